@@ -1,0 +1,43 @@
+// The device's built-in windows: command bar with its pop-up menus, message boxes, and the
+// look they share with dialogs.
+#pragma once
+
+#include <cstdint>
+
+#include "canvas.h"
+#include "geometry.h"
+#include "window_manager.h"
+
+namespace kdev {
+
+// The device's colours, 0x00BBGGRR.
+namespace colors {
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kFace = 0xC8D0D4;      // bars, buttons, dialog faces
+constexpr std::uint32_t kShadow = 0x808080;
+constexpr std::uint32_t kCaption = 0x8A4A0A;   // a deep blue
+constexpr std::uint32_t kHighlight = 0x6A2408;
+}  // namespace colors
+
+constexpr int kCommandBarHeight = 26;
+
+// Caption strip of a top-level window with a caption: title at the left and, when asked
+// for, the OK button at the right.
+void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed);
+Rect captionOkRect(const Window& w);
+
+// A push button face with centred text; `isDefault` gives it the heavier frame.
+void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed, bool isDefault,
+                    int fontPixels);
+
+// Disables every enabled top-level window but `except`, for a modal box owned by nobody;
+// restore() undoes it.
+struct ModalDisable {
+    WindowManager& wm;
+    std::vector<std::uint32_t> disabled;
+    ModalDisable(WindowManager& wm, std::uint32_t owner, std::uint32_t except);
+    ~ModalDisable();
+};
+
+}  // namespace kdev

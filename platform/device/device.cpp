@@ -1,0 +1,41 @@
+#include "device.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "instances.h"
+#include "resources.h"
+#include "window_manager.h"
+
+namespace kdev {
+
+namespace {
+Device* g_active = nullptr;
+}
+
+Device::Device(std::unique_ptr<Screen> screen, FrontEnd& frontEnd, DeviceOptions options)
+    : screen_(std::move(screen)), frontEnd_(frontEnd), options_(std::move(options)) {
+    previous_ = g_active;
+    g_active = this;
+    resources_ = std::make_unique<ResourceStore>();
+    if (options_.shareWindows) instances_ = std::make_unique<Instances>(options_.instancesFolder);
+    windows_ = std::make_unique<WindowManager>(*this);
+}
+
+Device::~Device() {
+    windows_.reset();
+    instances_.reset();
+    g_active = previous_;
+}
+
+Device& Device::current() {
+    if (!g_active) {
+        std::fputs("kestrova: platform call with no device running\n", stderr);
+        std::abort();
+    }
+    return *g_active;
+}
+
+Device* Device::active() { return g_active; }
+
+}  // namespace kdev

@@ -1,0 +1,61 @@
+// The one seam between the device and whatever shows it: the SDL2 window or the headless
+// runner. The device core knows nothing else of them.
+#pragma once
+
+#include <cstdint>
+
+namespace kdev {
+
+class Screen;
+
+// Device keys, named as the platform's virtual-key codes.
+enum class Key : unsigned {
+    Return = 0x0D,
+    Escape = 0x1B,
+    Tab = 0x09,
+    Space = 0x20,
+    Left = 0x25,
+    Up = 0x26,
+    Right = 0x27,
+    Down = 0x28,
+    F10 = 0x79,
+};
+
+struct InputEvent {
+    enum class Kind {
+        StylusDown,  // x, y in device pixels
+        StylusMove,
+        StylusUp,
+        KeyDown,     // key
+        Close,       // the host window's close button: closes the main window
+        Command,     // posts WM_COMMAND with `command` to the main window
+        Wake,        // the wake descriptor became readable (another instance is asking)
+    };
+    Kind kind = Kind::Wake;
+    int x = 0;
+    int y = 0;
+    Key key = Key::Return;
+    unsigned command = 0;
+};
+
+class FrontEnd {
+public:
+    virtual ~FrontEnd() = default;
+
+    // Blocks until the next input event. Returns false when no more input will ever come
+    // (a script has ended); the device then closes the main window.
+    virtual bool waitEvent(InputEvent& event) = 0;
+
+    // The screen may have changed: show it. Called after every dispatched message that may
+    // have drawn; a front end may coalesce.
+    virtual void present(const Screen& screen) = 0;
+
+    // Another instance asked this one to come to the front.
+    virtual void raise() = 0;
+
+    // A descriptor that becomes readable when another instance sends a request; waitEvent
+    // returns a Wake event when it does. -1 for none.
+    virtual void setWakeDescriptor(int fd) = 0;
+};
+
+}  // namespace kdev

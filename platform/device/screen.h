@@ -1,0 +1,88 @@
+// The device's one screen: a block of 16-bit pixel memory with its geometry. The window
+// system paints into it and GXBeginDraw hands its base address to the program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geometry.h"
+
+namespace kdev {
+
+enum class PixelFormat { Rgb565, Rgb555 };  // blue in the top field, red in the bottom one
+
+// How logical pixels map to memory.
+enum class Layout {
+    Normal,    // xPitch 2, yPitch 2*width
+    Padded,    // xPitch 2, rows longer than the width
+    Mirrored,  // xPitch -2: each row stored right to left
+    Rotated,   // a landscape panel turned upright: xPitch 2*height, yPitch -2
+};
+
+struct Geometry {
+    int width = 240;
+    int height = 320;
+    PixelFormat format = PixelFormat::Rgb565;
+    Layout layout = Layout::Normal;
+};
+
+constexpr int kMaxScreenSide = 8192;
+
+class Screen {
+public:
+    // Fails (with a reason) for sides outside 1..kMaxScreenSide.
+    static std::unique_ptr<Screen> create(const Geometry& geometry, std::string* error);
+    ~Screen();
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
+
+    const Geometry& geometry() const { return geometry_; }
+    int width() const { return geometry_.width; }
+    int height() const { return geometry_.height; }
+    PixelFormat format() const { return geometry_.format; }
+    Rect bounds() const { return {0, 0, geometry_.width, geometry_.height}; }
+
+    // Pitches in bytes, as the display library reports them.
+    int xPitch() const { return xPitch_; }
+    int yPitch() const { return yPitch_; }
+    // Address of logical pixel (0, 0).
+    std::uint16_t* base() const { return base_; }
+    // The whole block of pixel memory, including padding.
+    std::uint16_t* memory() const { return memory_; }
+    std::size_t memoryPixels() const { return memoryPixels_; }
+
+    // Logical pixel access; callers keep (x, y) inside bounds().
+    std::uint16_t* at(int x, int y) const { return base_ + x * (xPitch_ / 2) + y * (yPitch_ / 2); }
+    std::uint16_t get(int x, int y) const { return *at(x, y); }
+    void set(int x, int y, std::uint16_t v) const { *at(x, y) = v; }
+
+    // 0x00BBGGRR to a pixel in this screen's format, and back (channels widened by replication).
+    std::uint16_t pack(std::uint32_t colorref) const;
+    std::uint32_t unpack(std::uint16_t pixel) const;
+
+    // The logical screen, rows top to bottom.
+    std::vector<std::uint16_t> logicalPixels() const;
+
+    // Incremented whenever the device draws; the program's own writes are not seen here, so
+    // front ends present after every dispatched message anyway.
+    std::uint64_t generation() const { return generation_; }
+    void touch() { ++generation_; }
+
+private:
+    Screen() = default;
+    Geometry geometry_;
+    int xPitch_ = 2;
+    int yPitch_ = 0;
+    std::uint16_t* base_ = nullptr;
+    std::uint16_t* memory_ = nullptr;
+    std::size_t memoryPixels_ = 0;
+    void* mapping_ = nullptr;
+    std::size_t mappingBytes_ = 0;
+    std::uint64_t generation_ = 0;
+};
+
+}  // namespace kdev

@@ -1,0 +1,168 @@
+// The window system: classes, windows, z-order, the message queue, default processing,
+// painting, and the routing of stylus and keys from the front end.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "canvas.h"
+#include "frontend.h"
+#include "geometry.h"
+
+namespace kdev {
+
+class Device;
+
+struct WindowClass {
+    std::u16string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HBRUSH background = nullptr;
+    bool system = false;  // one of the device's own classes (controls, dialogs, message boxes)
+};
+
+// State a built-in control keeps beside its window.
+struct ControlData {
+    virtual ~ControlData() = default;
+};
+
+struct Window {
+    std::uint32_t handle = 0;
+    WindowClass cls;
+    std::u16string title;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    Rect rect;                    // the whole window, in screen coordinates
+    std::uint32_t parent = 0;     // for child windows
+    std::uint32_t owner = 0;      // for top-level windows
+    std::vector<std::uint32_t> children;
+    bool visible = false;
+    bool enabled = true;
+    bool destroying = false;
+    int id = 0;                   // a child's control id
+    Region update;                // what needs painting, screen coordinates
+    bool erase = false;           // the update region needs its background erased
+    std::unique_ptr<ControlData> control;
+
+    bool isChild() const { return (style & WS_CHILD) != 0; }
+    bool hasCaption() const { return (style & WS_CAPTION) == WS_CAPTION; }
+};
+
+constexpr int kCaptionHeight = 20;
+
+// Device-private messages (never sent to the program's windows).
+constexpr UINT kQueryButtonMessage = 0x7F01;  // command bar: wParam u16string_view*, lParam Point*
+
+class WindowManager {
+public:
+    explicit WindowManager(Device& device);
+    ~WindowManager();
+
+    // Classes.
+    bool registerClass(const WindowClass& cls);
+    const WindowClass* findClass(std::u16string_view name) const;
+
+    // Windows. Handles are even 32-bit values; bit 0 is free for the "owned windows too" flag.
+    HWND create(DWORD exStyle, std::u16string_view className, std::u16string_view title, DWORD style,
+                int x, int y, int width, int height, HWND parent, int id, LPVOID param);
+    bool destroy(HWND hwnd);
+    Window* get(HWND hwnd);
+    Window* get(std::uint32_t handle);
+    static HWND toHwnd(std::uint32_t handle) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)); }
+    static std::uint32_t toHandle(HWND hwnd) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd)); }
+    bool show(HWND hwnd, bool visible);
+    void update(HWND hwnd);  // paints now what is invalid
+    Rect clientRect(const Window& w) const;  // screen coordinates
+    std::vector<std::uint32_t> topLevels() const { return zOrder_; }  // bottom to top
+    HWND find(std::u16string_view className, std::u16string_view title, bool anyClass, bool anyTitle) const;
+    bool setForeground(HWND hwnd);
+    // A handle standing for a window of another running instance.
+    HWND foreignWindow(int pid, std::uint32_t remoteHandle);
+    bool enable(HWND hwnd, bool enabled);
+    // The program's main window: its first top-level window of a class of its own.
+    HWND mainWindow() const;
+
+    // Messages.
+    LRESULT send(HWND hwnd, UINT message, WPARAM first, LPARAM second);
+    bool post(HWND hwnd, UINT message, WPARAM first, LPARAM second);
+    void postQuit(int code);
+    // GetMessage: false when the quit message is taken.
+    bool getMessage(MSG& msg);
+    LRESULT dispatch(const MSG& msg);
+    LRESULT defaultProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
+
+    // Runs a nested message loop until done() holds or the quit message arrives (which is put
+    // back for the outer loop). Used by message boxes and dialogs.
+    void modalLoop(const std::function<bool()>& done);
+
+    // The next input event: one put back by a modal loop, or the front end's. After the front
+    // end has no more input, every call gives a Close.
+    InputEvent nextInput();
+    void putBackInput(const InputEvent& ev) { pendingInput_.push_front(ev); }
+    // Handles the requests of other instances now (a Wake event).
+    void serveRequests();
+
+    // Painting.
+    void invalidate(Window& w, const Rect& r, bool erase);  // r in screen coordinates
+    void invalidateBelow(std::uint32_t handle, const Rect& r);
+    Region visibleRegion(const Window& w) const;
+    Canvas windowCanvas(const Window& w) const;
+    Canvas paintCanvas(const Window& w) const;  // visible part of the update region
+    void presentIfChanged();
+
+    // Host queries for scripts: where to tap for a command bar button or an item of the open
+    // menu with this text.
+    std::optional<Point> locateMenuTarget(std::u16string_view text);
+
+    // The menu currently being tracked, if any (set by the command bar).
+    struct MenuTracking {
+        std::function<std::optional<Point>(std::u16string_view)> locate;
+    };
+    MenuTracking* tracking = nullptr;
+
+    int quitCode() const { return quitCode_; }
+
+private:
+    void destroyTree(std::uint32_t handle);
+    void routeInput(const InputEvent& ev);
+    std::uint32_t hitTest(Point p) const;
+    std::uint32_t hitChild(std::uint32_t handle, Point p) const;
+    bool inputEnabled(std::uint32_t handle) const;
+    std::uint32_t focusWindow() const;
+    std::uint32_t topLevelOf(std::uint32_t handle) const;
+    bool nextPaint(MSG& msg);
+    void publishWindows();
+    void raiseTop(std::uint32_t handle, bool withOwned);
+
+    Device& device_;
+    std::map<std::u16string, WindowClass> classes_;
+    std::map<std::uint32_t, std::unique_ptr<Window>> windows_;
+    std::vector<std::uint32_t> zOrder_;  // top-level windows, bottom to top
+    std::uint32_t nextHandle_ = 0x10000;
+    std::deque<MSG> queue_;
+    bool quitPending_ = false;
+    int quitCode_ = 0;
+    std::deque<InputEvent> pendingInput_;
+    bool inputEnded_ = false;
+    std::uint32_t capture_ = 0;
+    std::uint64_t presentedGeneration_ = ~0ull;
+    std::map<std::uint32_t, std::pair<int, std::uint32_t>> foreign_;  // handle -> (pid, remote handle)
+    std::uint32_t nextForeign_ = 0x40000000;
+};
+
+// Built-in classes: command bar and message box (controls.cpp), dialogs and their controls
+// (dialogs.cpp).
+void registerSystemClasses(WindowManager& wm);
+void registerDialogClasses(WindowManager& wm);
+
+}  // namespace kdev

@@ -1,0 +1,173 @@
+#include "headless.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "snapshot.h"
+#include "trace.h"
+
+namespace khost {
+
+using Kind = kdev::InputEvent::Kind;
+
+HeadlessFrontEnd::HeadlessFrontEnd(std::vector<ScriptCommand> script) : script_(std::move(script)) {}
+
+bool HeadlessFrontEnd::wakePending(int timeoutMs) const {
+    if (wakeFd_ < 0) {
+        if (timeoutMs > 0) poll(nullptr, 0, timeoutMs);
+        return false;
+    }
+    pollfd p{wakeFd_, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+}
+
+bool HeadlessFrontEnd::fail(const ScriptCommand& c, const std::string& what) {
+    failure_ = "script:" + std::to_string(c.line) + ": " + what;
+    next_ = script_.size();
+    return false;
+}
+
+bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
+    for (;;) {
+        if (!queued_.empty()) {
+            event = queued_.front();
+            queued_.erase(queued_.begin());
+            return true;
+        }
+        if (wakePending(0)) {
+            event = kdev::InputEvent{};
+            event.kind = Kind::Wake;
+            return true;
+        }
+        if (next_ >= script_.size()) return false;
+
+        const ScriptCommand& c = script_[next_];
+        auto stylus = [](Kind kind, int x, int y) {
+            kdev::InputEvent e;
+            e.kind = kind;
+            e.x = x;
+            e.y = y;
+            return e;
+        };
+        switch (c.kind) {
+            case ScriptCommand::Kind::Tap:
+                queued_.push_back(stylus(Kind::StylusDown, c.x, c.y));
+                queued_.push_back(stylus(Kind::StylusUp, c.x, c.y));
+                ++next_;
+                break;
+            case ScriptCommand::Kind::Down:
+            case ScriptCommand::Kind::Move:
+            case ScriptCommand::Kind::Up:
+                queued_.push_back(stylus(c.kind == ScriptCommand::Kind::Down   ? Kind::StylusDown
+                                         : c.kind == ScriptCommand::Kind::Move ? Kind::StylusMove
+                                                                               : Kind::StylusUp,
+                                         c.x, c.y));
+                ++next_;
+                break;
+            case ScriptCommand::Kind::Key: {
+                kdev::InputEvent e;
+                e.kind = Kind::KeyDown;
+                e.key = c.key;
+                queued_.push_back(e);
+                ++next_;
+                break;
+            }
+            case ScriptCommand::Kind::Menu: {
+                // One tap per step, each placed where the item is on the screen at that moment.
+                const std::u16string& item = c.menuPath[menuStep_];
+                std::optional<kdev::Point> at = locate_ ? locate_(item) : std::nullopt;
+                if (!at) return fail(c, "no menu item '" + kdev::toUtf8(item) + "' on the screen");
+                queued_.push_back(stylus(Kind::StylusDown, at->x, at->y));
+                queued_.push_back(stylus(Kind::StylusUp, at->x, at->y));
+                if (++menuStep_ == c.menuPath.size()) {
+                    menuStep_ = 0;
+                    ++next_;
+                }
+                break;
+            }
+            case ScriptCommand::Kind::Command: {
+                kdev::InputEvent e;
+                e.kind = Kind::Command;
+                e.command = c.id;
+                queued_.push_back(e);
+                ++next_;
+                break;
+            }
+            case ScriptCommand::Kind::Screenshot:
+            case ScriptCommand::Kind::Dump: {
+                std::string error;
+                const bool ok = screen_ && (c.kind == ScriptCommand::Kind::Screenshot ? writePng(c.file, *screen_, &error)
+                                                                                       : writeDump(c.file, *screen_, &error));
+                if (!ok) return fail(c, error.empty() ? "no screen" : error);
+                ++next_;
+                break;
+            }
+            case ScriptCommand::Kind::Idle: {
+                // Other instances may knock while we wait.
+                if (idleLeftMs_ < 0) idleLeftMs_ = c.milliseconds;
+                const auto start = std::chrono::steady_clock::now();
+                const bool woke = wakePending(static_cast<int>(idleLeftMs_));
+                const long spent = static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+                idleLeftMs_ = std::max(0L, idleLeftMs_ - spent);
+                if (woke && idleLeftMs_ > 0) {
+                    event = kdev::InputEvent{};
+                    event.kind = Kind::Wake;
+                    return true;
+                }
+                idleLeftMs_ = -1;
+                ++next_;
+                break;
+            }
+            case ScriptCommand::Kind::Close: {
+                kdev::InputEvent e;
+                e.kind = Kind::Close;
+                queued_.push_back(e);
+                ++next_;
+                break;
+            }
+        }
+    }
+}
+
+std::vector<ScriptCommand> tourScript(const std::string& folder) {
+    struct Stop {
+        const char16_t* item;
+        const char* name;
+    };
+    static const Stop stops[] = {
+        {u"BitBlt", "bitblt"}, {u"Lines", "lines"}, {u"Circles", "circles"}, {u"Clear Screen", "clear-screen"},
+        {u"About", "about"},
+    };
+    std::vector<ScriptCommand> script;
+    int n = 1;
+    for (const Stop& stop : stops) {
+        ScriptCommand menu;
+        menu.kind = ScriptCommand::Kind::Menu;
+        menu.menuPath = {u"Tools", stop.item};
+        script.push_back(menu);
+        ScriptCommand shot;
+        shot.kind = ScriptCommand::Kind::Screenshot;
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d", n++);
+        shot.file = folder + "/" + number + "-" + stop.name + ".png";
+        script.push_back(shot);
+        if (std::u16string_view(stop.item) == u"About") {
+            ScriptCommand ok;
+            ok.kind = ScriptCommand::Kind::Key;
+            ok.key = kdev::Key::Return;
+            script.push_back(ok);
+        }
+    }
+    ScriptCommand exit;
+    exit.kind = ScriptCommand::Kind::Menu;
+    exit.menuPath = {u"Tools", u"Exit"};
+    script.push_back(exit);
+    int line = 1;
+    for (ScriptCommand& c : script) c.line = line++;
+    return script;
+}
+
+}  // namespace khost

@@ -1,0 +1,107 @@
+// kestrova [options]: builds the emulated handheld the options describe, starts the program
+// on it the way the handheld would, and exits with the program's result.
+#include <windows.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "device.h"
+#include "headless.h"
+#include "options.h"
+#include "resources.h"
+#include "script.h"
+#include "sdl_frontend.h"
+#include "window_manager.h"
+
+// The program's entry, called as the platform would.
+int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
+
+// The program's compiled resources, linked in by the build.
+extern "C" const unsigned char kestrova_res[];
+extern "C" const unsigned char kestrova_res_end[];
+
+namespace {
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "kestrova: %s\n", message.c_str());
+    return 2;
+}
+
+std::optional<std::vector<khost::ScriptCommand>> loadScript(const std::string& path, std::string* error) {
+    if (path == "-") return khost::parseScript(std::cin, error);
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read script " + path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return khost::parseScript(in, error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int exitCode = 0;
+    std::optional<khost::HostOptions> options = khost::parseOptions(argc, argv, &exitCode);
+    if (!options) return exitCode;
+
+    std::string error;
+    std::unique_ptr<kdev::Screen> screen = kdev::Screen::create(options->geometry, &error);
+    if (!screen) return fail(error);
+
+    // The front end: a script (or the tour) headless, else a window on the desktop.
+    std::unique_ptr<kdev::FrontEnd> frontEnd;
+    khost::HeadlessFrontEnd* headless = nullptr;
+    if (options->headless) {
+        std::vector<khost::ScriptCommand> script;
+        if (!options->tour.empty()) {
+            if (mkdir(options->tour.c_str(), 0755) != 0 && errno != EEXIST)
+                return fail("cannot create " + options->tour + ": " + std::strerror(errno));
+            script = khost::tourScript(options->tour);
+        } else if (!options->script.empty()) {
+            std::optional<std::vector<khost::ScriptCommand>> parsed = loadScript(options->script, &error);
+            if (!parsed) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 2;
+            }
+            script = std::move(*parsed);
+        }
+        auto h = std::make_unique<khost::HeadlessFrontEnd>(std::move(script));
+        headless = h.get();
+        frontEnd = std::move(h);
+    } else {
+        khost::SdlOptions sdl;
+        sdl.zoom = options->zoom;
+        frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
+        if (!frontEnd)
+            return fail(error + "; run with --headless (and --script FILE) or --tour DIR to use Kestrova without a window");
+    }
+
+    kdev::DeviceOptions deviceOptions;
+    deviceOptions.faults = options->faults;
+    kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
+    if (!options->trace.empty() && !device.trace().open(options->trace))
+        return fail("cannot write trace " + options->trace + ": " + std::strerror(errno));
+    if (headless) {
+        headless->setScreen(&device.screen());
+        headless->setLocator([&device](std::u16string_view text) { return device.windows().locateMenuTarget(text); });
+    }
+
+    const kdev::Bytes image(kestrova_res, static_cast<std::size_t>(kestrova_res_end - kestrova_res));
+    HINSTANCE instance = device.resources().addModule(image, &error);
+    if (!instance) return fail("the program's resources are damaged: " + error);
+
+    static char16_t commandLine[] = u"";
+    const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
+
+    if (headless && !headless->failure().empty()) {
+        std::fprintf(stderr, "%s\n", headless->failure().c_str());
+        return 2;
+    }
+    return result;
+}

@@ -1,0 +1,106 @@
+#include "options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+
+namespace khost {
+
+namespace {
+
+const char* kKeysHelp =
+    "\nInput in the window:\n"
+    "  left mouse button    the stylus (tap, drag)\n"
+    "  Return, Escape       device keys: choose, cancel\n"
+    "  arrow keys           device keys: move in menus\n"
+    "  F10                  open the command bar's menu\n"
+    "  F12                  save a PNG screenshot of the device screen in the current folder\n"
+    "  Alt+Enter            toggle fullscreen\n"
+    "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
+    "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
+    "  screenshot FILE.png | dump FILE | idle MS | close\n";
+
+bool parseSide(std::string_view s, int* out) {
+    int v = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || p != s.data() + s.size() || v < 1 || v > kdev::kMaxScreenSide) return false;
+    *out = v;
+    return true;
+}
+
+}  // namespace
+
+bool parseDisplaySize(const std::string& text, int* width, int* height) {
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    return parseSide(std::string_view(text).substr(0, x), width) &&
+           parseSide(std::string_view(text).substr(x + 1), height);
+}
+
+std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
+    HostOptions options;
+    std::string display = "240x320", format = "565", layout = "normal";
+    std::vector<std::string> fails;
+    bool version = false;
+
+    CLI::App app{"Kestrova on an emulated handheld: a full-screen window with a command bar whose Tools menu "
+                 "draws straight into the frame buffer.",
+                 "kestrova"};
+    app.add_option("--display", display, "Display size WxH, each side 1 to 8192")->capture_default_str();
+    app.add_option("--format", format, "Pixel format")->check(CLI::IsMember({"565", "555"}))->capture_default_str();
+    app.add_option("--layout", layout, "Frame-buffer layout: normal, padded (longer rows), mirrored (xPitch -2), "
+                                       "rotated (xPitch 2*height, yPitch -2)")
+        ->check(CLI::IsMember({"normal", "padded", "mirrored", "rotated"}))
+        ->capture_default_str();
+    app.add_option("--zoom", options.zoom, "Window pixels per device pixel")->check(CLI::Range(1, 8))->capture_default_str();
+    app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
+    app.add_option("--script", options.script, "Headless input script (- for standard input)");
+    app.add_option("--trace", options.trace, "Write window-system events as JSON lines to this file");
+    app.add_option("--fail", fails, "Make a platform operation fail (repeatable)")
+        ->check(CLI::IsMember({"display", "framebuffer", "alloc", "bitmap"}));
+    app.add_option("--tour", options.tour, "Headless: choose each menu command in turn, saving DIR/NN-name.png");
+    app.add_flag("--version", version, "Print the version");
+    app.footer(kKeysHelp);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        *exitCode = 0;
+        return std::nullopt;
+    } catch (const CLI::ParseError& e) {
+        std::string what = e.what();
+        std::fprintf(stderr, "kestrova: %s (see --help)\n", what.c_str());
+        *exitCode = 2;
+        return std::nullopt;
+    }
+    if (version) {
+        std::printf("kestrova %s\n", KESTROVA_VERSION);
+        *exitCode = 0;
+        return std::nullopt;
+    }
+    auto fail = [&](const std::string& message) -> std::optional<HostOptions> {
+        std::fprintf(stderr, "kestrova: %s\n", message.c_str());
+        *exitCode = 2;
+        return std::nullopt;
+    };
+    if (!parseDisplaySize(display, &options.geometry.width, &options.geometry.height))
+        return fail("--display: expected WxH with each side 1 to 8192, got '" + display + "'");
+    options.geometry.format = format == "565" ? kdev::PixelFormat::Rgb565 : kdev::PixelFormat::Rgb555;
+    options.geometry.layout = layout == "padded"     ? kdev::Layout::Padded
+                              : layout == "mirrored" ? kdev::Layout::Mirrored
+                              : layout == "rotated"  ? kdev::Layout::Rotated
+                                                     : kdev::Layout::Normal;
+    for (const std::string& f : fails) {
+        if (f == "display") options.faults.display = true;
+        if (f == "framebuffer") options.faults.framebuffer = true;
+        if (f == "alloc") options.faults.alloc = true;
+        if (f == "bitmap") options.faults.bitmap = true;
+    }
+    if (!options.tour.empty() && !options.script.empty()) return fail("--tour and --script cannot be used together");
+    if (!options.tour.empty() || !options.script.empty()) options.headless = true;
+    return options;
+}
+
+}  // namespace khost

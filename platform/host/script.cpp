@@ -1,0 +1,139 @@
+#include "script.h"
+
+#include <algorithm>
+#include <charconv>
+#include <sstream>
+
+#include "trace.h"
+
+namespace khost {
+
+namespace {
+
+constexpr int kMaxCoordinate = 1 << 20;
+constexpr int kMaxIdle = 10 * 60 * 1000;
+
+std::string trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(" \t\r");
+    return s.substr(first, last - first + 1);
+}
+
+bool parseInt(const std::string& s, long min, long max, long* out) {
+    long v = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || p != s.data() + s.size() || v < min || v > max) return false;
+    *out = v;
+    return true;
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+}  // namespace
+
+std::optional<kdev::Key> keyFromName(const std::string& name) {
+    static const std::pair<const char*, kdev::Key> keys[] = {
+        {"return", kdev::Key::Return}, {"enter", kdev::Key::Return}, {"escape", kdev::Key::Escape},
+        {"up", kdev::Key::Up},         {"down", kdev::Key::Down},    {"left", kdev::Key::Left},
+        {"right", kdev::Key::Right},   {"f10", kdev::Key::F10},      {"tab", kdev::Key::Tab},
+        {"space", kdev::Key::Space},
+    };
+    const std::string n = lower(name);
+    for (const auto& [text, key] : keys)
+        if (n == text) return key;
+    return std::nullopt;
+}
+
+std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::string* error) {
+    std::vector<ScriptCommand> commands;
+    std::string raw;
+    int lineNumber = 0;
+    auto fail = [&](const std::string& what) -> std::optional<std::vector<ScriptCommand>> {
+        if (error) *error = "script:" + std::to_string(lineNumber) + ": " + what;
+        return std::nullopt;
+    };
+    while (std::getline(in, raw)) {
+        ++lineNumber;
+        if (raw.size() > 4096) return fail("line too long");
+        if (raw.find('\0') != std::string::npos) return fail("line holds a NUL byte");
+        std::string line = raw;
+        if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        line = trim(line);
+        if (line.empty()) continue;
+
+        std::istringstream words(line);
+        std::string verb;
+        words >> verb;
+        std::string rest;
+        std::getline(words, rest);
+        rest = trim(rest);
+        std::vector<std::string> args;
+        {
+            std::istringstream a(rest);
+            for (std::string w; a >> w;) args.push_back(w);
+        }
+
+        ScriptCommand c;
+        c.line = lineNumber;
+        if (verb == "tap" || verb == "down" || verb == "move" || verb == "up") {
+            long x = 0, y = 0;
+            if (args.size() != 2) return fail(verb + " takes X Y");
+            if (!parseInt(args[0], -kMaxCoordinate, kMaxCoordinate, &x) ||
+                !parseInt(args[1], -kMaxCoordinate, kMaxCoordinate, &y))
+                return fail(verb + ": X and Y must be whole numbers");
+            c.kind = verb == "tap"    ? ScriptCommand::Kind::Tap
+                     : verb == "down" ? ScriptCommand::Kind::Down
+                     : verb == "move" ? ScriptCommand::Kind::Move
+                                      : ScriptCommand::Kind::Up;
+            c.x = static_cast<int>(x);
+            c.y = static_cast<int>(y);
+        } else if (verb == "key") {
+            if (args.size() != 1) return fail("key takes one key name");
+            std::optional<kdev::Key> key = keyFromName(args[0]);
+            if (!key) return fail("unknown key '" + args[0] + "' (Return, Escape, Up, Down, Left, Right, F10, Tab, Space)");
+            c.kind = ScriptCommand::Kind::Key;
+            c.key = *key;
+        } else if (verb == "menu") {
+            if (rest.empty()) return fail("menu takes a path such as Tools/Lines");
+            c.kind = ScriptCommand::Kind::Menu;
+            std::size_t start = 0;
+            for (;;) {
+                const std::size_t slash = rest.find('/', start);
+                const std::string part = trim(rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+                if (part.empty()) return fail("menu: empty item in '" + rest + "'");
+                c.menuPath.push_back(kdev::toUtf16(part));
+                if (slash == std::string::npos) break;
+                start = slash + 1;
+            }
+        } else if (verb == "command") {
+            long id = 0;
+            if (args.size() != 1 || !parseInt(args[0], 0, 0xFFFF, &id)) return fail("command takes an id from 0 to 65535");
+            c.kind = ScriptCommand::Kind::Command;
+            c.id = static_cast<unsigned>(id);
+        } else if (verb == "screenshot" || verb == "dump") {
+            if (rest.empty()) return fail(verb + " takes a file name");
+            c.kind = verb == "screenshot" ? ScriptCommand::Kind::Screenshot : ScriptCommand::Kind::Dump;
+            c.file = rest;
+        } else if (verb == "idle") {
+            long ms = 0;
+            if (args.size() != 1 || !parseInt(args[0], 0, kMaxIdle, &ms))
+                return fail("idle takes milliseconds from 0 to " + std::to_string(kMaxIdle));
+            c.kind = ScriptCommand::Kind::Idle;
+            c.milliseconds = static_cast<int>(ms);
+        } else if (verb == "close") {
+            if (!args.empty()) return fail("close takes nothing");
+            c.kind = ScriptCommand::Kind::Close;
+        } else {
+            return fail("unknown command '" + verb + "'");
+        }
+        commands.push_back(std::move(c));
+    }
+    if (in.bad()) return fail("cannot read the script");
+    return commands;
+}
+
+}  // namespace khost

@@ -1,0 +1,16 @@
+// Files a person can inspect: PNG screenshots and raw dumps of the device screen.
+#pragma once
+
+#include <string>
+
+#include "screen.h"
+
+namespace khost {
+
+// The logical screen as an 8-bit RGB PNG. False, with a reason, when it cannot be written.
+bool writePng(const std::string& path, const kdev::Screen& screen, std::string* error);
+
+// The logical screen, rows top to bottom, each pixel as its 16-bit value little-endian.
+bool writeDump(const std::string& path, const kdev::Screen& screen, std::string* error);
+
+}  // namespace khost

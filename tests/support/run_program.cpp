@@ -1,0 +1,104 @@
+#include "run_program.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::vector<std::string> readLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+namespace {
+
+int spawn(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& inFile,
+          const std::string& outFile, const std::string& errFile) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string v = *e;
+        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
+            continue;
+        env.push_back(v);
+    }
+    env.push_back("XDG_RUNTIME_DIR=" + instancesDir);
+    std::vector<char*> envp;
+    for (std::string& v : env) envp.push_back(v.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argv{KESTROVA_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
+    for (std::string& a : argv) argp.push_back(a.data());
+    argp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start kestrova");
+    return pid;
+}
+
+}  // namespace
+
+int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& outFile,
+                  const std::string& errFile) {
+    return spawn(args, instancesDir, "/dev/null", outFile, errFile);
+}
+
+int waitKestrova(int pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+RunResult runKestrova(const std::vector<std::string>& args, const std::string& input, const std::string& instancesDir) {
+    TempDir io;
+    const std::string in = io.file("in"), out = io.file("out"), err = io.file("err");
+    writeFile(in, input);
+    TempDir ownInstances;
+    const int pid = spawn(args, instancesDir.empty() ? ownInstances.path() : instancesDir, in, out, err);
+    RunResult r;
+    r.exitCode = waitKestrova(pid);
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
+}

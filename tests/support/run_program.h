@@ -1,0 +1,38 @@
+// Runs the real kestrova binary as a user would, with its own per-test instance folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// A fresh temporary folder, removed with its contents when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Runs kestrova with args; `input` goes to its standard input. instancesDir, when given, is
+// where running instances meet (else a fresh folder of its own).
+RunResult runKestrova(const std::vector<std::string>& args, const std::string& input = "",
+                      const std::string& instancesDir = "");
+
+// Starts kestrova in the background; wait with waitKestrova.
+int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& outFile,
+                  const std::string& errFile);
+int waitKestrova(int pid);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+// The trace as one JSON object per line.
+std::vector<std::string> readLines(const std::string& path);
