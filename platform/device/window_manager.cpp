@@ -11,7 +11,6 @@ namespace kdev {
 
 WindowManager::WindowManager(Device& device) : device_(device) {
     registerSystemClasses(*this);
-    if (Instances* inst = device_.instances()) device_.frontEnd().setWakeDescriptor(inst->wakeDescriptor());
 }
 
 WindowManager::~WindowManager() {
@@ -303,6 +302,11 @@ void WindowManager::publishWindows() {
         if (!w.cls.system && !w.destroying) list.push_back({h, w.cls.name, w.title});
     }
     inst->publish(list);
+    // The listening socket exists from the first publication on.
+    if (inst->wakeDescriptor() != wakeFd_) {
+        wakeFd_ = inst->wakeDescriptor();
+        device_.frontEnd().setWakeDescriptor(wakeFd_);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

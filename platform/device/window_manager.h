@@ -158,6 +158,7 @@ private:
     std::uint64_t presentedGeneration_ = ~0ull;
     std::map<std::uint32_t, std::pair<int, std::uint32_t>> foreign_;  // handle -> (pid, remote handle)
     std::uint32_t nextForeign_ = 0x40000000;
+    int wakeFd_ = -1;
 };
 
 // Built-in classes: command bar and message box (controls.cpp), dialogs and their controls

@@ -5,29 +5,39 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
+#include <string>
 #include <memory>
 
 #include "device.h"
 #include "frontend.h"
 #include "screen.h"
 
+// Input for the device, one step at a time: each step runs when the device next waits for
+// input, so a step can look at the screen as it is at that moment.
 class ScriptedFrontEnd : public kdev::FrontEnd {
 public:
-    std::deque<kdev::InputEvent> events;
     int presents = 0;
+    int raises = 0;
 
-    bool waitEvent(kdev::InputEvent& event) override {
-        if (events.empty()) return false;
-        event = events.front();
-        events.pop_front();
-        return true;
-    }
+    bool waitEvent(kdev::InputEvent& event) override;
     void present(const kdev::Screen&) override { ++presents; }
-    void raise() override {}
+    void raise() override { ++raises; }
     void setWakeDescriptor(int) override {}
 
+    void push(const kdev::InputEvent& event);
     void tap(int x, int y);
     void key(kdev::Key k);
+    void close();
+    void command(unsigned id);
+    // Taps the command bar button or open-menu item with this text, wherever it is then.
+    void tapMenu(std::u16string text);
+    // Runs an action (no input) when the device next waits.
+    void then(std::function<void()> action);
+    bool done() const { return steps_.empty(); }
+
+private:
+    std::deque<std::function<bool(kdev::InputEvent&)>> steps_;
 };
 
 class TestDevice {

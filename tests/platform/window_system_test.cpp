@@ -1,0 +1,255 @@
+// The window system, command bar, menus and message boxes, driven in-process.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <gx.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "test_device.h"
+#include "window_manager.h"
+
+namespace {
+
+std::vector<unsigned> g_commands;  // WM_COMMAND ids the test window received
+
+LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+    switch (message) {
+        case WM_COMMAND:
+            g_commands.push_back(LOWORD(first));
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(7);
+            return 0;
+    }
+    return DefWindowProcW(window, message, first, second);
+}
+
+// A full-screen window with a command bar carrying the program's menu 102.
+class WindowSystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_commands.clear();
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = recordingProc;
+        wc.hInstance = dev.instance();
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        wc.lpszClassName = u"Recorder";
+        ASSERT_TRUE(RegisterClassW(&wc));
+        window = CreateWindowExW(0, u"Recorder", u"Recorder", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                                 dev.instance(), nullptr);
+        ASSERT_TRUE(window);
+        bar = CommandBar_Create(dev.instance(), window, 1);
+        ASSERT_TRUE(CommandBar_InsertMenubar(bar, dev.instance(), 102, 0));
+        CommandBar_AddAdornments(bar, 0, 0);
+        CommandBar_Show(bar, TRUE);
+        UpdateWindow(window);
+    }
+
+    // Runs the message loop until the quit message; returns its code.
+    int pump() {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+        return static_cast<int>(msg.wParam);
+    }
+
+    kdev::Point toolsButton() { return *dev.device().windows().locateMenuTarget(u"Tools"); }
+
+    TestDevice dev;
+    HWND window = nullptr;
+    HWND bar = nullptr;
+};
+
+TEST_F(WindowSystem, TapsOnTheMenuSendTheChosenCommandToTheBarsOwner) {
+    EXPECT_EQ(CommandBar_Height(bar), 26);
+    for (const char16_t* item : {u"BitBlt", u"Lines", u"Circles", u"Clear Screen", u"About", u"Exit"}) {
+        dev.frontEnd().tapMenu(u"Tools");
+        dev.frontEnd().tapMenu(item);
+    }
+    EXPECT_EQ(pump(), 7);
+    EXPECT_EQ(g_commands, (std::vector<unsigned>{40005, 40006, 40007, 40008, 40003, 40004}));
+}
+
+TEST_F(WindowSystem, KeysDriveTheMenu) {
+    // F10 opens the menu on its first item; Up and Down skip the separator; Return chooses.
+    using K = kdev::Key;
+    struct Case {
+        std::vector<K> keys;
+        std::vector<unsigned> commands;
+    };
+    const std::vector<Case> cases = {
+        {{K::F10, K::Return}, {40005}},
+        {{K::F10, K::Down, K::Return}, {40006}},
+        {{K::F10, K::Down, K::Down, K::Down, K::Down, K::Return}, {40003}},
+        {{K::F10, K::Up, K::Return}, {40004}},
+        {{K::F10, K::Escape}, {}},
+        {{K::F10, K::F10}, {}},
+        {{K::Return, K::Down}, {}},  // no menu open: nothing happens
+    };
+    // Each case's commands are all dispatched by the time the device waits for more input.
+    std::vector<std::vector<unsigned>> seen(cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        for (K k : cases[i].keys) dev.frontEnd().key(k);
+        dev.frontEnd().then([&seen, i] {
+            seen[i] = g_commands;
+            g_commands.clear();
+        });
+    }
+    EXPECT_EQ(pump(), 7);
+    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(seen[i], cases[i].commands) << "case " << i;
+}
+
+TEST_F(WindowSystem, TheMenuPutsBackWhatWasUnderItAndATapOutsideChoosesNothing) {
+    // The program's own pixels under the menu's place.
+    kdev::Screen& s = dev.screen();
+    for (int y = 26; y < 320; ++y)
+        for (int x = 0; x < 240; ++x) s.set(x, y, static_cast<std::uint16_t>(x * 7 + y * 13));
+    const std::vector<std::uint16_t> before = s.logicalPixels();
+    std::vector<std::uint16_t> open, after;
+    dev.frontEnd().tapMenu(u"Tools");
+    dev.frontEnd().then([&] { open = s.logicalPixels(); });
+    dev.frontEnd().tap(200, 300);  // outside the menu
+    dev.frontEnd().then([&] { after = s.logicalPixels(); });
+    EXPECT_EQ(pump(), 7);
+    EXPECT_TRUE(g_commands.empty());
+    EXPECT_NE(open, before);
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(WindowSystem, TheCloseAdornmentClosesTheOwner) {
+    dev.frontEnd().tapMenu(u"Close");
+    EXPECT_EQ(pump(), 7);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(IsWindow(bar));
+}
+
+TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
+    // While the box is up, a tap on the menu does nothing; Return dismisses it.
+    const kdev::Point tools = toolsButton();
+    dev.frontEnd().tap(tools.x, tools.y);
+    dev.frontEnd().key(kdev::Key::Return);
+    EXPECT_EQ(MessageBoxW(nullptr, u"Hello", u"Caption", MB_OK), IDOK);
+    EXPECT_TRUE(dev.frontEnd().done());
+    EXPECT_TRUE(g_commands.empty());
+
+    // The OK button dismisses it too: found as the box's lowest button-coloured row.
+    bool tapped = false;
+    dev.frontEnd().then([&] {
+        kdev::WindowManager& wm = dev.device().windows();
+        for (std::uint32_t h : wm.topLevels()) {
+            kdev::Window* w = wm.get(h);
+            if (w && w->cls.name == u"MessageBox") {
+                const int cx = (w->rect.left + w->rect.right) / 2;
+                dev.frontEnd().tap(cx, w->rect.bottom - 20);
+                tapped = true;
+            }
+        }
+    });
+    EXPECT_EQ(MessageBoxW(window, u"Hello", u"Caption", MB_OK), IDOK);
+    EXPECT_TRUE(tapped);
+    // The owner works again afterwards.
+    dev.frontEnd().tapMenu(u"Tools");
+    dev.frontEnd().tapMenu(u"Lines");
+    EXPECT_EQ(pump(), 7);
+    EXPECT_EQ(g_commands, std::vector<unsigned>{40006});
+}
+
+TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
+    kdev::Screen& s = dev.screen();
+    for (int y = 26; y < 320; ++y)
+        for (int x = 0; x < 240; ++x) s.set(x, y, 0x1234);
+    dev.frontEnd().key(kdev::Key::Return);
+    MessageBoxW(nullptr, u"Text", u"", MB_OK);
+    std::vector<std::uint16_t> after;
+    dev.frontEnd().then([&] { after = s.logicalPixels(); });
+    pump();
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after[160 * 240 + 120], 0);       // where the box was: black again
+    EXPECT_EQ(after[318 * 240 + 1], 0x1234);    // far from the box: untouched
+    EXPECT_NE(after[5 * 240 + 120], 0);         // the bar painted itself
+}
+
+TEST_F(WindowSystem, HandlesAreEvenAndDeadOnesAreRefused) {
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(window) & 1, 0u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(bar) & 1, 0u);
+    EXPECT_TRUE(SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(window) | 1)));
+    DestroyWindow(window);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(IsWindow(bar));
+    EXPECT_EQ(SendMessageW(window, WM_COMMAND, 40006, 0), 0);
+    EXPECT_FALSE(PostMessageW(bar, WM_CLOSE, 0, 0));
+    RECT r;
+    EXPECT_FALSE(GetClientRect(window, &r));
+    EXPECT_FALSE(DestroyWindow(window));
+}
+
+TEST_F(WindowSystem, FindWindowMatchesClassAndTitle) {
+    EXPECT_EQ(FindWindowW(u"Recorder", u"Recorder"), window);
+    EXPECT_EQ(FindWindowW(u"RECORDER", u"Recorder"), window);
+    EXPECT_EQ(FindWindowW(u"Recorder", u"Other"), nullptr);
+    EXPECT_EQ(FindWindowW(u"Nothing", u"Recorder"), nullptr);
+}
+
+TEST(Runtime, RandIsTheHandheldsGeneratorStartingAtOne) {
+    TestDevice dev;
+    const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
+    for (int e : expected) EXPECT_EQ(rand(), e);
+    TestDevice fresh;  // every device starts its sequence again
+    EXPECT_EQ(rand(), 41);
+}
+
+TEST(Runtime, PageAllocation) {
+    {
+        TestDevice dev;
+        auto* p = static_cast<unsigned char*>(VirtualAlloc(nullptr, 53820, MEM_COMMIT, PAGE_READWRITE));
+        ASSERT_NE(p, nullptr);
+        p[0] = 1;
+        p[53819] = 2;  // the whole size is writable
+        EXPECT_TRUE(VirtualFree(p, 0, MEM_RELEASE));
+        EXPECT_FALSE(VirtualFree(p, 0, MEM_RELEASE));  // not twice
+        EXPECT_EQ(VirtualAlloc(nullptr, 0, MEM_COMMIT, PAGE_READWRITE), nullptr);
+        int local = 0;
+        EXPECT_FALSE(VirtualFree(&local, 0, MEM_RELEASE));
+    }
+    kdev::Faults faults;
+    faults.alloc = true;
+    TestDevice failing({}, faults);
+    EXPECT_EQ(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE), nullptr);
+}
+
+TEST(Display, PropertiesDescribeEachLayout) {
+    struct Case {
+        kdev::Layout layout;
+        kdev::PixelFormat format;
+        LONG xPitch;
+        LONG yPitch;
+    };
+    const Case cases[] = {
+        {kdev::Layout::Normal, kdev::PixelFormat::Rgb565, 2, 480},
+        {kdev::Layout::Mirrored, kdev::PixelFormat::Rgb565, -2, 480},
+        {kdev::Layout::Rotated, kdev::PixelFormat::Rgb555, 640, -2},
+    };
+    for (const Case& c : cases) {
+        TestDevice dev({240, 320, c.format, c.layout});
+        EXPECT_EQ(GXBeginDraw(), nullptr) << "frame buffer before the display is open";
+        ASSERT_TRUE(GXOpenDisplay(nullptr, 0));
+        const GXDisplayProperties p = GXGetDisplayProperties();
+        EXPECT_EQ(p.width, 240u);
+        EXPECT_EQ(p.height, 320u);
+        EXPECT_EQ(p.xPitch, c.xPitch);
+        EXPECT_EQ(p.yPitch, c.yPitch);
+        EXPECT_EQ((p.formatFlags & kfDirect565) != 0, c.format == kdev::PixelFormat::Rgb565);
+        auto* base = static_cast<std::uint16_t*>(GXBeginDraw());
+        ASSERT_EQ(base, dev.screen().base());
+        // Pixel (3, 1) through the pitches is the screen's logical pixel (3, 1).
+        base[3 * (p.xPitch / 2) + 1 * (p.yPitch / 2)] = 0xBEEF;
+        EXPECT_EQ(dev.screen().get(3, 1), 0xBEEF);
+        EXPECT_TRUE(GXEndDraw());
+        EXPECT_TRUE(GXCloseDisplay());
+    }
+    TestDevice padded({240, 320, kdev::PixelFormat::Rgb565, kdev::Layout::Padded});
+    GXOpenDisplay(nullptr, 0);
+    EXPECT_GT(GXGetDisplayProperties().yPitch, 480);
+}
+
+}  // namespace
