@@ -246,10 +246,16 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
 
     int chosen = -1;
     bool done = false;
+    // A release chooses only after the stylus went down or moved in the menu, so the release
+    // of the tap that opened it never picks the item that happens to lie under the button.
+    bool armed = false;
+    Point lastStylus{button.left + button.width() / 2, button.top + button.height() / 2};
     while (!done) {
         manager.presentIfChanged();
         const InputEvent ev = manager.nextInput();
         const Point p{ev.x, ev.y};
+        const Point last = lastStylus;
+        if (ev.kind == InputEvent::Kind::StylusDown || ev.kind == InputEvent::Kind::StylusMove) lastStylus = p;
         int newHighlight = highlight;
         switch (ev.kind) {
             case InputEvent::Kind::StylusDown:
@@ -257,13 +263,15 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
                     done = true;  // a tap outside closes the menu and is used up
                     break;
                 }
+                armed = true;
                 newHighlight = itemAt(layout, items, p);
                 break;
             case InputEvent::Kind::StylusMove:
+                if (layout.frame.contains(p) && !layout.frame.contains(last)) armed = true;
                 if (layout.frame.contains(p)) newHighlight = itemAt(layout, items, p);
                 break;
             case InputEvent::Kind::StylusUp: {
-                const int i = layout.frame.contains(p) ? itemAt(layout, items, p) : -1;
+                const int i = armed && layout.frame.contains(p) ? itemAt(layout, items, p) : -1;
                 if (i >= 0) {
                     chosen = i;
                     done = true;
