@@ -1,19 +1,482 @@
-// Dialogs built from dialog templates, and their controls.
+// Dialogs built from dialog templates: the dialog window with its caption OK button, the push
+// button and static controls it holds, and the modal loop that runs it.
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "controls.h"
 #include "device.h"
+#include "resources.h"
+#include "text.h"
+#include "trace.h"
 #include "window_manager.h"
 
 namespace kdev {
 
-void registerDialogClasses(WindowManager&) {}
+namespace {
+
+constexpr std::u16string_view kDialogClass = u"Dialog";
+constexpr std::u16string_view kButtonClass = u"Button";
+constexpr std::u16string_view kStaticClass = u"Static";
+
+constexpr WORD kButtonClicked = 0;  // the notification code in a button's WM_COMMAND
+constexpr DWORD kButtonTypeMask = 0x0F;
+constexpr DWORD kStaticTypeMask = 0x1F;
+constexpr std::uint16_t kNoId = 0xFFFF;
+
+WindowManager& wm() { return Device::current().windows(); }
+
+WPARAM commandParam(int id, WORD code) {
+    return static_cast<WPARAM>(static_cast<WORD>(id)) | (static_cast<WPARAM>(code) << 16);
+}
+
+// Stylus position from a mouse message's second parameter (client coordinates, signed) to
+// screen coordinates.
+Point screenPoint(const WindowManager& manager, const Window& w, LPARAM second) {
+    const Rect client = manager.clientRect(w);
+    return {client.left + static_cast<short>(LOWORD(second)), client.top + static_cast<short>(HIWORD(second))};
+}
+
+// Outlives the dialog window, so the caller can read the result after the window is gone.
+struct ModalState {
+    bool ended = false;
+    int result = 0;
+};
+
+struct DialogData : ControlData {
+    DLGPROC proc = nullptr;
+    ModalState* modal = nullptr;
+    int defaultId = IDOK;
+    bool okHeld = false;     // the stylus went down on the caption's OK button and is still down
+    bool okPressed = false;  // ...and is over it
+};
+
+struct ButtonData : ControlData {
+    const Font* font = &Font::ui();
+    bool isDefault = false;
+    bool held = false;
+    bool pressed = false;
+};
+
+struct StaticData : ControlData {
+    const Font* font = &Font::ui();
+    std::optional<Image> icon;
+};
+
+template <typename T>
+T* dataOf(Window* w) {
+    return w ? dynamic_cast<T*>(w->control.get()) : nullptr;
+}
+
+bool hasCaptionOk(const Window& w) { return w.hasCaption() && (w.exStyle & WS_EX_CAPTIONOKBTN); }
+
+// ---------------------------------------------------------------------------------------------
+// The dialog window
+
+void paintDialog(WindowManager& manager, Window& w, const DialogData& data) {
+    Canvas canvas = manager.paintCanvas(w);
+    canvas.fillRect(w.rect, colors::kFace);
+    if (w.hasCaption() || (w.style & WS_BORDER)) canvas.frameRect(w.rect, colors::kBlack);
+    if (w.hasCaption()) drawCaption(canvas, w, hasCaptionOk(w), data.okPressed);
+}
+
+void setCaptionOkPressed(WindowManager& manager, Window& w, DialogData& data, bool pressed) {
+    if (data.okPressed == pressed) return;
+    data.okPressed = pressed;
+    manager.invalidate(w, captionOkRect(w), false);
+}
+
+// What a dialog does with the messages its dialog procedure leaves alone.
+LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT message, WPARAM first, LPARAM second) {
+    DialogData* data = dataOf<DialogData>(&w);
+    if (!data) return manager.defaultProc(hwnd, message, first, second);
+    switch (message) {
+        case WM_PAINT:
+            paintDialog(manager, w, *data);
+            w.update = Region();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // WM_PAINT covers the whole face
+        case WM_LBUTTONDOWN:
+            if (hasCaptionOk(w) && captionOkRect(w).contains(screenPoint(manager, w, second))) {
+                data->okHeld = true;
+                setCaptionOkPressed(manager, w, *data, true);
+            }
+            return 0;
+        case WM_MOUSEMOVE:
+            if (data->okHeld) setCaptionOkPressed(manager, w, *data, captionOkRect(w).contains(screenPoint(manager, w, second)));
+            return 0;
+        case WM_LBUTTONUP: {
+            if (!data->okHeld) return 0;
+            data->okHeld = false;
+            setCaptionOkPressed(manager, w, *data, false);
+            if (captionOkRect(w).contains(screenPoint(manager, w, second)))
+                manager.send(hwnd, WM_COMMAND, commandParam(IDOK, kButtonClicked), 0);
+            return 0;
+        }
+        case WM_KEYDOWN:
+            if (first == VK_RETURN) {
+                // The default button's command, as if it had been tapped.
+                HWND button = nullptr;
+                for (std::uint32_t c : w.children)
+                    if (Window* child = manager.get(c); child && child->id == data->defaultId) button = WindowManager::toHwnd(c);
+                manager.send(hwnd, WM_COMMAND, commandParam(data->defaultId, kButtonClicked),
+                             reinterpret_cast<LPARAM>(button));
+            } else if (first == VK_ESCAPE) {
+                manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
+            }
+            return 0;
+        case WM_CLOSE:
+            // Closing a dialog is a cancel; only its procedure ends it.
+            manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
+            return 0;
+        default:
+            return manager.defaultProc(hwnd, message, first, second);
+    }
+}
+
+// The class procedure of every dialog: the program's dialog procedure sees each message first
+// and what it handles (returns TRUE for) is done.
+LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
+    WindowManager& manager = wm();
+    Window* w = manager.get(hwnd);
+    if (!w) return 0;
+    if (DialogData* data = dataOf<DialogData>(w); data && data->proc) {
+        const BOOL handled = data->proc(hwnd, message, first, second);
+        if (message == WM_COMMAND)
+            TraceEvent(Device::current().trace(), "dialog_command")
+                .field("id", static_cast<int>(LOWORD(first)))
+                .field("handled", handled != FALSE);
+        if (handled) return TRUE;
+        w = manager.get(hwnd);  // the procedure may have destroyed it
+        if (!w) return 0;
+    }
+    return defaultDialogProc(manager, hwnd, *w, message, first, second);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Push button: a tap that goes down and comes up on it sends its command to the parent.
+
+void setButtonPressed(WindowManager& manager, Window& w, ButtonData& data, bool pressed) {
+    if (data.pressed == pressed) return;
+    data.pressed = pressed;
+    manager.invalidate(w, w.rect, false);
+}
+
+LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
+    WindowManager& manager = wm();
+    Window* w = manager.get(hwnd);
+    if (!w) return 0;
+    ButtonData* data = dataOf<ButtonData>(w);
+    switch (message) {
+        case WM_CREATE:
+            w->control = std::make_unique<ButtonData>();
+            data = dataOf<ButtonData>(w);
+            data->isDefault = (w->style & kButtonTypeMask) == BS_DEFPUSHBUTTON;
+            return 0;
+        case WM_PAINT:
+            if (data) {
+                Canvas canvas = manager.paintCanvas(*w);
+                drawPushButton(canvas, w->rect, w->title, data->pressed, data->isDefault, data->font->pixelSize());
+            }
+            w->update = Region();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_LBUTTONDOWN:
+            if (data) {
+                data->held = true;
+                setButtonPressed(manager, *w, *data, true);
+            }
+            return 0;
+        case WM_MOUSEMOVE:
+            if (data && data->held) setButtonPressed(manager, *w, *data, w->rect.contains(screenPoint(manager, *w, second)));
+            return 0;
+        case WM_LBUTTONUP: {
+            if (!data || !data->held) return 0;
+            data->held = false;
+            setButtonPressed(manager, *w, *data, false);
+            if (w->rect.contains(screenPoint(manager, *w, second)) && w->parent)
+                manager.send(WindowManager::toHwnd(w->parent), WM_COMMAND, commandParam(w->id, kButtonClicked),
+                             reinterpret_cast<LPARAM>(hwnd));
+            return 0;
+        }
+        default:
+            return manager.defaultProc(hwnd, message, first, second);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Static control: text (left, centred or right, wrapped, '\n' breaks a line) or an icon.
+
+TextAlign staticAlign(DWORD style) {
+    switch (style & kStaticTypeMask) {
+        case SS_CENTER: return TextAlign::Center;
+        case SS_RIGHT: return TextAlign::Right;
+        default: return TextAlign::Left;
+    }
+}
+
+LRESULT CALLBACK staticProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
+    WindowManager& manager = wm();
+    Window* w = manager.get(hwnd);
+    if (!w) return 0;
+    StaticData* data = dataOf<StaticData>(w);
+    switch (message) {
+        case WM_CREATE:
+            w->control = std::make_unique<StaticData>();
+            return 0;
+        case WM_PAINT:
+            if (data) {
+                Canvas canvas = manager.paintCanvas(*w);
+                canvas.fillRect(w->rect, colors::kFace);
+                if ((w->style & kStaticTypeMask) == SS_ICON) {
+                    if (data->icon) canvas.drawImage(*data->icon, w->rect.left, w->rect.top);
+                } else {
+                    data->font->drawWrapped(canvas, w->rect, w->title, staticAlign(w->style),
+                                            w->enabled ? colors::kBlack : colors::kShadow);
+                }
+            }
+            w->update = Region();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        default:
+            return manager.defaultProc(hwnd, message, first, second);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building a dialog from its template
+
+// Dialog units to pixels: a horizontal unit is a quarter of the dialog font's average
+// character width, a vertical one an eighth of its line height.
+struct DialogUnits {
+    int baseX;
+    int baseY;
+    int x(int units) const { return units * baseX / 4; }
+    int y(int units) const { return units * baseY / 8; }
+};
+
+// The window class a control of the template is made from; empty for a class this device
+// does not have.
+std::u16string controlClass(const WindowManager& manager, const DialogControl& control) {
+    switch (predefinedClass(control.className)) {
+        case 0x80: return std::u16string(kButtonClass);
+        case 0x82: return std::u16string(kStaticClass);
+        case 0: break;
+        default: return {};
+    }
+    if (control.className.isOrdinal || !manager.findClass(control.className.name)) return {};
+    return control.className.name;
+}
+
+void traceRect(TraceEvent& event, const Rect& r) {
+    event.field("left", r.left).field("top", r.top).field("right", r.right).field("bottom", r.bottom);
+}
+
+// Creates the template's controls inside the dialog (their classes are checked beforehand),
+// gives them the dialog's font and their icons, and marks the default button. False when a
+// control cannot be made.
+bool createControls(Device& device, HWND dialog, HINSTANCE instance, const DialogTemplate& tpl, const Font& font,
+                    const DialogUnits& units) {
+    WindowManager& manager = device.windows();
+    const std::uint32_t dialogHandle = WindowManager::toHandle(dialog);
+    std::uint32_t defaultButton = 0, okButton = 0;
+    for (const DialogControl& control : tpl.controls) {
+        const std::u16string cls = controlClass(manager, control);
+        const std::u16string title = control.text.isOrdinal ? std::u16string() : control.text.name;
+        void* creation = control.creationData.empty() ? nullptr : const_cast<std::uint8_t*>(control.creationData.data());
+        HWND child = manager.create(control.exStyle, cls, title, (control.style | WS_CHILD) & ~WS_POPUP,
+                                    units.x(control.x), units.y(control.y), units.x(control.cx), units.y(control.cy),
+                                    dialog, control.id, creation);
+        if (!manager.get(dialogHandle)) return false;  // a control's creation took the dialog with it
+        Window* w = manager.get(child);
+        if (!w) {
+            TraceEvent(device.trace(), "dialog_failed").field("reason", "a control could not be created");
+            return false;
+        }
+        w->enabled = !(control.style & WS_DISABLED);
+
+        if (StaticData* s = dataOf<StaticData>(w)) {
+            s->font = &font;
+            if ((control.style & kStaticTypeMask) == SS_ICON) {
+                // The icon named by the control's text, at its own size, from the dialog's module.
+                if (const ResourceImage* module = device.resources().module(instance))
+                    s->icon = loadIcon(*module, control.text, 32);
+                if (s->icon) {
+                    w->rect.right = w->rect.left + s->icon->width;
+                    w->rect.bottom = w->rect.top + s->icon->height;
+                }
+            }
+        } else if (ButtonData* b = dataOf<ButtonData>(w)) {
+            b->font = &font;
+            if (b->isDefault && !defaultButton) defaultButton = w->handle;
+            if (control.id == IDOK && !okButton) okButton = w->handle;
+        }
+        TraceEvent event(device.trace(), "dialog_control");
+        event.field("class", cls).field("id", control.id == kNoId ? -1 : static_cast<int>(control.id));
+        traceRect(event, w->rect);
+    }
+
+    // One default button: the first marked so, else the OK button.
+    if (!defaultButton) defaultButton = okButton;
+    DialogData* data = dataOf<DialogData>(manager.get(dialogHandle));
+    for (std::uint32_t c : manager.get(dialogHandle)->children)
+        if (ButtonData* b = dataOf<ButtonData>(manager.get(c))) b->isDefault = c == defaultButton;
+    if (Window* def = manager.get(defaultButton)) data->defaultId = def->id;
+    return true;
+}
+
+// The dialog window's size: the template's size is that of its client area.
+Point dialogSize(const WindowManager& manager, const DialogTemplate& tpl, DWORD style, const DialogUnits& units) {
+    Window probe;
+    probe.style = style;
+    probe.rect = {0, 0, 10000, 10000};
+    const Rect client = manager.clientRect(probe);
+    return {units.x(tpl.cx) + probe.rect.width() - client.width(), units.y(tpl.cy) + probe.rect.height() - client.height()};
+}
+
+DialogUnits unitsOf(const Font& font) { return {font.averageCharWidth(), font.lineHeight()}; }
+
+// The template's font, or a smaller size of it when the dialog would not fit on the screen
+// otherwise: a template laid out for a narrower face than the device's still shows whole.
+const Font& dialogFont(const WindowManager& manager, const Screen& screen, const DialogTemplate& tpl, DWORD style) {
+    constexpr int kSmallestPixels = 8;
+    const Font* font = &Font::dialog(tpl.hasFont ? tpl.pointSize : 8);
+    for (;;) {
+        const Point size = dialogSize(manager, tpl, style, unitsOf(*font));
+        if ((size.x <= screen.width() && size.y <= screen.height()) || font->pixelSize() <= kSmallestPixels) return *font;
+        font = &Font::atPixels(font->pixelSize() - 1);
+    }
+}
+
+// The dialog window's rectangle: centred on the screen with DS_CENTER, else placed from the
+// owner's client area's top-left; kept on the screen.
+Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Window* owner, const DialogUnits& units) {
+    WindowManager& manager = device.windows();
+    const Point size = dialogSize(manager, tpl, style, units);
+    const Screen& screen = device.screen();
+    int x, y;
+    if (tpl.style & DS_CENTER) {
+        x = (screen.width() - size.x) / 2;
+        y = (screen.height() - size.y) / 2;
+    } else {
+        const Rect origin = owner ? manager.clientRect(*owner) : Rect{};
+        x = origin.left + units.x(tpl.x);
+        y = origin.top + units.y(tpl.y);
+    }
+    x = std::max(0, std::min(x, screen.width() - size.x));
+    y = std::max(0, std::min(y, screen.height() - size.y));
+    return {x, y, x + size.x, y + size.y};
+}
+
+int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd, DLGPROC proc, LPARAM param) {
+    Device& device = Device::current();
+    WindowManager& manager = device.windows();
+
+    // The template is read only as far as the loaded resource holding it goes.
+    std::string error = "the template is not inside a loaded resource";
+    std::optional<DialogTemplate> tpl;
+    if (std::optional<Bytes> bytes = device.resources().bytesFrom(dialogTemplate)) tpl = parseDialogTemplate(*bytes, &error);
+    if (!tpl) {
+        TraceEvent(device.trace(), "dialog_failed").field("reason", error);
+        return -1;
+    }
+
+    // A control of a class this device lacks fails the dialog, as the platform does, before
+    // anything is made.
+    for (const DialogControl& control : tpl->controls)
+        if (controlClass(manager, control).empty()) {
+            TraceEvent(device.trace(), "dialog_failed").field("reason", "a control's class is not available");
+            return -1;
+        }
+
+    const DWORD style = (tpl->style & ~(WS_CHILD | WS_VISIBLE)) | WS_POPUP;
+    const Font& font = dialogFont(manager, device.screen(), *tpl, style);
+    const DialogUnits units = unitsOf(font);
+    // A dialog is owned by the top-level window of the one it is given.
+    Window* owner = manager.get(ownerHwnd);
+    while (owner && owner->parent) owner = manager.get(owner->parent);
+    const Rect r = dialogRect(device, *tpl, style, owner, units);
+
+    HWND dialog = manager.create(tpl->exStyle, kDialogClass, tpl->title, style, r.left, r.top, r.width(), r.height(),
+                                 owner ? WindowManager::toHwnd(owner->handle) : nullptr, 0, nullptr);
+    Window* w = manager.get(dialog);
+    if (!w) return -1;
+    const std::uint32_t handle = w->handle;
+    ModalState state;
+    {
+        auto data = std::make_unique<DialogData>();
+        data->proc = proc;
+        data->modal = &state;
+        w->control = std::move(data);
+    }
+    if (!createControls(device, dialog, instance, *tpl, font, units)) {
+        manager.destroy(dialog);
+        return -1;
+    }
+
+    w = manager.get(handle);
+    HWND firstControl = w && !w->children.empty() ? WindowManager::toHwnd(w->children.front()) : nullptr;
+    manager.send(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstControl), param);
+
+    if (manager.get(handle) && !state.ended) {
+        ModalDisable modal(manager, manager.get(handle)->owner, handle);
+        manager.show(dialog, true);
+        manager.setForeground(dialog);
+        if (Window* shown = manager.get(handle)) {
+            TraceEvent event(device.trace(), "dialog_opened");
+            event.field("title", shown->title);
+            traceRect(event, shown->rect);
+            if (hasCaptionOk(*shown)) {
+                const Rect ok = captionOkRect(*shown);
+                event.field("ok_left", ok.left).field("ok_top", ok.top).field("ok_right", ok.right).field("ok_bottom", ok.bottom);
+            }
+        }
+        // Ends when the procedure ends the dialog, when the dialog goes (its owner closing takes
+        // it along), or on the quit message, which is left for the program's own loop.
+        manager.modalLoop([&] { return state.ended || !manager.get(handle); });
+    }
+    // The owner is enabled again before the dialog goes, so it is the window that takes over.
+    manager.destroy(dialog);
+    const int result = state.ended ? state.result : 0;
+    TraceEvent(device.trace(), "dialog_closed").field("result", result).field("ended", state.ended);
+    return result;
+}
+
+}  // namespace
+
+void registerDialogClasses(WindowManager& manager) {
+    const std::pair<std::u16string_view, WNDPROC> classes[] = {
+        {kDialogClass, dialogWindowProc}, {kButtonClass, buttonProc}, {kStaticClass, staticProc}};
+    for (const auto& [name, proc] : classes) {
+        WindowClass cls;
+        cls.name = std::u16string(name);
+        cls.proc = proc;
+        cls.system = true;
+        manager.registerClass(cls);
+    }
+}
 
 }  // namespace kdev
 
 extern "C" {
 
-int WINAPI DialogBoxIndirectParamW(HINSTANCE, LPCDLGTEMPLATEW, HWND, DLGPROC, LPARAM) { return -1; }
+int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC dialogProc,
+                                   LPARAM param) {
+    return kdev::runDialog(instance, dialogTemplate, owner, dialogProc, param);
+}
 
-BOOL WINAPI EndDialog(HWND, int) { return FALSE; }
+BOOL WINAPI EndDialog(HWND dialog, int result) {
+    auto* data = kdev::dataOf<kdev::DialogData>(kdev::wm().get(dialog));
+    if (!data || !data->modal) return FALSE;
+    data->modal->ended = true;
+    data->modal->result = result;
+    return TRUE;
+}
 
 }  // extern "C"

@@ -239,15 +239,16 @@ void WindowManager::raiseTop(std::uint32_t handle, bool withOwned) {
     if (withOwned)
         for (std::uint32_t h : zOrder_)
             if (Window* o = get(h); o && o->owner == handle) moving.push_back(h);
-    bool changed = false;
+    const std::vector<std::uint32_t> before = zOrder_;
     for (std::uint32_t h : moving) {
         auto it = std::find(zOrder_.begin(), zOrder_.end(), h);
         if (it == zOrder_.end()) continue;
-        if (it + 1 != zOrder_.end()) changed = true;
         zOrder_.erase(it);
         zOrder_.push_back(h);
     }
-    if (changed)
+    // Windows already on top in this order uncover nothing: repainting them would only erase
+    // what the program drew.
+    if (zOrder_ != before)
         for (std::uint32_t h : moving)
             if (Window* w = get(h); w && w->visible) invalidate(*w, w->rect, true);
 }

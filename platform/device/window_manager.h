@@ -155,7 +155,6 @@ private:
     std::deque<InputEvent> pendingInput_;
     bool inputEnded_ = false;
     std::uint32_t capture_ = 0;
-    std::uint64_t presentedGeneration_ = ~0ull;
     std::map<std::uint32_t, std::pair<int, std::uint32_t>> foreign_;  // handle -> (pid, remote handle)
     std::uint32_t nextForeign_ = 0x40000000;
     int wakeFd_ = -1;

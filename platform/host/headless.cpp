@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <chrono>
-#include <cstdio>
 
 #include "snapshot.h"
 #include "trace.h"
@@ -150,8 +149,8 @@ std::vector<ScriptCommand> tourScript(const std::string& folder) {
         script.push_back(menu);
         ScriptCommand shot;
         shot.kind = ScriptCommand::Kind::Screenshot;
-        char number[8];
-        std::snprintf(number, sizeof number, "%02d", n++);
+        const std::string number = (n < 10 ? "0" : "") + std::to_string(n);
+        ++n;
         shot.file = folder + "/" + number + "-" + stop.name + ".png";
         script.push_back(shot);
         if (std::u16string_view(stop.item) == u"About") {

@@ -248,7 +248,7 @@ TEST(ProgramResources, AboutDialogTemplate) {
     const Expected expected[] = {
         {0x82, 0xFFFF, 10, 5, 20, 20, 0x50000003, u""},
         {0x82, 0xFFFF, 39, 10, 93, 8, 0x50020080, u"Kestrova Version 1.1"},
-        {0x82, 0xFFFF, 20, 35, 95, 8, 0x50020001, u"Written by the Kestrova team"},
+        {0x82, 0xFFFF, 20, 35, 95, 8, 0x50020001, u"By the Kestrova team"},
         {0x80, 1, 42, 84, 50, 14, 0x50010000, u"OK"},
         {0x82, 0xFFFF, 5, 50, 126, 25, 0x50020001,
          u"Cat photograph (CC0) by\nStefan van der Walt\nscikit-image.org"},
