@@ -14,9 +14,11 @@ const char* kKeysHelp =
     "  left mouse button    the stylus (tap, drag)\n"
     "  Return, Escape       device keys: choose, cancel\n"
     "  arrow keys           device keys: move in menus\n"
+    "  Tab, Space           device keys\n"
     "  F10                  open the command bar's menu\n"
     "  F12                  save a PNG screenshot of the device screen in the current folder\n"
     "  Alt+Enter            toggle fullscreen\n"
+    "  closing the window   closes the program's main window\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
     "  screenshot FILE.png | dump FILE | idle MS | close\n";
@@ -53,7 +55,9 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
                                        "rotated (xPitch 2*height, yPitch -2)")
         ->check(CLI::IsMember({"normal", "padded", "mirrored", "rotated"}))
         ->capture_default_str();
-    app.add_option("--zoom", options.zoom, "Window pixels per device pixel")->check(CLI::Range(1, 8))->capture_default_str();
+    app.add_option("--zoom", options.zoom, "Window points (pixels on an unscaled desktop) per device pixel")
+        ->check(CLI::Range(1, 8))
+        ->capture_default_str();
     app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
     app.add_option("--script", options.script, "Headless input script (- for standard input)");
     app.add_option("--trace", options.trace, "Write window-system events as JSON lines to this file");

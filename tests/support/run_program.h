@@ -1,6 +1,7 @@
 // Runs the real kestrova binary as a user would, with its own per-test instance folder.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ RunResult runKestrova(const std::vector<std::string>& args, const std::string& i
 int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& outFile,
                   const std::string& errFile);
 int waitKestrova(int pid);
+
+// Starts kestrova in the background with DISPLAY set to `display` (an X display such as ":3")
+// and `workDir` as its current folder; wait with waitKestrova or waitKestrovaFor.
+int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::string& instancesDir,
+                           const std::string& display, const std::string& workDir, const std::string& outFile,
+                           const std::string& errFile);
+// Waits at most timeoutMs for kestrova to end; its exit code as waitKestrova gives it, or
+// nothing while it still runs.
+std::optional<int> waitKestrovaFor(int pid, int timeoutMs);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
