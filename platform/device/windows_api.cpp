@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "device.h"
+#include "device_api.h"
 #include "instances.h"
 #include "window_manager.h"
 

@@ -245,15 +245,12 @@ BOOL WINAPI UpdateWindow(HWND window);
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR title);
 BOOL WINAPI SetForegroundWindow(HWND window);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
-BOOL WINAPI EnableWindow(HWND window, BOOL enable);
-BOOL WINAPI IsWindow(HWND window);
 
 // Messages.
 BOOL WINAPI GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageW(const MSG* msg);
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
-BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
 void WINAPI PostQuitMessage(int exitCode);
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second);
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "kestrova.h"
+#include "device_api.h"
 #include "test_device.h"
 #include "window_manager.h"
 

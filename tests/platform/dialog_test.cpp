@@ -12,6 +12,7 @@
 
 #include "controls.h"
 #include "device.h"
+#include "device_api.h"
 #include "kestrova.h"
 #include "resources.h"
 #include "screen.h"

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "device_api.h"
 #include "test_device.h"
 #include "window_manager.h"
 
