@@ -46,16 +46,20 @@ std::vector<std::string> readLines(const std::string& path) {
 
 namespace {
 
+// Starts the binary with its own instance folder and no display unless one is given.
 int spawn(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& inFile,
-          const std::string& outFile, const std::string& errFile) {
+          const std::string& outFile, const std::string& errFile, const std::string& display = "",
+          const std::string& workDir = "") {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
-        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
+        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+            v.rfind("SDL_VIDEODRIVER=", 0) == 0)
             continue;
         env.push_back(v);
     }
     env.push_back("XDG_RUNTIME_DIR=" + instancesDir);
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
     std::vector<char*> envp;
     for (std::string& v : env) envp.push_back(v.data());
     envp.push_back(nullptr);
@@ -68,6 +72,7 @@ int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -108,37 +113,7 @@ RunResult runKestrova(const std::vector<std::string>& args, const std::string& i
 int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::string& instancesDir,
                            const std::string& display, const std::string& workDir, const std::string& outFile,
                            const std::string& errFile) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string v = *e;
-        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-            v.rfind("SDL_VIDEODRIVER=", 0) == 0)
-            continue;
-        env.push_back(v);
-    }
-    env.push_back("XDG_RUNTIME_DIR=" + instancesDir);
-    env.push_back("DISPLAY=" + display);
-    std::vector<char*> envp;
-    for (std::string& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argv{KESTROVA_BINARY};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp;
-    for (std::string& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start kestrova");
-    return pid;
+    return spawn(args, instancesDir, "/dev/null", outFile, errFile, display, workDir);
 }
 
 std::optional<int> waitKestrovaFor(int pid, int timeoutMs) {
