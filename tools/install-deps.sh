@@ -1,26 +1,35 @@
 #!/bin/sh
-# Installs the Debian packages Kestrova needs to build, run and test, where missing.
+# Installs the Debian packages Kestrova needs to build, run and test, where missing: the
+# native build, the sanitizer and fuzzing builds (clang with its sanitizer and libFuzzer
+# runtimes) and the 32-bit ARM cross build with its armhf libraries and qemu-user.
+# Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
-packages="cmake make g++ pkg-config clang llvm libfreetype-dev libpng-dev libsdl2-dev libcli11-dev
-fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps imagemagick
-xauth"
+packages="cmake make g++ pkg-config clang llvm libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev
+libcli11-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
+imagemagick xauth g++-arm-linux-gnueabihf qemu-user"
+# The libraries the ARM build links, for the armhf architecture.
+armhf_packages="libfreetype-dev:armhf libpng-dev:armhf libgtest-dev:armhf"
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
 
 missing=""
-for p in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing="$missing $p"
-    fi
+for p in $packages $armhf_packages; do
+    installed "$p" || missing="$missing $p"
 done
+[ -n "$missing" ] || exit 0
 
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "Run as root (or install these packages first):$missing" >&2
-        exit 1
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    # shellcheck disable=SC2086
-    apt-get install -y -q --no-install-recommends $missing
+echo "Installing:$missing"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Run as root (or install these packages first):$missing" >&2
+    exit 1
 fi
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    dpkg --add-architecture armhf
+fi
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing

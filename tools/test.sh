@@ -1,6 +1,88 @@
 #!/bin/sh
-# Installs what is missing, builds everything and runs every test.
-set -eu
-cd "$(dirname "$0")/.."
-sh tools/install-deps.sh
-cmake --workflow --preset test
+# Installs what is missing, then builds and tests Kestrova in every configuration:
+#   1. the release build and every test                     (preset "test")
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer: every test, the monkey included
+#                                                           (preset "asan")
+#   3. the fuzz targets: their seeds and regressions, then bounded runs (preset "fuzz")
+#   4. 32-bit ARM with UndefinedBehaviorSanitizer: the build and its tests under qemu-arm
+#      (preset "arm"), then the monkey against the ARM program
+# Every part runs even when one before it failed; the exit code is non-zero if any failed.
+# The last lines sum up each part and the tests of all of them.
+set -u
+cd "$(dirname "$0")/.." || exit 1
+root=$(pwd)
+
+sh tools/install-deps.sh || exit 1
+
+logs="$root/build/test-logs"
+mkdir -p "$logs"
+summary=""
+parts_failed=0
+tests_passed=0
+tests_failed=0
+started=$(date +%s)
+
+# Adds what CTest reported in a log to the totals; a part that never got to its tests counts
+# as one failed test.
+count_tests() {
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+    if [ -z "$line" ]; then
+        tests_failed=$((tests_failed + 1))
+        return
+    fi
+    failed=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+    total=$(echo "$line" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
+    tests_passed=$((tests_passed + total - failed))
+    tests_failed=$((tests_failed + failed))
+}
+
+# part NAME COMMAND...: runs the command with its output shown and kept in a log.
+part() {
+    name=$1
+    shift
+    log="$logs/$name.log"
+    echo
+    echo "=== $name: $*"
+    t0=$(date +%s)
+    { "$@"; echo $? > "$log.rc"; } 2>&1 | tee "$log"
+    rc=$(cat "$log.rc")
+    seconds=$(($(date +%s) - t0))
+    count_tests "$log"
+    if [ "$rc" -eq 0 ]; then
+        status="passed"
+    else
+        status="FAILED (exit $rc, log in $log)"
+        parts_failed=$((parts_failed + 1))
+    fi
+    summary="$summary
+  $name: $status, ${seconds} s"
+}
+
+# The monkey of the release build's tests, driving the ARM program under qemu-arm: fewer
+# steps, as every instruction is emulated.
+arm_monkey() {
+    KESTROVA_MONKEY_PROGRAM="$root/build/arm/app/kestrova" \
+    KESTROVA_MONKEY_EMULATOR="qemu-arm -L /usr/arm-linux-gnueabihf -E LD_LIBRARY_PATH=/usr/arm-linux-gnueabihf/lib" \
+    KESTROVA_MONKEY_STEPS=1000 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$root/build/default" -R '^(AllScreens|EveryCombination)/Monkey' -j 2 --output-on-failure
+}
+
+part release cmake --workflow --preset test
+part sanitizers cmake --workflow --preset asan
+part fuzz cmake --workflow --preset fuzz
+part arm cmake --workflow --preset arm
+if [ -x build/arm/app/kestrova ] && [ -d build/default ]; then
+    part arm-monkey arm_monkey
+else
+    part arm-monkey false
+fi
+
+echo
+echo "=== Summary ($(($(date +%s) - started)) s in all)$summary"
+if [ "$parts_failed" -ne 0 ]; then
+    echo "$parts_failed of 5 parts failed"
+else
+    echo "all 5 parts passed"
+fi
+echo "tests: $tests_passed passed, $tests_failed failed"
+[ "$parts_failed" -eq 0 ]
