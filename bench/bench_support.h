@@ -13,7 +13,7 @@
 
 #include "demos.h"
 #include "fb.h"
-#include "screen.h"
+#include "core/screen.h"
 
 namespace kbench {
 

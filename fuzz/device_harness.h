@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "device.h"
-#include "frontend.h"
+#include "core/device.h"
+#include "core/frontend.h"
 #include "res_builder.h"
-#include "resources.h"
-#include "screen.h"
+#include "resources/resources.h"
+#include "core/screen.h"
 
 namespace kfuzz {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "resources.h"
+#include "resources/resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const kdev::Bytes dib(data, size);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "demos.h"
-#include "resources.h"
+#include "resources/resources.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "res_builder.h"
-#include "resources.h"
+#include "resources/resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;

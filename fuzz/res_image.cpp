@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "resources.h"
+#include "resources/resources.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "script.h"
+#include "headless/script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "res_builder.h"
-#include "resources.h"
+#include "resources/resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Block 1 holds ids 0-15; block 4096 the last sixteen ids.

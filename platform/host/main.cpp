@@ -11,13 +11,13 @@
 #include <iostream>
 #include <sstream>
 
-#include "device.h"
-#include "headless.h"
+#include "core/device.h"
+#include "headless/headless.h"
 #include "options.h"
-#include "resources.h"
-#include "script.h"
-#include "sdl_frontend.h"
-#include "window_manager.h"
+#include "resources/resources.h"
+#include "headless/script.h"
+#include "sdl/sdl_frontend.h"
+#include "wm/window_manager.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);

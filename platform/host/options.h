@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "faults.h"
-#include "screen.h"
+#include "core/faults.h"
+#include "core/screen.h"
 
 namespace khost {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "screen.h"
+#include "core/screen.h"
 
 namespace khost {
 

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "kestrova.h"
-#include "device_api.h"
+#include "api/device_api.h"
 #include "test_device.h"
-#include "window_manager.h"
+#include "wm/window_manager.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "../fb/fb_target.h"
 #include "kestrova.h"
-#include "resources.h"
+#include "resources/resources.h"
 #include "test_device.h"
 
 namespace demotest {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fb.h"
-#include "screen.h"
+#include "core/screen.h"
 
 namespace fbtest {
 

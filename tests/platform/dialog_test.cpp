@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "controls.h"
-#include "device.h"
-#include "device_api.h"
+#include "controls/controls.h"
+#include "core/device.h"
+#include "api/device_api.h"
 #include "kestrova.h"
-#include "resources.h"
-#include "screen.h"
-#include "text.h"
-#include "window_manager.h"
+#include "resources/resources.h"
+#include "core/screen.h"
+#include "gfx/text.h"
+#include "wm/window_manager.h"
 
 extern "C" const unsigned char kestrova_res[];
 extern "C" const unsigned char kestrova_res_end[];

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "device.h"
-#include "resources.h"
-#include "screen.h"
+#include "core/device.h"
+#include "resources/resources.h"
+#include "core/screen.h"
 
 namespace kdev {
 namespace {

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "gfx/text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "screen.h"
+#include "gfx/canvas.h"
+#include "core/screen.h"
 
 namespace kdev {
 namespace {

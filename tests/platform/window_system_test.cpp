@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "device_api.h"
+#include "api/device_api.h"
 #include "test_device.h"
-#include "window_manager.h"
+#include "wm/window_manager.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "fb.h"
-#include "resources.h"
-#include "window_manager.h"
+#include "resources/resources.h"
+#include "wm/window_manager.h"
 
 extern "C" const unsigned char kestrova_res[];
 extern "C" const unsigned char kestrova_res_end[];

@@ -9,9 +9,9 @@
 #include <string>
 #include <memory>
 
-#include "device.h"
-#include "frontend.h"
-#include "screen.h"
+#include "core/device.h"
+#include "core/frontend.h"
+#include "core/screen.h"
 
 // Input for the device, one step at a time: each step runs when the device next waits for
 // input, so a step can look at the screen as it is at that moment.

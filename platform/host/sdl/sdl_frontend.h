@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "frontend.h"
-#include "screen.h"
+#include "core/frontend.h"
+#include "core/screen.h"
 
 namespace khost {
 

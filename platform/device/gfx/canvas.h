@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "geometry.h"
-#include "screen.h"
+#include "core/geometry.h"
+#include "core/screen.h"
 
 namespace kdev {
 

@@ -1,4 +1,4 @@
-#include "instances.h"
+#include "instances/instances.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "device.h"
+#include "core/device.h"
 
 using kdev::Device;
 using kdev::TraceEvent;

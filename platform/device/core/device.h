@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "faults.h"
-#include "frontend.h"
-#include "screen.h"
-#include "trace.h"
+#include "core/faults.h"
+#include "core/frontend.h"
+#include "core/screen.h"
+#include "core/trace.h"
 
 namespace kdev {
 

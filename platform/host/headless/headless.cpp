@@ -1,11 +1,11 @@
-#include "headless.h"
+#include "headless/headless.h"
 
 #include <poll.h>
 
 #include <chrono>
 
 #include "snapshot.h"
-#include "trace.h"
+#include "core/trace.h"
 
 namespace khost {
 

@@ -1,14 +1,14 @@
-#include "controls.h"
+#include "controls/controls.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <optional>
 
-#include "device.h"
-#include "resources.h"
-#include "text.h"
-#include "trace.h"
+#include "core/device.h"
+#include "resources/resources.h"
+#include "gfx/text.h"
+#include "core/trace.h"
 
 namespace kdev {
 

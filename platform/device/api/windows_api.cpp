@@ -1,10 +1,10 @@
 // The window system's platform functions: thin wrappers over the active device.
 #include <windows.h>
 
-#include "device.h"
-#include "device_api.h"
-#include "instances.h"
-#include "window_manager.h"
+#include "core/device.h"
+#include "api/device_api.h"
+#include "instances/instances.h"
+#include "wm/window_manager.h"
 
 using kdev::Device;
 using kdev::WindowManager;

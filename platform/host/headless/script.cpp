@@ -1,10 +1,10 @@
-#include "script.h"
+#include "headless/script.h"
 
 #include <algorithm>
 #include <charconv>
 #include <sstream>
 
-#include "trace.h"
+#include "core/trace.h"
 
 namespace khost {
 

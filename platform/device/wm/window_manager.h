@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "frontend.h"
-#include "geometry.h"
+#include "gfx/canvas.h"
+#include "core/frontend.h"
+#include "core/geometry.h"
 
 namespace kdev {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device.h"
-#include "resources.h"
-#include "trace.h"
+#include "core/device.h"
+#include "resources/resources.h"
+#include "core/trace.h"
 
 using kdev::Device;
 using kdev::ResId;

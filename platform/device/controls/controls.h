@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "canvas.h"
-#include "geometry.h"
-#include "window_manager.h"
+#include "gfx/canvas.h"
+#include "core/geometry.h"
+#include "wm/window_manager.h"
 
 namespace kdev {
 

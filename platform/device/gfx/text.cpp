@@ -1,4 +1,4 @@
-#include "text.h"
+#include "gfx/text.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

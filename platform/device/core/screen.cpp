@@ -1,4 +1,4 @@
-#include "screen.h"
+#include "core/screen.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

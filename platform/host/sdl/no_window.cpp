@@ -1,7 +1,5 @@
 // Builds without the SDL2 front end have no window to open: the host then runs headless only.
-#ifndef KESTROVA_HAVE_SDL
-
-#include "sdl_frontend.h"
+#include "sdl/sdl_frontend.h"
 
 namespace khost {
 
@@ -12,4 +10,3 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen&, const SdlOp
 
 }  // namespace khost
 
-#endif

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
+#include "core/geometry.h"
 
 namespace kdev {
 

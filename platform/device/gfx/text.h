@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "canvas.h"
-#include "geometry.h"
+#include "gfx/canvas.h"
+#include "core/geometry.h"
 
 namespace kdev {
 

@@ -1,4 +1,4 @@
-#include "canvas.h"
+#include "gfx/canvas.h"
 
 namespace kdev {
 

@@ -1,11 +1,11 @@
-#include "window_manager.h"
+#include "wm/window_manager.h"
 
 #include <algorithm>
 
-#include "device.h"
-#include "instances.h"
-#include "resources.h"
-#include "trace.h"
+#include "core/device.h"
+#include "instances/instances.h"
+#include "resources/resources.h"
+#include "core/trace.h"
 
 namespace kdev {
 

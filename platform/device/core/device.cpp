@@ -1,11 +1,11 @@
-#include "device.h"
+#include "core/device.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "instances.h"
-#include "resources.h"
-#include "window_manager.h"
+#include "instances/instances.h"
+#include "resources/resources.h"
+#include "wm/window_manager.h"
 
 namespace kdev {
 

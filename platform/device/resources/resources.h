@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
+#include "gfx/canvas.h"
 
 namespace kdev {
 

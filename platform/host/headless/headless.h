@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend.h"
-#include "geometry.h"
-#include "script.h"
+#include "core/frontend.h"
+#include "core/geometry.h"
+#include "headless/script.h"
 
 namespace khost {
 

@@ -1,6 +1,6 @@
 // The SDL2 front end: the device's screen in a window on the desktop, the left mouse button as
 // the stylus and the keyboard as the device keys.
-#include "sdl_frontend.h"
+#include "sdl/sdl_frontend.h"
 
 #include <SDL.h>
 #include <fcntl.h>

@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "controls.h"
-#include "device.h"
-#include "resources.h"
-#include "text.h"
-#include "trace.h"
-#include "window_manager.h"
+#include "controls/controls.h"
+#include "core/device.h"
+#include "resources/resources.h"
+#include "gfx/text.h"
+#include "core/trace.h"
+#include "wm/window_manager.h"
 
 namespace kdev {
 
