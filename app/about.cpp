@@ -2,31 +2,30 @@
 // platform from dialog resource IDD_ABOUT.
 #include "kestrova.h"
 
-void ShowAboutDialog(HWND window)
-{
+void ShowAboutDialog(HWND window) {
     HRSRC resource;
     HGLOBAL loaded;
 
     resource = FindResourceW(g_hInstance, MAKEINTRESOURCE(IDD_ABOUT), RT_DIALOG);
     loaded = LoadResource(g_hInstance, resource);
-    DialogBoxIndirectParamW(g_hInstance, (LPCDLGTEMPLATEW)LockResource(loaded), window, AboutDialogProc, 0);
+    DialogBoxIndirectParamW(g_hInstance, (LPCDLGTEMPLATEW)LockResource(loaded), window,
+                            AboutDialogProc, 0);
 }
 
-BOOL CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second)
-{
+BOOL CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
     (void)second;
 
     switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;
-
-    case WM_COMMAND:
-        // The OK button and the caption's OK button both send IDOK.
-        if (LOWORD(first) == IDOK) {
-            EndDialog(dialog, 1);
+        case WM_INITDIALOG:
             return TRUE;
-        }
-        break;
+
+        case WM_COMMAND:
+            // The OK button and the caption's OK button both send IDOK.
+            if (LOWORD(first) == IDOK) {
+                EndDialog(dialog, 1);
+                return TRUE;
+            }
+            break;
     }
     return FALSE;
 }

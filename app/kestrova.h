@@ -9,10 +9,10 @@
 #include "../fb/fb.h"
 
 // Globals, defined in globals.cpp (g_display, g_frameBuffer and g_barHeight in fb/fb.h).
-extern HINSTANCE g_hInstance;  // the module instance, for resource loading
-extern HWND g_mainWindow;      // the main window; null until created
-extern HWND g_commandBar;      // the command bar along the main window's top
-extern HBITMAP g_parrotBitmap; // the "PARROT" bitmap, loaded once at start-up
+extern HINSTANCE g_hInstance;   // the module instance, for resource loading
+extern HWND g_mainWindow;       // the main window; null until created
+extern HWND g_commandBar;       // the command bar along the main window's top
+extern HBITMAP g_parrotBitmap;  // the "PARROT" bitmap, loaded once at start-up
 
 // Start-up, loop and shutdown (main.cpp).
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);

@@ -3,8 +3,7 @@
 
 #define MAX_LOADSTRING 100
 
-int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode)
-{
+int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode) {
     MSG msg;
 
     (void)previousInstance;
@@ -41,8 +40,7 @@ int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, 
     return (int)msg.wParam;
 }
 
-BOOL CreateMainWindow(HINSTANCE instance, int showMode)
-{
+BOOL CreateMainWindow(HINSTANCE instance, int showMode) {
     WCHAR title[MAX_LOADSTRING];
     WCHAR className[MAX_LOADSTRING];
     HWND existing;
@@ -71,8 +69,7 @@ BOOL CreateMainWindow(HINSTANCE instance, int showMode)
     return TRUE;
 }
 
-void RegisterMainWindowClass(HINSTANCE instance, LPCWSTR className)
-{
+void RegisterMainWindowClass(HINSTANCE instance, LPCWSTR className) {
     WNDCLASSW wc;
 
     wc.style = CS_HREDRAW | CS_VREDRAW;

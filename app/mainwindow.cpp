@@ -3,8 +3,7 @@
 
 #include "kestrova.h"
 
-static void OnCreate(HWND window)
-{
+static void OnCreate(HWND window) {
     g_commandBar = CommandBar_Create(g_hInstance, window, 1);
     CommandBar_InsertMenubar(g_commandBar, g_hInstance, IDR_MAIN_MENU, 0);
     CommandBar_AddAdornments(g_commandBar, 0, 0);
@@ -13,49 +12,47 @@ static void OnCreate(HWND window)
     g_barHeight = CommandBar_Height(g_commandBar);
 }
 
-static void OnExit(HWND window)
-{
+static void OnExit(HWND window) {
     SendMessageW(window, WM_ACTIVATE, WA_INACTIVE, (LPARAM)window);
     SendMessageW(window, WM_CLOSE, 0, 0);
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM first, LPARAM second)
-{
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     switch (message) {
-    case WM_CREATE:
-        OnCreate(window);
-        return 0;
+        case WM_CREATE:
+            OnCreate(window);
+            return 0;
 
-    case WM_DESTROY:
-        DestroyWindow(g_commandBar);
-        PostQuitMessage(0);
-        return 0;
+        case WM_DESTROY:
+            DestroyWindow(g_commandBar);
+            PostQuitMessage(0);
+            return 0;
 
-    case WM_COMMAND:
-        switch (LOWORD(first)) {
-        case CMD_ABOUT:
-            ShowAboutDialog(window);
-            return 0;
-        case CMD_EXIT:
-            OnExit(window);
-            return 0;
-        case CMD_BITBLT:
-            FbClearDrawingArea(window);
-            RunBitmapDemo(window);
-            return 0;
-        case CMD_LINES:
-            FbClearDrawingArea(window);
-            RunLinesDemo(window);
-            return 0;
-        case CMD_CIRCLES:
-            FbClearDrawingArea(window);
-            RunCirclesDemo(window);
-            return 0;
-        case CMD_CLEAR:
-            FbClearDrawingArea(window);
-            return 0;
-        }
-        break;
+        case WM_COMMAND:
+            switch (LOWORD(first)) {
+                case CMD_ABOUT:
+                    ShowAboutDialog(window);
+                    return 0;
+                case CMD_EXIT:
+                    OnExit(window);
+                    return 0;
+                case CMD_BITBLT:
+                    FbClearDrawingArea(window);
+                    RunBitmapDemo(window);
+                    return 0;
+                case CMD_LINES:
+                    FbClearDrawingArea(window);
+                    RunLinesDemo(window);
+                    return 0;
+                case CMD_CIRCLES:
+                    FbClearDrawingArea(window);
+                    RunCirclesDemo(window);
+                    return 0;
+                case CMD_CLEAR:
+                    FbClearDrawingArea(window);
+                    return 0;
+            }
+            break;
     }
     return DefWindowProcW(window, message, first, second);
 }

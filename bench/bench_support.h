@@ -47,9 +47,7 @@ public:
     int width() const { return screen_->width(); }
     int height() const { return screen_->height(); }
     std::uint16_t* at(int x, int y) const { return screen_->at(x, y); }
-    bool inArea(int x, int y) const {
-        return x >= 0 && x < width() && y >= kBar && y < height();
-    }
+    bool inArea(int x, int y) const { return x >= 0 && x < width() && y >= kBar && y < height(); }
     std::vector<std::uint16_t> memory() const {
         return {screen_->memory(), screen_->memory() + screen_->memoryPixels()};
     }
@@ -85,7 +83,8 @@ inline std::vector<std::uint8_t> MakeDib(int width, int height) {
     dib[14] = 24;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &dib[40 + stride * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x)];
+            std::uint8_t* p =
+                &dib[40 + stride * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x)];
             p[0] = static_cast<std::uint8_t>(x * 255 / width);
             p[1] = static_cast<std::uint8_t>(y * 255 / height);
             p[2] = static_cast<std::uint8_t>((x + y) * 7);
@@ -158,7 +157,8 @@ inline void ModelDiscSpans(const Target& t, int cx, int cy, int radius, std::uin
     for (int v = 0; v <= radius; ++v) {
         if (half[v] == 0) continue;
         for (int row : {cy - v, cy + v}) {
-            out.push_back({t.at(cx - half[v], row), static_cast<std::uint32_t>(2 * half[v]), pixel});
+            out.push_back(
+                {t.at(cx - half[v], row), static_cast<std::uint32_t>(2 * half[v]), pixel});
             if (v == 0) break;
         }
     }

@@ -96,22 +96,26 @@ bool SameResult(const Target& t, const std::function<void()>& program,
 void Register(const std::string& name, double goal,
               std::function<void(benchmark::State&, const std::string&, double)> body) {
     Order().push_back(name);
-    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
-        body(state, name, goal);
-    })->UseManualTime()->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [=](benchmark::State& state) { body(state, name, goal); })
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
 }
 
 // ----- The clear.
 
 void RegisterClear(Size s) {
-    Register("Clear/" + SizeName(s), 1.1, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const RECT client = {0, 0, s.width, s.height};
-        std::uint16_t* first = t.at(0, kbench::kBar);
-        const std::size_t bytes = static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
-        Compare(state, name, goal, [&] { FbClearClientRect(&client); },
-                [&] { std::memset(first, 0, bytes); });
-    });
+    Register("Clear/" + SizeName(s), 1.1,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const RECT client = {0, 0, s.width, s.height};
+                 std::uint16_t* first = t.at(0, kbench::kBar);
+                 const std::size_t bytes =
+                     static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
+                 Compare(
+                     state, name, goal, [&] { FbClearClientRect(&client); },
+                     [&] { std::memset(first, 0, bytes); });
+             });
 #if defined(__SSE2__)
     // Streaming (non-temporal) stores for the same block, against the same memset; and the
     // same two clears each followed by the Circles drawing, as the command runs them: streaming
@@ -130,67 +134,87 @@ void RegisterClear(Size s) {
         _mm_sfence();
         while (p < end) *p++ = 0;
     };
-    Register("ClearStreaming/" + SizeName(s), 0, [s, streaming](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        std::uint16_t* first = t.at(0, kbench::kBar);
-        const std::size_t bytes = static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
-        Compare(state, name, goal, [&] { streaming(first, bytes); },
-                [&] { std::memset(first, 0, bytes); });
-    });
-    Register("ClearStreamingThenCircles/" + SizeName(s), 0, [s, streaming](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        std::uint16_t* first = t.at(0, kbench::kBar);
-        const std::size_t bytes = static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
-        const std::vector<int> numbers = kbench::RandomNumbers(6000);
-        auto circles = [&] {
-            for (std::size_t i = 0; i < numbers.size(); i += 6) CirclesDemoDisc(s.width, s.height, &numbers[i]);
-        };
-        Compare(state, name, goal, [&] { streaming(first, bytes); circles(); },
-                [&] { std::memset(first, 0, bytes); circles(); });
-    });
+    Register("ClearStreaming/" + SizeName(s), 0,
+             [s, streaming](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 std::uint16_t* first = t.at(0, kbench::kBar);
+                 const std::size_t bytes =
+                     static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
+                 Compare(
+                     state, name, goal, [&] { streaming(first, bytes); },
+                     [&] { std::memset(first, 0, bytes); });
+             });
+    Register("ClearStreamingThenCircles/" + SizeName(s), 0,
+             [s, streaming](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 std::uint16_t* first = t.at(0, kbench::kBar);
+                 const std::size_t bytes =
+                     static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
+                 const std::vector<int> numbers = kbench::RandomNumbers(6000);
+                 auto circles = [&] {
+                     for (std::size_t i = 0; i < numbers.size(); i += 6)
+                         CirclesDemoDisc(s.width, s.height, &numbers[i]);
+                 };
+                 Compare(
+                     state, name, goal,
+                     [&] {
+                         streaming(first, bytes);
+                         circles();
+                     },
+                     [&] {
+                         std::memset(first, 0, bytes);
+                         circles();
+                     });
+             });
 #endif
 }
 
 // ----- Primitives.
 
 void RegisterLine(Size s) {
-    Register("FbDrawLine/" + SizeName(s), 1.5, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const int r = s.width, b = s.height, B = kbench::kBar;
-        // The demo's longest lines of each fan, a horizontal and a vertical one.
-        const int lines[][4] = {{0, B, r - 2, b - 2}, {0, b - 2, r - 2, B},
-                                {0, (B + b) / 2, r - 1, (B + b) / 2}, {r / 2, b - 1, r / 2, B}};
-        std::vector<std::uint16_t*> addresses;
-        for (const auto& l : lines)
-            kbench::ModelLine(l[0], l[1], l[2], l[3], [&](int x, int y) {
-                if (t.inArea(x, y)) addresses.push_back(t.at(x, y));
-            });
-        const Pixel16 pixel = PackColor(0x80FF80);
-        auto program = [&] {
-            for (const auto& l : lines) FbDrawLine(l[0], l[1], l[2], l[3], 0x80FF80);
-        };
-        auto baseline = [&] {
-            for (std::uint16_t* p : addresses) *p = pixel;
-        };
-        if (!SameResult(t, program, baseline)) return state.SkipWithError("baseline differs");
-        Compare(state, name, goal, program, baseline);
-    });
+    Register("FbDrawLine/" + SizeName(s), 1.5,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const int r = s.width, b = s.height, B = kbench::kBar;
+                 // The demo's longest lines of each fan, a horizontal and a vertical one.
+                 const int lines[][4] = {{0, B, r - 2, b - 2},
+                                         {0, b - 2, r - 2, B},
+                                         {0, (B + b) / 2, r - 1, (B + b) / 2},
+                                         {r / 2, b - 1, r / 2, B}};
+                 std::vector<std::uint16_t*> addresses;
+                 for (const auto& l : lines)
+                     kbench::ModelLine(l[0], l[1], l[2], l[3], [&](int x, int y) {
+                         if (t.inArea(x, y)) addresses.push_back(t.at(x, y));
+                     });
+                 const Pixel16 pixel = PackColor(0x80FF80);
+                 auto program = [&] {
+                     for (const auto& l : lines) FbDrawLine(l[0], l[1], l[2], l[3], 0x80FF80);
+                 };
+                 auto baseline = [&] {
+                     for (std::uint16_t* p : addresses) *p = pixel;
+                 };
+                 if (!SameResult(t, program, baseline))
+                     return state.SkipWithError("baseline differs");
+                 Compare(state, name, goal, program, baseline);
+             });
 }
 
 void RegisterDisc(Size s) {
-    Register("FbFillCircle/" + SizeName(s), 1.3, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const int radius = (std::min(s.width, s.height - kbench::kBar) - 2) / 2;
-        const int cx = s.width / 2, cy = (kbench::kBar + s.height) / 2;
-        std::vector<Span> spans;
-        kbench::ModelDiscSpans(t, cx, cy, radius, PackColor(0xFF8080), spans);
-        auto program = [&] { FbFillCircle(cx, cy, radius, 0xFF8080); };
-        auto baseline = [&] {
-            for (const Span& sp : spans) std::fill_n(sp.start, sp.length, sp.pixel);
-        };
-        if (!SameResult(t, program, baseline)) return state.SkipWithError("baseline differs");
-        Compare(state, name, goal, program, baseline);
-    });
+    Register("FbFillCircle/" + SizeName(s), 1.3,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const int radius = (std::min(s.width, s.height - kbench::kBar) - 2) / 2;
+                 const int cx = s.width / 2, cy = (kbench::kBar + s.height) / 2;
+                 std::vector<Span> spans;
+                 kbench::ModelDiscSpans(t, cx, cy, radius, PackColor(0xFF8080), spans);
+                 auto program = [&] { FbFillCircle(cx, cy, radius, 0xFF8080); };
+                 auto baseline = [&] {
+                     for (const Span& sp : spans) std::fill_n(sp.start, sp.length, sp.pixel);
+                 };
+                 if (!SameResult(t, program, baseline))
+                     return state.SkipWithError("baseline differs");
+                 Compare(state, name, goal, program, baseline);
+             });
 }
 
 struct Picture {
@@ -204,85 +228,100 @@ const Picture& ThePicture() {
 }
 
 void RegisterBlit(Size s) {
-    Register("FbBlitImage16/" + SizeName(s), 1.3, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const Image16* image = ThePicture().image.data();
-        std::uint16_t* first = t.at(0, kbench::kBar);
-        Compare(state, name, goal, [&] { FbBlitImage16(image, 0, kbench::kBar, 155, 115); },
-                [&] { std::memcpy(first, image, 155 * 115 * 2); });
-    });
+    Register("FbBlitImage16/" + SizeName(s), 1.3,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const Image16* image = ThePicture().image.data();
+                 std::uint16_t* first = t.at(0, kbench::kBar);
+                 Compare(
+                     state, name, goal, [&] { FbBlitImage16(image, 0, kbench::kBar, 155, 115); },
+                     [&] { std::memcpy(first, image, 155 * 115 * 2); });
+             });
 }
 
 void RegisterConvert() {
-    Register("ConvertDib24To16", 0, [](benchmark::State& state, const std::string& name, double goal) {
-        const Picture& picture = ThePicture();
-        std::vector<Image16> out(156 * 115);
-        std::vector<std::uint8_t> copy(picture.dib.size());
-        // Against a plain copy of the 24-bit rows it reads.
-        Compare(state, name, goal, [&] { ConvertDib24To16(picture.dib.data(), 155, 115, out.data()); },
-                [&] { std::memcpy(copy.data(), picture.dib.data() + 40, picture.dib.size() - 40); });
-    });
+    Register("ConvertDib24To16", 0,
+             [](benchmark::State& state, const std::string& name, double goal) {
+                 const Picture& picture = ThePicture();
+                 std::vector<Image16> out(156 * 115);
+                 std::vector<std::uint8_t> copy(picture.dib.size());
+                 // Against a plain copy of the 24-bit rows it reads.
+                 Compare(
+                     state, name, goal,
+                     [&] { ConvertDib24To16(picture.dib.data(), 155, 115, out.data()); },
+                     [&] {
+                         std::memcpy(copy.data(), picture.dib.data() + 40, picture.dib.size() - 40);
+                     });
+             });
 }
 
 // ----- Whole demos.
 
 void RegisterLinesDemo(Size s) {
-    Register("LinesDemo/" + SizeName(s), 1.5, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const std::vector<std::uint16_t*> pass = kbench::LinesPassAddresses(t);
-        Pixel16 pixels[7];
-        for (int i = 0; i < 7; ++i) pixels[i] = PackColor(kbench::kLineColors[i]);
-        auto program = [&] { LinesDemoDraw(s.width, s.height); };
-        auto baseline = [&] {
-            for (int p = 0; p < 20; ++p) {
-                const Pixel16 pixel = pixels[p % 7];
-                for (std::uint16_t* a : pass) *a = pixel;
-            }
-        };
-        if (!SameResult(t, program, baseline)) return state.SkipWithError("baseline differs");
-        Compare(state, name, goal, program, baseline);
-        state.counters["pixels"] = 20.0 * static_cast<double>(pass.size());
-    });
+    Register("LinesDemo/" + SizeName(s), 1.5,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const std::vector<std::uint16_t*> pass = kbench::LinesPassAddresses(t);
+                 Pixel16 pixels[7];
+                 for (int i = 0; i < 7; ++i) pixels[i] = PackColor(kbench::kLineColors[i]);
+                 auto program = [&] { LinesDemoDraw(s.width, s.height); };
+                 auto baseline = [&] {
+                     for (int p = 0; p < 20; ++p) {
+                         const Pixel16 pixel = pixels[p % 7];
+                         for (std::uint16_t* a : pass) *a = pixel;
+                     }
+                 };
+                 if (!SameResult(t, program, baseline))
+                     return state.SkipWithError("baseline differs");
+                 Compare(state, name, goal, program, baseline);
+                 state.counters["pixels"] = 20.0 * static_cast<double>(pass.size());
+             });
 }
 
 void RegisterCirclesDemo(Size s) {
-    Register("CirclesDemo/" + SizeName(s), 1.3, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const std::vector<int> numbers = kbench::RandomNumbers(6000);
-        const std::vector<Span> spans = kbench::CirclesSpans(t, numbers);
-        auto program = [&] {
-            for (std::size_t i = 0; i < numbers.size(); i += 6) CirclesDemoDisc(s.width, s.height, &numbers[i]);
-        };
-        auto baseline = [&] {
-            for (const Span& sp : spans) std::fill_n(sp.start, sp.length, sp.pixel);
-        };
-        if (!SameResult(t, program, baseline)) return state.SkipWithError("baseline differs");
-        Compare(state, name, goal, program, baseline);
-        double pixels = 0;
-        for (const Span& sp : spans) pixels += sp.length;
-        state.counters["pixels"] = pixels;
-    });
+    Register("CirclesDemo/" + SizeName(s), 1.3,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const std::vector<int> numbers = kbench::RandomNumbers(6000);
+                 const std::vector<Span> spans = kbench::CirclesSpans(t, numbers);
+                 auto program = [&] {
+                     for (std::size_t i = 0; i < numbers.size(); i += 6)
+                         CirclesDemoDisc(s.width, s.height, &numbers[i]);
+                 };
+                 auto baseline = [&] {
+                     for (const Span& sp : spans) std::fill_n(sp.start, sp.length, sp.pixel);
+                 };
+                 if (!SameResult(t, program, baseline))
+                     return state.SkipWithError("baseline differs");
+                 Compare(state, name, goal, program, baseline);
+                 double pixels = 0;
+                 for (const Span& sp : spans) pixels += sp.length;
+                 state.counters["pixels"] = pixels;
+             });
 }
 
 void RegisterBitBltDemo(Size s) {
-    Register("BitBltDemo/" + SizeName(s), 1.3, [s](benchmark::State& state, const std::string& name, double goal) {
-        Target& t = TargetFor(s);
-        const Image16* image = ThePicture().image.data();
-        const std::vector<int> offsets = kbench::BitmapCopyOffsets(s.width, s.height, 155, 115);
-        std::vector<std::uint16_t*> starts;
-        for (int k : offsets) starts.push_back(t.at(k, kbench::kBar + k));
-        auto program = [&] { BitmapDemoDraw(s.width, s.height, image, 155, 115); };
-        // One memcpy of the image's bytes per copy, to where the copy starts.
-        auto baseline = [&] {
-            for (std::uint16_t* p : starts) std::memcpy(p, image, 155 * 115 * 2);
-        };
-        Compare(state, name, goal, program, baseline);
-        state.counters["copies"] = static_cast<double>(offsets.size());
-    });
+    Register("BitBltDemo/" + SizeName(s), 1.3,
+             [s](benchmark::State& state, const std::string& name, double goal) {
+                 Target& t = TargetFor(s);
+                 const Image16* image = ThePicture().image.data();
+                 const std::vector<int> offsets =
+                     kbench::BitmapCopyOffsets(s.width, s.height, 155, 115);
+                 std::vector<std::uint16_t*> starts;
+                 for (int k : offsets) starts.push_back(t.at(k, kbench::kBar + k));
+                 auto program = [&] { BitmapDemoDraw(s.width, s.height, image, 155, 115); };
+                 // One memcpy of the image's bytes per copy, to where the copy starts.
+                 auto baseline = [&] {
+                     for (std::uint16_t* p : starts) std::memcpy(p, image, 155 * 115 * 2);
+                 };
+                 Compare(state, name, goal, program, baseline);
+                 state.counters["copies"] = static_cast<double>(offsets.size());
+             });
 }
 
 void PrintTable() {
-    std::printf("\n%-38s %14s %14s %8s %6s\n", "case", "program (us)", "baseline (us)", "ratio", "goal");
+    std::printf("\n%-38s %14s %14s %8s %6s\n", "case", "program (us)", "baseline (us)", "ratio",
+                "goal");
     for (const std::string& name : Order()) {
         auto it = Results().find(name);
         if (it == Results().end() || it->second.empty()) continue;

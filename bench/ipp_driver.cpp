@@ -1,6 +1,7 @@
 // Runs one demo's drawing once on a 240x320 normal 5-6-5 screen and prints how many pixels it
 // writes, so an instruction counter gives instructions per pixel:
-//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='LinesDemoDraw*' kestrova_ipp lines
+//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='LinesDemoDraw*' kestrova_ipp
+//   lines
 // bench/ipp.sh runs all three and prints the table.
 #include <cstdio>
 #include <cstring>
@@ -20,13 +21,16 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(demo, "circles") == 0) {
         const std::vector<int> numbers = kbench::RandomNumbers(6000);
         double pixels = 0;
-        for (const kbench::Span& span : kbench::CirclesSpans(target, numbers)) pixels += span.length;
-        for (std::size_t i = 0; i < numbers.size(); i += 6) CirclesDemoDisc(width, height, &numbers[i]);
+        for (const kbench::Span& span : kbench::CirclesSpans(target, numbers))
+            pixels += span.length;
+        for (std::size_t i = 0; i < numbers.size(); i += 6)
+            CirclesDemoDisc(width, height, &numbers[i]);
         std::printf("pixels %.0f\n", pixels);
     } else if (std::strcmp(demo, "bitblt") == 0) {
         const std::vector<std::uint8_t> dib = kbench::MakeDib(155, 115);
         std::vector<Image16> image(156 * 115);
-        const double copies = static_cast<double>(kbench::BitmapCopyOffsets(width, height, 155, 115).size());
+        const double copies =
+            static_cast<double>(kbench::BitmapCopyOffsets(width, height, 155, 115).size());
         ConvertDib24To16(dib.data(), 155, 115, image.data());
         BitmapDemoDraw(width, height, image.data(), 155, 115);
         std::printf("pixels %.0f\n", copies * 155 * 115);

@@ -19,7 +19,8 @@ static const BYTE* FindParrotDib(int width, int height) {
     const BYTE* dib = (const BYTE*)LockResource(loaded);
     if (dib == NULL) return NULL;
     const unsigned long long size = SizeofResource(g_hInstance, resource);
-    const unsigned long long rows = (unsigned long long)height * ((((unsigned long long)width + 1) * 3) & ~3ULL);
+    const unsigned long long rows =
+        (unsigned long long)height * ((((unsigned long long)width + 1) * 3) & ~3ULL);
     if (size < 40 || size - 40 < rows) return NULL;
     if (ReadLong(dib) != 40 || ReadLong(dib + 4) != width || ReadLong(dib + 8) != height ||
         ReadWord(dib + 14) != 24 || ReadLong(dib + 16) != 0)

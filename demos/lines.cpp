@@ -17,8 +17,7 @@ void LinesDemoDraw(int right, int bottom) {
         const ColorRef color = colors[pass % 7];
         const int bar = g_barHeight;
         if (right > 0)
-            for (int k = 0; k < right; k += 4)
-                FbDrawLine(k, bar, right - k - 2, bottom - 2, color);
+            for (int k = 0; k < right; k += 4) FbDrawLine(k, bar, right - k - 2, bottom - 2, color);
         if (bottom - bar > 0)
             for (int k = 0; k < bottom - bar; k += 4)
                 FbDrawLine(0, bottom - k - 2, right - 2, bar + k, color);

@@ -14,8 +14,8 @@ void ConvertDib24To16(const BYTE* dib, int width, int height, Image16* image) {
     for (int i = 0; i < height; ++i, image += s16) {
         const BYTE* triple = dib + 40 + (size_t)(height - 1 - i) * s24;
         for (int j = 0; j < width; ++j, triple += 3)
-            image[j] = (Image16)(((triple[0] & 0xF8) << 8) | ((triple[1] & 0xFC) << 3) |
-                                 (triple[2] >> 3));
+            image[j] =
+                (Image16)(((triple[0] & 0xF8) << 8) | ((triple[1] & 0xFC) << 3) | (triple[2] >> 3));
     }
 }
 

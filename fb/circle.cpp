@@ -34,10 +34,10 @@ void FbFillCircle(int cx, int cy, int radius, ColorRef color) {
     const long long r = radius;
 
     // Bounding box: columns cx - r to cx + r - 1, rows cy - r to cy + r.
-    const bool inside = cx - r >= area.left && cx + r <= area.right && cy - r >= area.top &&
-                        cy + r < area.bottom;
-    if (!inside && (cx + r <= area.left || cx - r >= area.right || cy + r < area.top ||
-                    cy - r >= area.bottom))
+    const bool inside =
+        cx - r >= area.left && cx + r <= area.right && cy - r >= area.top && cy + r < area.bottom;
+    if (!inside &&
+        (cx + r <= area.left || cx - r >= area.right || cy + r < area.top || cy - r >= area.bottom))
         return;
 
     long long x = 0, y = r, d = 3 - 2 * r;

@@ -18,9 +18,9 @@ typedef Pixel16 Image16;
 
 // The drawing target: the frame buffer, the display description and the command bar's
 // height, below which all drawing happens.
-extern Pixel16* g_frameBuffer;        // base from GXBeginDraw, or null
-extern GXDisplayProperties g_display; // copy of the display description
-extern int g_barHeight;               // command bar height in pixels (26 until created)
+extern Pixel16* g_frameBuffer;         // base from GXBeginDraw, or null
+extern GXDisplayProperties g_display;  // copy of the display description
+extern int g_barHeight;                // command bar height in pixels (26 until created)
 
 // Address of pixel (x, y): g_frameBuffer + x * (xPitch / 2) + y * (yPitch / 2) pixels.
 Pixel16* PixelAddress(int x, int y);

@@ -104,5 +104,4 @@ inline void FbFillRow(Pixel16* p, size_t count, ptrdiff_t stepX, Pixel16 pixel) 
 
 // The part of the run of count pixels from (x, y) rightward that lies in the area; nothing
 // for count <= 0.
-void FbFillRowClipped(const FbArea& area, long long x, long long y, long long count,
-                      Pixel16 pixel);
+void FbFillRowClipped(const FbArea& area, long long x, long long y, long long count, Pixel16 pixel);

@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     input.key(kdev::Key::Left);
     input.key(kdev::Key::Escape);
     for (int x = 2; x < screen.width(); x += 37) {
-        input.tap(x, 10);                                     // a button of the bar
-        input.tap(x, 40 + x % 90);                            // an item of its menu, perhaps
+        input.tap(x, 10);           // a button of the bar
+        input.tap(x, 40 + x % 90);  // an item of its menu, perhaps
         input.key(kdev::Key::Escape);
     }
     input.key(kdev::Key::F10);
@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = u"BarOwner";
     RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, u"BarOwner", u"Bar", WS_VISIBLE, 0, 0, screen.width(), screen.height(), nullptr,
-                                  nullptr, d.instance, nullptr);
+    HWND window = CreateWindowExW(0, u"BarOwner", u"Bar", WS_VISIBLE, 0, 0, screen.width(),
+                                  screen.height(), nullptr, nullptr, d.instance, nullptr);
     if (!window) __builtin_trap();
     kfuzz::runMessageLoop();
     return 0;

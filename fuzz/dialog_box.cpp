@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = u"Owner";
     RegisterClassW(&wc);
-    HWND owner = CreateWindowExW(0, u"Owner", u"Owner", WS_VISIBLE, 0, 0, screen.width(), screen.height(), nullptr,
-                                 nullptr, d.instance, nullptr);
+    HWND owner = CreateWindowExW(0, u"Owner", u"Owner", WS_VISIBLE, 0, 0, screen.width(),
+                                 screen.height(), nullptr, nullptr, d.instance, nullptr);
     if (!owner) __builtin_trap();
 
     HRSRC found = FindResourceW(d.instance, MAKEINTRESOURCE(103), RT_DIALOG);

@@ -6,7 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string error;
-    std::optional<kdev::DialogTemplate> d = kdev::parseDialogTemplate(kdev::Bytes(data, size), &error);
+    std::optional<kdev::DialogTemplate> d =
+        kdev::parseDialogTemplate(kdev::Bytes(data, size), &error);
     if (!d) {
         if (error.empty()) __builtin_trap();  // a refusal always says why
         return 0;

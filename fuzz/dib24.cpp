@@ -25,15 +25,16 @@ bool demoAccepts(const std::uint8_t* dib, std::size_t size, std::int64_t width, 
                  std::uint64_t rowBytes) {
     return size >= 40 && size - 40 >= rowBytes && readLe32(dib) == 40 &&
            static_cast<std::int32_t>(readLe32(dib + 4)) == width &&
-           static_cast<std::int32_t>(readLe32(dib + 8)) == height && (dib[14] | dib[15] << 8) == 24 &&
-           readLe32(dib + 16) == 0;
+           static_cast<std::int32_t>(readLe32(dib + 8)) == height &&
+           (dib[14] | dib[15] << 8) == 24 && readLe32(dib + 16) == 0;
 }
 
 // A small display in one of the four layouts, its pixels in a buffer of exactly their size.
 struct Display {
     std::vector<Pixel16> memory;
 
-    Display(int width, int height, int layout) : memory(static_cast<std::size_t>(width + 3) * height) {
+    Display(int width, int height, int layout)
+        : memory(static_cast<std::size_t>(width + 3) * height) {
         g_display.width = width;
         g_display.height = height;
         g_display.bitsPerPixel = 16;
@@ -73,10 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<kdev::DibHeader> header = kdev::parseDib(kdev::Bytes(data, size));
     if (!header) return 0;  // LoadBitmapW gives no bitmap
     const std::int64_t width = header->width;
-    const std::int64_t height = header->height < 0 ? -static_cast<std::int64_t>(header->height) : header->height;
+    const std::int64_t height =
+        header->height < 0 ? -static_cast<std::int64_t>(header->height) : header->height;
     if (width <= 0 || height <= 0) return 0;
 
-    const std::uint64_t rowBytes = static_cast<std::uint64_t>(height) * ((static_cast<std::uint64_t>(width) + 1) * 3 & ~3ull);
+    const std::uint64_t rowBytes =
+        static_cast<std::uint64_t>(height) * ((static_cast<std::uint64_t>(width) + 1) * 3 & ~3ull);
     if (!demoAccepts(data, size, width, height, rowBytes)) return 0;
 
     // The demo allocates height 24-bit rows for the 16-bit image.

@@ -22,10 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<kdev::ResourceImage> image = kdev::ResourceImage::parse(res.bytes());
     if (!image) __builtin_trap();
     for (int wanted : {0, 16, 32, 48, 256}) {
-        std::optional<kdev::Image> icon = kdev::loadIcon(*image, kdev::ResId::fromOrdinal(101), wanted);
+        std::optional<kdev::Image> icon =
+            kdev::loadIcon(*image, kdev::ResId::fromOrdinal(101), wanted);
         if (!icon) continue;
-        const std::size_t count = static_cast<std::size_t>(icon->width) * static_cast<std::size_t>(icon->height);
-        if (icon->width <= 0 || icon->height <= 0 || icon->pixels.size() != count || icon->opaque.size() != count)
+        const std::size_t count =
+            static_cast<std::size_t>(icon->width) * static_cast<std::size_t>(icon->height);
+        if (icon->width <= 0 || icon->height <= 0 || icon->pixels.size() != count ||
+            icon->opaque.size() != count)
             __builtin_trap();
     }
     return 0;

@@ -19,7 +19,8 @@ public:
         ordinal(header, name);
         finish(header, data, size);
     }
-    void add(std::uint16_t type, const std::u16string& name, const std::uint8_t* data, std::size_t size) {
+    void add(std::uint16_t type, const std::u16string& name, const std::uint8_t* data,
+             std::size_t size) {
         std::vector<std::uint8_t> header;
         ordinal(header, type);
         for (char16_t c : name) u16(header, c);

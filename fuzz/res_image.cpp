@@ -23,11 +23,13 @@ void decodeEntry(const kdev::ResourceImage& image, const kdev::ResourceEntry& e)
             break;
         case 5:
             if (std::optional<kdev::DialogTemplate> d = kdev::parseDialogTemplate(e.data))
-                for (const kdev::DialogControl& c : d->controls) (void)kdev::predefinedClass(c.className);
+                for (const kdev::DialogControl& c : d->controls)
+                    (void)kdev::predefinedClass(c.className);
             break;
         case 6:
             if (e.name.isOrdinal && e.name.ordinal > 0)
-                for (unsigned i = 0; i < 16; ++i) (void)kdev::loadString(image, (e.name.ordinal - 1u) * 16u + i);
+                for (unsigned i = 0; i < 16; ++i)
+                    (void)kdev::loadString(image, (e.name.ordinal - 1u) * 16u + i);
             break;
         case 14:
             for (int size : {16, 32, 256}) (void)kdev::loadIcon(image, e.name, size);

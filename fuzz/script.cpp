@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (c.kind == khost::ScriptCommand::Kind::Menu)
             for (const std::u16string& part : c.menuPath)
                 if (part.empty()) __builtin_trap();
-        if ((c.kind == khost::ScriptCommand::Kind::Screenshot || c.kind == khost::ScriptCommand::Kind::Dump) &&
+        if ((c.kind == khost::ScriptCommand::Kind::Screenshot ||
+             c.kind == khost::ScriptCommand::Kind::Dump) &&
             c.file.empty())
             __builtin_trap();
     }

@@ -5,7 +5,7 @@
 # Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
-packages="cmake make g++ pkg-config clang llvm libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev
+packages="cmake make g++ pkg-config clang llvm clang-format libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev
 libcli11-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
 imagemagick xauth g++-arm-linux-gnueabihf qemu-user"
 # The libraries the ARM build links, for the armhf architecture.

@@ -33,7 +33,8 @@ int fail(const std::string& message) {
     return 2;
 }
 
-std::optional<std::vector<khost::ScriptCommand>> loadScript(const std::string& path, std::string* error) {
+std::optional<std::vector<khost::ScriptCommand>> loadScript(const std::string& path,
+                                                            std::string* error) {
     if (path == "-") return khost::parseScript(std::cin, error);
     std::ifstream in(path);
     if (!in) {
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
                 return fail("cannot create " + options->tour + ": " + std::strerror(errno));
             script = khost::tourScript(options->tour);
         } else if (!options->script.empty()) {
-            std::optional<std::vector<khost::ScriptCommand>> parsed = loadScript(options->script, &error);
+            std::optional<std::vector<khost::ScriptCommand>> parsed =
+                loadScript(options->script, &error);
             if (!parsed) {
                 std::fprintf(stderr, "%s\n", error.c_str());
                 return 2;
@@ -79,7 +81,9 @@ int main(int argc, char** argv) {
         sdl.zoom = options->zoom;
         frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
         if (!frontEnd)
-            return fail(error + "; run with --headless (and --script FILE) or --tour DIR to use Kestrova without a window");
+            return fail(error +
+                        "; run with --headless (and --script FILE) or --tour DIR to use Kestrova "
+                        "without a window");
     }
 
     kdev::DeviceOptions deviceOptions;
@@ -89,10 +93,13 @@ int main(int argc, char** argv) {
         return fail("cannot write trace " + options->trace + ": " + std::strerror(errno));
     if (headless) {
         headless->setScreen(&device.screen());
-        headless->setLocator([&device](std::u16string_view text) { return device.windows().locateMenuTarget(text); });
+        headless->setLocator([&device](std::u16string_view text) {
+            return device.windows().locateMenuTarget(text);
+        });
     }
 
-    const kdev::Bytes image(kestrova_res, static_cast<std::size_t>(kestrova_res_end - kestrova_res));
+    const kdev::Bytes image(kestrova_res,
+                            static_cast<std::size_t>(kestrova_res_end - kestrova_res));
     HINSTANCE instance = device.resources().addModule(image, &error);
     if (!instance) return fail("the program's resources are damaged: " + error);
 

@@ -26,7 +26,8 @@ const char* kKeysHelp =
 bool parseSide(std::string_view s, int* out) {
     int v = 0;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || p != s.data() + s.size() || v < 1 || v > kdev::kMaxScreenSide) return false;
+    if (ec != std::errc() || p != s.data() + s.size() || v < 1 || v > kdev::kMaxScreenSide)
+        return false;
     *out = v;
     return true;
 }
@@ -46,24 +47,33 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     std::vector<std::string> fails;
     bool version = false;
 
-    CLI::App app{"Kestrova on an emulated handheld: a full-screen window with a command bar whose Tools menu "
-                 "draws straight into the frame buffer.",
-                 "kestrova"};
-    app.add_option("--display", display, "Display size WxH, each side 1 to 8192")->capture_default_str();
-    app.add_option("--format", format, "Pixel format")->check(CLI::IsMember({"565", "555"}))->capture_default_str();
-    app.add_option("--layout", layout, "Frame-buffer layout: normal, padded (longer rows), mirrored (xPitch -2), "
-                                       "rotated (xPitch 2*height, yPitch -2)")
+    CLI::App app{
+        "Kestrova on an emulated handheld: a full-screen window with a command bar whose Tools "
+        "menu "
+        "draws straight into the frame buffer.",
+        "kestrova"};
+    app.add_option("--display", display, "Display size WxH, each side 1 to 8192")
+        ->capture_default_str();
+    app.add_option("--format", format, "Pixel format")
+        ->check(CLI::IsMember({"565", "555"}))
+        ->capture_default_str();
+    app.add_option("--layout", layout,
+                   "Frame-buffer layout: normal, padded (longer rows), mirrored (xPitch -2), "
+                   "rotated (xPitch 2*height, yPitch -2)")
         ->check(CLI::IsMember({"normal", "padded", "mirrored", "rotated"}))
         ->capture_default_str();
-    app.add_option("--zoom", options.zoom, "Window points (pixels on an unscaled desktop) per device pixel")
+    app.add_option("--zoom", options.zoom,
+                   "Window points (pixels on an unscaled desktop) per device pixel")
         ->check(CLI::Range(1, 8))
         ->capture_default_str();
     app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
     app.add_option("--script", options.script, "Headless input script (- for standard input)");
-    app.add_option("--trace", options.trace, "Write window-system events as JSON lines to this file");
+    app.add_option("--trace", options.trace,
+                   "Write window-system events as JSON lines to this file");
     app.add_option("--fail", fails, "Make a platform operation fail (repeatable)")
         ->check(CLI::IsMember({"display", "framebuffer", "alloc", "bitmap"}));
-    app.add_option("--tour", options.tour, "Headless: choose each menu command in turn, saving DIR/NN-name.png");
+    app.add_option("--tour", options.tour,
+                   "Headless: choose each menu command in turn, saving DIR/NN-name.png");
     app.add_flag("--version", version, "Print the version");
     app.footer(kKeysHelp);
 
@@ -91,7 +101,8 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     };
     if (!parseDisplaySize(display, &options.geometry.width, &options.geometry.height))
         return fail("--display: expected WxH with each side 1 to 8192, got '" + display + "'");
-    options.geometry.format = format == "565" ? kdev::PixelFormat::Rgb565 : kdev::PixelFormat::Rgb555;
+    options.geometry.format =
+        format == "565" ? kdev::PixelFormat::Rgb565 : kdev::PixelFormat::Rgb555;
     options.geometry.layout = layout == "padded"     ? kdev::Layout::Padded
                               : layout == "mirrored" ? kdev::Layout::Mirrored
                               : layout == "rotated"  ? kdev::Layout::Rotated
@@ -102,7 +113,8 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         if (f == "alloc") options.faults.alloc = true;
         if (f == "bitmap") options.faults.bitmap = true;
     }
-    if (!options.tour.empty() && !options.script.empty()) return fail("--tour and --script cannot be used together");
+    if (!options.tour.empty() && !options.script.empty())
+        return fail("--tour and --script cannot be used together");
     if (!options.tour.empty() || !options.script.empty()) options.headless = true;
     return options;
 }

@@ -14,9 +14,9 @@ struct HostOptions {
     kdev::Geometry geometry;
     int zoom = 2;
     bool headless = false;
-    std::string script;     // file, "-" for standard input, empty for none
-    std::string trace;      // file, empty for none
-    std::string tour;       // folder, empty for none
+    std::string script;  // file, "-" for standard input, empty for none
+    std::string trace;   // file, empty for none
+    std::string tour;    // folder, empty for none
     kdev::Faults faults;
 };
 

@@ -7,12 +7,12 @@
 
 // The display description, six 32-bit fields in this order.
 struct GXDisplayProperties {
-    DWORD width;         // pixels per row
-    DWORD height;        // rows
-    LONG xPitch;         // bytes from a pixel to its right-hand neighbour (may be negative)
-    LONG yPitch;         // bytes from a pixel to the one below it (may be negative)
-    LONG bitsPerPixel;   // colour depth
-    DWORD formatFlags;   // kfDirect565 set: 5-6-5 packing; clear: 5-5-5
+    DWORD width;        // pixels per row
+    DWORD height;       // rows
+    LONG xPitch;        // bytes from a pixel to its right-hand neighbour (may be negative)
+    LONG yPitch;        // bytes from a pixel to the one below it (may be negative)
+    LONG bitsPerPixel;  // colour depth
+    DWORD formatFlags;  // kfDirect565 set: 5-6-5 packing; clear: 5-5-5
 };
 
 #define kfLandscape 0x8

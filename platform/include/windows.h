@@ -256,8 +256,8 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM se
 
 // Dialogs and message boxes.
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate,
-                                   HWND owner, DLGPROC dialogProc, LPARAM param);
+int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
+                                   DLGPROC dialogProc, LPARAM param);
 BOOL WINAPI EndDialog(HWND dialog, int result);
 
 // Resources.

@@ -17,19 +17,22 @@ using demotest::Picture;
 std::vector<std::uint8_t> ParrotBytes() {
     HRSRC resource = FindResourceW(g_hInstance, u"PARROT", RT_BITMAP);
     EXPECT_NE(resource, nullptr);
-    const auto* bytes = static_cast<const std::uint8_t*>(LockResource(LoadResource(g_hInstance, resource)));
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(LockResource(LoadResource(g_hInstance, resource)));
     return {bytes, bytes + SizeofResource(g_hInstance, resource)};
 }
 
 // Pixel (x, y) of the picture, counted from its top, converted to 5-6-5.
 std::uint16_t Converted(const std::vector<std::uint8_t>& dib, int width, int height, int x, int y) {
     const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-    const std::uint8_t* t = &dib[40 + stride * static_cast<std::size_t>(height - 1 - y) + 3 * static_cast<std::size_t>(x)];
+    const std::uint8_t* t = &dib[40 + stride * static_cast<std::size_t>(height - 1 - y) +
+                                 3 * static_cast<std::size_t>(x)];
     return static_cast<std::uint16_t>(((t[0] & 0xF8) << 8) | ((t[1] & 0xFC) << 3) | (t[2] >> 3));
 }
 
 // Copies at (k, 26 + k) for k = 0, 3, ... below r - w, while the copy's rows end by row b.
-Picture ExpectedTrail(DemoDevice& d, const std::vector<std::uint8_t>& dib, int w, int h, int* copies) {
+Picture ExpectedTrail(DemoDevice& d, const std::vector<std::uint8_t>& dib, int w, int h,
+                      int* copies) {
     Picture picture(d.width(), d.height());
     *copies = 0;
     for (int k = 0; k < d.width() - w && 26 + k + h <= d.height(); k += 3, ++*copies)
@@ -72,24 +75,32 @@ TEST(BitmapDemo, SameFiveSixFivePixelsOnEveryLayoutAndFormat) {
 // pixel, on sizes where the trail ends by width or by height.
 TEST(BitmapDemo, ConvertsWhateverPictureTheResourceHolds) {
     const auto dib = demotest::MakeDib24(155, 115, [](int x, int y) {
-        return std::array<std::uint8_t, 3>{static_cast<std::uint8_t>(x * 3), static_cast<std::uint8_t>(y * 2),
+        return std::array<std::uint8_t, 3>{static_cast<std::uint8_t>(x * 3),
+                                           static_cast<std::uint8_t>(y * 2),
                                            static_cast<std::uint8_t>(x ^ y)};
     });
-    struct Size { int width, height; };
-    for (Size s : {Size{240, 320}, Size{241, 323}, Size{400, 200}, Size{158, 400}, Size{156, 141}}) {
+    struct Size {
+        int width, height;
+    };
+    for (Size s :
+         {Size{240, 320}, Size{241, 323}, Size{400, 200}, Size{158, 400}, Size{156, 141}}) {
         DemoDevice d(s.width, s.height);
-        g_hInstance = d.device().device().resources().addModule(demotest::ResourceImageWithParrot(dib));
+        g_hInstance =
+            d.device().device().resources().addModule(demotest::ResourceImageWithParrot(dib));
         ASSERT_NE(g_hInstance, nullptr);
         RunBitmapDemo(d.window());
         int copies = 0;
-        EXPECT_EQ(d.logical(), ExpectedTrail(d, dib, 155, 115, &copies).pixels) << s.width << "x" << s.height;
+        EXPECT_EQ(d.logical(), ExpectedTrail(d, dib, 155, 115, &copies).pixels)
+            << s.width << "x" << s.height;
         EXPECT_GT(copies, 0);
         EXPECT_EQ(d.strayWrites(), 0u);
     }
 }
 
 TEST(BitmapDemo, NoCopyWhenThePictureDoesNotFit) {
-    struct Size { int width, height; };
+    struct Size {
+        int width, height;
+    };
     for (Size s : {Size{155, 320}, Size{100, 320}, Size{240, 140}, Size{1, 1}}) {
         DemoDevice d(s.width, s.height);
         RunBitmapDemo(d.window());
@@ -101,8 +112,12 @@ TEST(BitmapDemo, NoCopyWhenThePictureDoesNotFit) {
 // a buffer taken is given back.
 TEST(BitmapDemo, OnlyClearsWithoutBufferBitmapOrUsableResource) {
     auto picture = [](int width, int height, int bitsPerPixel = 24) {
-        return demotest::MakeDib24(width, height, [](int, int) { return std::array<std::uint8_t, 3>{0xFF, 0xFF, 0xFF}; },
-                                   bitsPerPixel);
+        return demotest::MakeDib24(
+            width, height,
+            [](int, int) {
+                return std::array<std::uint8_t, 3>{0xFF, 0xFF, 0xFF};
+            },
+            bitsPerPixel);
     };
     auto patch32 = [](std::vector<std::uint8_t> dib, std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -125,7 +140,8 @@ TEST(BitmapDemo, OnlyClearsWithoutBufferBitmapOrUsableResource) {
     };
     for (const auto& [what, bytes] : damaged) {
         DemoDevice d(240, 320);
-        g_hInstance = d.device().device().resources().addModule(demotest::ResourceImageWithParrot(bytes));
+        g_hInstance =
+            d.device().device().resources().addModule(demotest::ResourceImageWithParrot(bytes));
         ASSERT_NE(g_hInstance, nullptr) << what;
         RunBitmapDemo(d.window());
         for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0) << what;
@@ -147,7 +163,8 @@ TEST(BitmapDemo, OnlyClearsWithoutBufferBitmapOrUsableResource) {
     }
     {
         DemoDevice d(240, 320);
-        g_hInstance = d.device().device().resources().addModule(demotest::ResourceImageWithParrot({}));
+        g_hInstance =
+            d.device().device().resources().addModule(demotest::ResourceImageWithParrot({}));
         RunBitmapDemo(d.window());
         for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0) << "empty resource";
     }
@@ -165,7 +182,8 @@ TEST(BitmapDemo, ReleasesItsBuffer) {
     for (bool usable : {true, false}) {
         DemoDevice d(240, 320);
         if (!usable)
-            g_hInstance = d.device().device().resources().addModule(demotest::ResourceImageWithParrot({1, 2, 3}));
+            g_hInstance = d.device().device().resources().addModule(
+                demotest::ResourceImageWithParrot({1, 2, 3}));
         const std::string path = testing::TempDir() + "bitmap_trace.jsonl";
         ASSERT_TRUE(d.device().device().trace().open(path));
         RunBitmapDemo(d.window());
@@ -173,9 +191,11 @@ TEST(BitmapDemo, ReleasesItsBuffer) {
         std::string line;
         int allocated = 0, released = 0;
         while (std::getline(in, line)) {
-            if (line.find("\"VirtualAlloc\"") != std::string::npos && line.find("\"ok\":true") != std::string::npos)
+            if (line.find("\"VirtualAlloc\"") != std::string::npos &&
+                line.find("\"ok\":true") != std::string::npos)
                 ++allocated;
-            if (line.find("\"VirtualFree\"") != std::string::npos && line.find("\"ok\":true") != std::string::npos)
+            if (line.find("\"VirtualFree\"") != std::string::npos &&
+                line.find("\"ok\":true") != std::string::npos)
                 ++released;
         }
         EXPECT_EQ(allocated, 1) << usable;

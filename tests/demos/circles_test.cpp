@@ -56,7 +56,9 @@ TEST(CirclesDemo, SecondCommandContinuesTheSequence) {
 }
 
 TEST(CirclesDemo, SmallestClientAreasThatFit) {
-    struct Size { int width, height; };
+    struct Size {
+        int width, height;
+    };
     for (Size s : {Size{121, 147}, Size{241, 323}, Size{322, 240}}) {
         DemoDevice d(s.width, s.height);
         RunCirclesDemo(d.window());
@@ -68,7 +70,9 @@ TEST(CirclesDemo, SmallestClientAreasThatFit) {
 // No wider than 120 pixels, or a drawing area no taller than 120 rows: nothing is drawn (the
 // command's clear is all that happens) and no pseudo-random numbers are used up.
 TEST(CirclesDemo, TooSmallOnlyClears) {
-    struct Size { int width, height; };
+    struct Size {
+        int width, height;
+    };
     for (Size s : {Size{120, 320}, Size{240, 146}, Size{100, 100}, Size{1, 1}, Size{121, 146}}) {
         DemoDevice d(s.width, s.height);
         RunCirclesDemo(d.window());

@@ -19,7 +19,8 @@ namespace demotest {
 class DemoDevice {
 public:
     explicit DemoDevice(int width, int height, kdev::Layout layout = kdev::Layout::Normal,
-                        kdev::PixelFormat format = kdev::PixelFormat::Rgb565, kdev::Faults faults = {})
+                        kdev::PixelFormat format = kdev::PixelFormat::Rgb565,
+                        kdev::Faults faults = {})
         : device_(kdev::Geometry{width, height, format, layout}, faults) {
         device_.attachProgram(26);
         window_ = device_.createWindow();
@@ -75,9 +76,12 @@ struct Picture {
     std::vector<std::uint16_t> pixels;
     Picture(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, 0) {}
     void set(int x, int y, std::uint16_t v) {
-        if (x >= 0 && x < width && y >= 26 && y < height) pixels[static_cast<std::size_t>(y) * width + x] = v;
+        if (x >= 0 && x < width && y >= 26 && y < height)
+            pixels[static_cast<std::size_t>(y) * width + x] = v;
     }
-    std::uint16_t get(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    std::uint16_t get(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * width + x];
+    }
 };
 
 // A 32-bit resource image holding one resource, bitmap "PARROT", with the given bytes.
@@ -122,7 +126,8 @@ std::vector<std::uint8_t> MakeDib24(int width, int height, Colour colour, int bi
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const auto c = colour(x, y);
-            std::uint8_t* p = &dib[40 + stride * static_cast<std::size_t>(height - 1 - y) + 3 * static_cast<std::size_t>(x)];
+            std::uint8_t* p = &dib[40 + stride * static_cast<std::size_t>(height - 1 - y) +
+                                   3 * static_cast<std::size_t>(x)];
             p[0] = c[0], p[1] = c[1], p[2] = c[2];
         }
     return dib;

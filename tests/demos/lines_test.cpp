@@ -11,7 +11,8 @@ using demotest::Picture;
 
 // The twenty passes painted by the line model, kept to the drawing area.
 Picture ExpectedLines(DemoDevice& d) {
-    const ColorRef colors[7] = {0x0080FF, 0x80FF80, 0xFF8080, 0x8080FF, 0xFF8080, 0xFFFF00, 0x000000};
+    const ColorRef colors[7] = {0x0080FF, 0x80FF80, 0xFF8080, 0x8080FF,
+                                0xFF8080, 0xFFFF00, 0x000000};
     const int r = d.width(), b = d.height(), bar = 26;
     Picture picture(r, b);
     for (int pass = 0; pass < 20; ++pass) {
@@ -58,7 +59,9 @@ TEST(LinesDemo, SamePictureEveryTime) {
 // Client widths with a remainder of 1, 2 or 3 by 4, and heights where a fan's line touches the
 // bar's bottom row: the pixels inside are the model's, nothing lands outside.
 TEST(LinesDemo, KeepsToTheDrawingAreaOnAwkwardSizes) {
-    struct Size { int width, height; };
+    struct Size {
+        int width, height;
+    };
     for (Size s : {Size{241, 323}, Size{322, 240}, Size{240, 323}, Size{243, 320}, Size{10, 30},
                    Size{1, 1}, Size{2, 27}, Size{5, 200}}) {
         for (kdev::Layout layout : fbtest::kAllLayouts) {
@@ -66,7 +69,8 @@ TEST(LinesDemo, KeepsToTheDrawingAreaOnAwkwardSizes) {
             RunLinesDemo(d.window());
             EXPECT_EQ(d.logical(), ExpectedLines(d).pixels)
                 << s.width << "x" << s.height << " " << fbtest::LayoutName(layout);
-            EXPECT_EQ(d.strayWrites(), 0u) << s.width << "x" << s.height << " " << fbtest::LayoutName(layout);
+            EXPECT_EQ(d.strayWrites(), 0u)
+                << s.width << "x" << s.height << " " << fbtest::LayoutName(layout);
         }
     }
 }

@@ -16,7 +16,9 @@ using fbtest::Target;
 
 using Triple = std::array<std::uint8_t, 3>;  // blue, green, red, as stored
 
-std::size_t Stride24(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
+std::size_t Stride24(int width) {
+    return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+}
 std::size_t Stride16(int width) { return (static_cast<std::size_t>(width) + 1) & ~std::size_t{1}; }
 
 // A header-first bottom-up 24-bit DIB whose pixel (x, y), y counted from the top of the
@@ -56,8 +58,11 @@ Triple Pattern(int x, int y) {
 }
 
 TEST(ConvertDib24To16, PixelExamples) {
-    const Triple triples[] = {{0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0x00},
-                              {0x00, 0xFF, 0x00}, {0x07, 0x03, 0x07}};
+    const Triple triples[] = {{0xFF, 0xFF, 0xFF},
+                              {0x00, 0x00, 0xFF},
+                              {0xFF, 0x00, 0x00},
+                              {0x00, 0xFF, 0x00},
+                              {0x07, 0x03, 0x07}};
     const Pixel16 expected[] = {0xFFFF, 0x001F, 0xF800, 0x07E0, 0x0000};
     const auto dib = MakeDib(5, 1, [&](int x, int) { return triples[x]; });
     std::vector<Image16> image(Stride16(5), 0xDEAD);
@@ -112,12 +117,15 @@ class BlitTest : public ::testing::TestWithParam<kdev::Layout> {};
 // Copies at every kind of position, some cut by the edges, the bar or both: each visible
 // pixel comes from the image at its offset, nothing else changes.
 TEST_P(BlitTest, CopiesTheVisiblePartOnly) {
-    struct Size { int width, height, bar; };
-    struct Copy { int x, y, width, height; };
-    const Copy copies[] = {{0, 26, 5, 4}, {3, 29, 7, 3}, {-3, 30, 6, 5}, {5, 20, 4, 9},
-                           {30, 40, 20, 20}, {-10, -10, 100, 100}, {2, 40, 1, 1},
-                           {-5, 50, 3, 3}, {4, 22, 5, 8}, {-2, 10, 7, 30}, {0, 0, 0, 5},
-                           {0, 30, 5, -1}};
+    struct Size {
+        int width, height, bar;
+    };
+    struct Copy {
+        int x, y, width, height;
+    };
+    const Copy copies[] = {{0, 26, 5, 4},    {3, 29, 7, 3},        {-3, 30, 6, 5}, {5, 20, 4, 9},
+                           {30, 40, 20, 20}, {-10, -10, 100, 100}, {2, 40, 1, 1},  {-5, 50, 3, 3},
+                           {4, 22, 5, 8},    {-2, 10, 7, 30},      {0, 0, 0, 5},   {0, 30, 5, -1}};
     for (Size size : {Size{40, 60, 26}, Size{241, 323, 26}, Size{1, 1, 0}, Size{10, 30, 26}}) {
         Target target(size.width, size.height, GetParam(), kdev::PixelFormat::Rgb565, size.bar);
         for (const Copy& c : copies) {
@@ -127,8 +135,8 @@ TEST_P(BlitTest, CopiesTheVisiblePartOnly) {
             for (int y = 0; y < size.height; ++y)
                 for (int x = 0; x < size.width; ++x) {
                     const int ix = x - c.x, iy = y - c.y;
-                    const bool covered = ix >= 0 && ix < c.width && iy >= 0 && iy < c.height &&
-                                         target.inArea(x, y);
+                    const bool covered =
+                        ix >= 0 && ix < c.width && iy >= 0 && iy < c.height && target.inArea(x, y);
                     ASSERT_EQ(target.get(x, y), covered ? image[Stride16(c.width) * iy + ix] : 0)
                         << size.width << "x" << size.height << " copy at (" << c.x << ", " << c.y
                         << ") pixel (" << x << ", " << y << ")";
@@ -157,7 +165,8 @@ TEST(FbBlitImage16, WideImageRowsUseTheFullStride) {
     const int width = 65535, height = 3;
     std::vector<Image16> image(Stride16(width) * height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < 50; ++x) image[Stride16(width) * y + x] = static_cast<Image16>(100 * (y + 1) + x);
+        for (int x = 0; x < 50; ++x)
+            image[Stride16(width) * y + x] = static_cast<Image16>(100 * (y + 1) + x);
     FbBlitImage16(image.data(), 0, 30, width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < 50; ++x) ASSERT_EQ(target.get(x, 30 + y), 100 * (y + 1) + x);
@@ -166,7 +175,9 @@ TEST(FbBlitImage16, WideImageRowsUseTheFullStride) {
 // The conversion's 5-6-5 pixels go to a 5-5-5 display unchanged.
 TEST(FbBlitImage16, FiveFiveFiveDisplayStillReceivesFiveSixFive) {
     Target target(16, 40, kdev::Layout::Normal, kdev::PixelFormat::Rgb555);
-    const auto dib = MakeDib(2, 1, [](int x, int) { return x == 0 ? Triple{0, 0xFF, 0} : Triple{0xFF, 0xFF, 0xFF}; });
+    const auto dib = MakeDib(2, 1, [](int x, int) {
+        return x == 0 ? Triple{0, 0xFF, 0} : Triple{0xFF, 0xFF, 0xFF};
+    });
     std::vector<Image16> image(2);
     ConvertDib24To16(dib.data(), 2, 1, image.data());
     FbBlitImage16(image.data(), 3, 30, 2, 1);

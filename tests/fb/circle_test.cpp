@@ -9,10 +9,10 @@
 
 namespace {
 
+using fbtest::ModelDisc;
 using fbtest::Pixel;
 using fbtest::PixelSet;
 using fbtest::Target;
-using fbtest::ModelDisc;
 
 // The algorithm step by step through FbFillCircleRows, as the disc is defined.
 void FillCircleByRows(int cx, int cy, int radius, ColorRef color) {
@@ -39,7 +39,10 @@ PixelSet Shifted(const PixelSet& pixels, int dx, int dy) {
 
 TEST(FbFillCircle, SmallDiscShapes) {
     const int cx = 30, cy = 60;
-    struct Case { int radius; std::size_t count; };
+    struct Case {
+        int radius;
+        std::size_t count;
+    };
     for (Case c : {Case{-7, 0}, Case{-1, 0}, Case{0, 0}, Case{1, 2}, Case{2, 16}, Case{3, 30},
                    Case{5, 86}}) {
         Target target(64, 100);
@@ -81,7 +84,9 @@ TEST(FbFillCircle, ModelDiscsAreSymmetricTopToBottomAndMissTheRightColumn) {
 class DiscTest : public ::testing::TestWithParam<kdev::Layout> {};
 
 TEST_P(DiscTest, RowOnceFillMatchesTheAlgorithmsRuns) {
-    struct Size { int width, height, bar; };
+    struct Size {
+        int width, height, bar;
+    };
     fbtest::Lcg random(5);
     for (Size size : {Size{131, 157, 26}, Size{67, 45, 26}, Size{10, 30, 26}, Size{1, 1, 0}}) {
         Target target(size.width, size.height, GetParam(), kdev::PixelFormat::Rgb565, size.bar);
@@ -142,7 +147,7 @@ TEST(FbFillCircle, HugeRadiusCoversTheAreaAndNothingElse) {
     FbFillCircle(15, 38, 100000, 0xFFFFFF);
     EXPECT_EQ(target.changed().size(), 30u * 24u);
     EXPECT_EQ(target.strayWrites(26), 0u);
-    FbFillCircle(-500000, 40, 400000, 0xFFFFFF);  // entirely outside
+    FbFillCircle(-500000, 40, 400000, 0xFFFFFF);              // entirely outside
     FbFillCircle(-2147483647 - 1, 40, 2147483647, 0xFFFFFF);  // box beyond the int range
     EXPECT_EQ(target.strayWrites(26), 0u);
 }

@@ -25,10 +25,14 @@ using PixelSet = std::set<Pixel>;
 
 inline const char* LayoutName(kdev::Layout layout) {
     switch (layout) {
-        case kdev::Layout::Normal: return "Normal";
-        case kdev::Layout::Padded: return "Padded";
-        case kdev::Layout::Mirrored: return "Mirrored";
-        case kdev::Layout::Rotated: return "Rotated";
+        case kdev::Layout::Normal:
+            return "Normal";
+        case kdev::Layout::Padded:
+            return "Padded";
+        case kdev::Layout::Mirrored:
+            return "Mirrored";
+        case kdev::Layout::Rotated:
+            return "Rotated";
     }
     return "?";
 }
@@ -88,7 +92,8 @@ public:
             areaMask_.assign(screen_->memoryPixels(), false);
             for (int y = std::max(barHeight, 0); y < height(); ++y)
                 for (int x = 0; x < width(); ++x)
-                    areaMask_[static_cast<std::size_t>(screen_->at(x, y) - screen_->memory())] = true;
+                    areaMask_[static_cast<std::size_t>(screen_->at(x, y) - screen_->memory())] =
+                        true;
             areaMaskBar_ = barHeight;
         }
         std::size_t stray = 0;

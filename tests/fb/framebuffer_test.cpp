@@ -25,7 +25,7 @@ TEST(PackColor, WorkedExamplesInBothPackings) {
         {kfDirect565, 0x0000FF, 0x001F},  // red in the bottom field
         {kfDirect565, 0xFF0000, 0xF800},  // blue in the top field
         {kfDirect565, 0x00FF00, 0x07E0},
-        {kfDirect565, 0x070307, 0x0000},  // bits below each field are dropped
+        {kfDirect565, 0x070307, 0x0000},    // bits below each field are dropped
         {kfDirect565, 0xAB0080FF, 0x041F},  // bits 24-31 are ignored
         {kfDirect555, 0xFFFFFF, 0x7FFF},
         {kfDirect555, 0x0080FF, 0x021F},
@@ -62,9 +62,9 @@ struct AddressCase {
 TEST(PixelAddress, UsesHalvedPitchesTruncatedTowardZero) {
     const AddressCase cases[] = {
         {2, 480, 3, 1, 2 * (3 + 240)},
-        {-2, 480, 3, 1, 474},           // mirrored: 2 * (-3 + 240)
+        {-2, 480, 3, 1, 474},                // mirrored: 2 * (-3 + 240)
         {640, -2, 3, 1, 2 * (3 * 320 - 1)},  // rotated
-        {-3, 480, 1, 0, -2},            // -3 / 2 = -1 pixel
+        {-3, 480, 1, 0, -2},                 // -3 / 2 = -1 pixel
         {-3, 480, 5, 2, 2 * (-5 + 480)},
         {3, 7, 2, 2, 2 * (2 * 1 + 2 * 3)},
         {2, 480, -4, -1, 2 * (-4 - 240)},
@@ -77,7 +77,8 @@ TEST(PixelAddress, UsesHalvedPitchesTruncatedTowardZero) {
             g_display.yPitch = c.yPitch;
             g_display.bitsPerPixel = bitsPerPixel;
             const auto* address = reinterpret_cast<const unsigned char*>(PixelAddress(c.x, c.y));
-            EXPECT_EQ(address - reinterpret_cast<const unsigned char*>(g_frameBuffer), c.expectedBytes)
+            EXPECT_EQ(address - reinterpret_cast<const unsigned char*>(g_frameBuffer),
+                      c.expectedBytes)
                 << "pitches " << c.xPitch << ", " << c.yPitch << " pixel (" << c.x << ", " << c.y
                 << ") bpp " << bitsPerPixel;
         }
@@ -100,7 +101,9 @@ class ClearTest : public ::testing::TestWithParam<std::tuple<kdev::Layout, kdev:
 
 TEST_P(ClearTest, ZeroesExactlyTheDrawingArea) {
     const auto [layout, format] = GetParam();
-    struct Size { int width, height, bar; };
+    struct Size {
+        int width, height, bar;
+    };
     for (Size size : {Size{240, 320, 26}, Size{241, 323, 26}, Size{7, 30, 26}, Size{1, 27, 26},
                       Size{33, 9, 0}}) {
         Target target(size.width, size.height, layout, format, size.bar);
@@ -118,14 +121,16 @@ TEST_P(ClearTest, ZeroesExactlyTheDrawingArea) {
 TEST_P(ClearTest, KeepsToTheClientRectangleAndTheDisplay) {
     const auto [layout, format] = GetParam();
     Target target(40, 60, layout, format, 26);
-    struct Case { RECT client; int left, top, right, bottom; };  // expected zeroed rectangle
+    struct Case {
+        RECT client;
+        int left, top, right, bottom;
+    };  // expected zeroed rectangle
     const Case cases[] = {
-        {{5, 3, 30, 50}, 5, 29, 30, 50},    // offset client: its own rows below the bar
+        {{5, 3, 30, 50}, 5, 29, 30, 50},        // offset client: its own rows below the bar
         {{-10, -40, 100, 200}, 0, 26, 40, 60},  // larger than the display: clipped to it
-        {{0, 0, 40, 26}, 0, 0, 0, 0},       // no taller than the bar: untouched
-        {{0, 10, 40, 20}, 0, 0, 0, 0},
-        {{20, 0, 20, 60}, 0, 0, 0, 0},      // empty width
-        {{30, 0, 10, 60}, 0, 0, 0, 0},      // right of left
+        {{0, 0, 40, 26}, 0, 0, 0, 0},           // no taller than the bar: untouched
+        {{0, 10, 40, 20}, 0, 0, 0, 0},         {{20, 0, 20, 60}, 0, 0, 0, 0},  // empty width
+        {{30, 0, 10, 60}, 0, 0, 0, 0},                                         // right of left
     };
     for (const Case& c : cases) {
         target.fillMemory(0x1234);
@@ -141,14 +146,15 @@ TEST_P(ClearTest, KeepsToTheClientRectangleAndTheDisplay) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllLayouts, ClearTest,
-    ::testing::Combine(::testing::ValuesIn(fbtest::kAllLayouts),
-                       ::testing::Values(kdev::PixelFormat::Rgb565, kdev::PixelFormat::Rgb555)),
-    [](const auto& info) {
-        return std::string(fbtest::LayoutName(std::get<0>(info.param))) +
-               (std::get<1>(info.param) == kdev::PixelFormat::Rgb565 ? "565" : "555");
-    });
+INSTANTIATE_TEST_SUITE_P(AllLayouts, ClearTest,
+                         ::testing::Combine(::testing::ValuesIn(fbtest::kAllLayouts),
+                                            ::testing::Values(kdev::PixelFormat::Rgb565,
+                                                              kdev::PixelFormat::Rgb555)),
+                         [](const auto& info) {
+                             return std::string(fbtest::LayoutName(std::get<0>(info.param))) +
+                                    (std::get<1>(info.param) == kdev::PixelFormat::Rgb565 ? "565"
+                                                                                          : "555");
+                         });
 
 TEST(Clear, NothingWithoutFrameBuffer) {
     Target target(16, 40);

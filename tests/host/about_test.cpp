@@ -46,8 +46,8 @@ struct Box {
 };
 
 Box boxOf(const std::string& line, const std::string& prefix = "") {
-    return {field(line, prefix + "left"), field(line, prefix + "top"), field(line, prefix + "right"),
-            field(line, prefix + "bottom")};
+    return {field(line, prefix + "left"), field(line, prefix + "top"),
+            field(line, prefix + "right"), field(line, prefix + "bottom")};
 }
 
 struct Session {
@@ -57,7 +57,8 @@ struct Session {
 
     explicit Session(const std::string& script) {
         writeFile(dir.file("script"), script);
-        result = runKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
+        result = runKestrova(
+            {"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
         trace = readLines(dir.file("trace"));
     }
 };
@@ -87,11 +88,15 @@ const AboutLayout& aboutLayout() {
     return layout;
 }
 
-std::string tapAt(int x, int y) { return "tap " + std::to_string(x) + " " + std::to_string(y) + "\n"; }
+std::string tapAt(int x, int y) {
+    return "tap " + std::to_string(x) + " " + std::to_string(y) + "\n";
+}
 
 bool near(std::uint32_t a, std::uint32_t b) {
     for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 8) return false;
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > 8)
+            return false;
     return true;
 }
 
@@ -116,11 +121,13 @@ TEST(AboutDialog, EitherOkClosesItAndTheMenuWorksAgain) {
         const char* name;
         int x, y;
     };
-    for (const Case& c : {Case{"OK button", l.button.cx(), l.button.cy()}, Case{"caption's OK", l.captionOk.cx(), l.captionOk.cy()}}) {
+    for (const Case& c : {Case{"OK button", l.button.cx(), l.button.cy()},
+                          Case{"caption's OK", l.captionOk.cx(), l.captionOk.cy()}}) {
         SCOPED_TRACE(c.name);
         TempDir shots;
-        Session run("menu Tools/About\nscreenshot " + shots.file("open.png") + "\n" + tapAt(c.x, c.y) +
-                "menu Tools/Lines\nscreenshot " + shots.file("lines.png") + "\n");
+        Session run("menu Tools/About\nscreenshot " + shots.file("open.png") + "\n" +
+                    tapAt(c.x, c.y) + "menu Tools/Lines\nscreenshot " + shots.file("lines.png") +
+                    "\n");
         ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
         const int opened = indexOf(run.trace, "\"dialog_opened\"");
         const int ok = indexOf(run.trace, "\"dialog_command\",\"id\":1,\"handled\":true", opened);
@@ -131,7 +138,8 @@ TEST(AboutDialog, EitherOkClosesItAndTheMenuWorksAgain) {
         EXPECT_GT(closed, ok);
         EXPECT_GT(lines, closed) << "Lines was not dispatched after the dialog closed";
 
-        std::optional<RgbImage> open = readPng(shots.file("open.png")), after = readPng(shots.file("lines.png"));
+        std::optional<RgbImage> open = readPng(shots.file("open.png")),
+                                after = readPng(shots.file("lines.png"));
         ASSERT_TRUE(open && after);
         EXPECT_TRUE(showsDialog(*open, l));
         EXPECT_FALSE(showsDialog(*after, l));
@@ -147,16 +155,17 @@ TEST(AboutDialog, EitherOkClosesItAndTheMenuWorksAgain) {
 TEST(AboutDialog, WhileOpenTheMenuAndOtherInputChangeNothing) {
     const AboutLayout& l = aboutLayout();
     TempDir shots;
-    Session run("menu Tools/About\n"
-            "dump " + shots.file("before") + "\n" +
-            tapAt(15, 12) +                            // Tools on the command bar
-            tapAt(kWidth - 12, 12) +                   // the bar's close box
-            tapAt(5, kHeight - 5) +                    // the main window beside the dialog
-            tapAt(l.dialog.left + 10, l.dialog.top + 5) +  // the dialog's title
-            "key Escape\nkey F10\nkey Down\n"
-            "dump " + shots.file("during") + "\n" +
-            tapAt(l.button.cx(), l.button.cy()) +
-            "menu Tools/Clear Screen\n");
+    Session run(
+        "menu Tools/About\n"
+        "dump " +
+        shots.file("before") + "\n" + tapAt(15, 12) +  // Tools on the command bar
+        tapAt(kWidth - 12, 12) +                       // the bar's close box
+        tapAt(5, kHeight - 5) +                        // the main window beside the dialog
+        tapAt(l.dialog.left + 10, l.dialog.top + 5) +  // the dialog's title
+        "key Escape\nkey F10\nkey Down\n"
+        "dump " +
+        shots.file("during") + "\n" + tapAt(l.button.cx(), l.button.cy()) +
+        "menu Tools/Clear Screen\n");
     ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
     const int opened = indexOf(run.trace, "\"dialog_opened\"");
     const int ok = indexOf(run.trace, "\"dialog_command\",\"id\":1,", opened);
@@ -173,16 +182,18 @@ TEST(AboutDialog, WhileOpenTheMenuAndOtherInputChangeNothing) {
     EXPECT_GT(indexOf(run.trace, "\"dialog_command\",\"id\":2,\"handled\":false", opened), opened);
     EXPECT_EQ(indexOf(run.trace, "\"dialog_closed\",\"result\":1,"), closed);
     EXPECT_GT(indexOf(run.trace, "\"event\":\"command\",\"id\":40008", closed), closed);
-    EXPECT_EQ(readDump(shots.file("during")), readDump(shots.file("before"))) << "the screen changed while the dialog was up";
+    EXPECT_EQ(readDump(shots.file("during")), readDump(shots.file("before")))
+        << "the screen changed while the dialog was up";
 }
 
 TEST(AboutDialog, WhatItCoveredIsBlackOnceItCloses) {
     const AboutLayout& l = aboutLayout();
     TempDir shots;
-    Session run("menu Tools/Lines\ndump " + shots.file("lines") + "\nmenu Tools/About\n" + tapAt(l.button.cx(), l.button.cy()) +
-            "dump " + shots.file("after") + "\n");
+    Session run("menu Tools/Lines\ndump " + shots.file("lines") + "\nmenu Tools/About\n" +
+                tapAt(l.button.cx(), l.button.cy()) + "dump " + shots.file("after") + "\n");
     ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
-    const std::vector<std::uint16_t> lines = readDump(shots.file("lines")), after = readDump(shots.file("after"));
+    const std::vector<std::uint16_t> lines = readDump(shots.file("lines")),
+                                     after = readDump(shots.file("after"));
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kWidth * kHeight));
     ASSERT_EQ(after.size(), lines.size());
     int litUnder = 0;
@@ -200,15 +211,17 @@ TEST(AboutDialog, WhatItCoveredIsBlackOnceItCloses) {
 }
 
 TEST(AboutDialog, ClosingTheProgramWhileItIsOpenShutsDownInOrder) {
-    for (const std::string& script : {std::string("menu Tools/About\nclose\n"), std::string("menu Tools/About\n")}) {
+    for (const std::string& script :
+         {std::string("menu Tools/About\nclose\n"), std::string("menu Tools/About\n")}) {
         SCOPED_TRACE(script);
         Session run(script);
         ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
         int last = indexOf(run.trace, "\"dialog_opened\"");
         ASSERT_GE(last, 0);
         for (const char* step :
-             {"\"window_destroyed\",\"class\":\"Dialog\"", "\"window_destroyed\",\"class\":\"KESTROVA\"",
-              "\"dialog_closed\",\"result\":0,", "\"GXEndDraw\"", "\"GXCloseDisplay\"", "\"DeleteObject\""}) {
+             {"\"window_destroyed\",\"class\":\"Dialog\"",
+              "\"window_destroyed\",\"class\":\"KESTROVA\"", "\"dialog_closed\",\"result\":0,",
+              "\"GXEndDraw\"", "\"GXCloseDisplay\"", "\"DeleteObject\""}) {
             const int at = indexOf(run.trace, step, last);
             ASSERT_GT(at, last) << step;
             last = at;
@@ -219,21 +232,25 @@ TEST(AboutDialog, ClosingTheProgramWhileItIsOpenShutsDownInOrder) {
 TEST(AboutDialog, ASecondStartBringsTheWindowAndItsDialogForward) {
     const AboutLayout& l = aboutLayout();
     TempDir instances, dir;
-    writeFile(dir.file("script"), "menu Tools/Lines\nmenu Tools/About\nidle 4000\nscreenshot " + dir.file("shot.png") + "\n" +
+    writeFile(dir.file("script"), "menu Tools/Lines\nmenu Tools/About\nidle 4000\nscreenshot " +
+                                      dir.file("shot.png") + "\n" +
                                       tapAt(l.button.cx(), l.button.cy()));
-    const int first = startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
-                                    instances.path(), dir.file("out1"), dir.file("err1"));
+    const int first =
+        startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
+                      instances.path(), dir.file("out1"), dir.file("err1"));
     for (int i = 0; i < 400 && indexOf(readLines(dir.file("first")), "\"dialog_opened\"") < 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
-    RunResult second = runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
+    RunResult second =
+        runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_GE(indexOf(readLines(dir.file("second")), "\"foreground_sent\""), 0);
     EXPECT_EQ(waitKestrova(first), 0) << readFile(dir.file("err1"));
 
     const std::vector<std::string> trace = readLines(dir.file("first"));
     const int opened = indexOf(trace, "\"dialog_opened\"");
-    const int request = indexOf(trace, "\"foreground_request\",\"hwnd\":65536,\"owned\":true", opened);
+    const int request =
+        indexOf(trace, "\"foreground_request\",\"hwnd\":65536,\"owned\":true", opened);
     const int closed = indexOf(trace, "\"dialog_closed\"", opened);
     EXPECT_GT(request, opened);
     EXPECT_GT(closed, request) << "the request did not come while the dialog was up";

@@ -14,19 +14,21 @@ namespace {
 constexpr int kW = 240, kH = 320, kBar = 26;
 
 // Runs a script and returns the dumps it asked for, in order.
-std::vector<std::vector<std::uint16_t>> runWithDumps(const std::vector<std::string>& menuItems,
-                                                     const std::vector<std::string>& extraArgs = {}) {
+std::vector<std::vector<std::uint16_t>> runWithDumps(
+    const std::vector<std::string>& menuItems, const std::vector<std::string>& extraArgs = {}) {
     TempDir dir;
     std::string script;
     for (std::size_t i = 0; i < menuItems.size(); ++i)
-        script += "menu Tools/" + menuItems[i] + "\ndump " + dir.file("d" + std::to_string(i)) + "\n";
+        script +=
+            "menu Tools/" + menuItems[i] + "\ndump " + dir.file("d" + std::to_string(i)) + "\n";
     writeFile(dir.file("s"), script);
     std::vector<std::string> args = {"--headless", "--script", dir.file("s")};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     RunResult r = runKestrova(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::vector<std::uint16_t>> dumps;
-    for (std::size_t i = 0; i < menuItems.size(); ++i) dumps.push_back(readDump(dir.file("d" + std::to_string(i))));
+    for (std::size_t i = 0; i < menuItems.size(); ++i)
+        dumps.push_back(readDump(dir.file("d" + std::to_string(i))));
     return dumps;
 }
 
@@ -38,7 +40,8 @@ std::uint16_t pack565(std::uint32_t c) {
 struct Picture {
     int w, h, bar;
     std::vector<std::uint16_t> px;
-    Picture(int width, int height, int barHeight) : w(width), h(height), bar(barHeight), px(static_cast<std::size_t>(width * height)) {}
+    Picture(int width, int height, int barHeight)
+        : w(width), h(height), bar(barHeight), px(static_cast<std::size_t>(width * height)) {}
     void set(int x, int y, std::uint16_t v) {
         if (x >= 0 && x < w && y >= bar && y < h) px[static_cast<std::size_t>(y * w + x)] = v;
     }
@@ -90,7 +93,8 @@ struct Rng {
     }
 };
 
-std::vector<std::uint16_t> drawingArea(const std::vector<std::uint16_t>& dump, int w = kW, int bar = kBar) {
+std::vector<std::uint16_t> drawingArea(const std::vector<std::uint16_t>& dump, int w = kW,
+                                       int bar = kBar) {
     return std::vector<std::uint16_t>(dump.begin() + bar * w, dump.end());
 }
 
@@ -102,7 +106,8 @@ TEST(Demos, LinesDrawTheSamePictureEveryTimeInTheLastPassColour) {
     Picture expected(kW, kH, kBar);
     const std::uint16_t yellow = pack565(0xFFFF00);
     for (int k = 0; k < kW; k += 4) referenceLine(expected, k, kBar, kW - k - 2, kH - 2, yellow);
-    for (int k = 0; k < kH - kBar; k += 4) referenceLine(expected, 0, kH - k - 2, kW - 2, kBar + k, yellow);
+    for (int k = 0; k < kH - kBar; k += 4)
+        referenceLine(expected, 0, kH - k - 2, kW - 2, kBar + k, yellow);
     EXPECT_EQ(drawingArea(dumps[0]), drawingArea(expected.px));
 }
 
@@ -113,23 +118,29 @@ TEST(Demos, TwoCirclesCommandsContinueOnePseudoRandomSequence) {
     for (int command = 0; command < 2; ++command) {
         Picture expected(kW, kH, kBar);
         for (int i = 0; i < 1000; ++i) {
-            const int a = rng.next(), b = rng.next(), c = rng.next(), d = rng.next(), e = rng.next(), f = rng.next();
+            const int a = rng.next(), b = rng.next(), c = rng.next(), d = rng.next(),
+                      e = rng.next(), f = rng.next();
             const int cy = kBar + (b % (kH - kBar - 120)) + 60;
-            const std::uint32_t color = static_cast<std::uint32_t>((d & 0xFF) | ((e & 0xFF) << 8) | ((f & 0xFF) << 16));
+            const std::uint32_t color =
+                static_cast<std::uint32_t>((d & 0xFF) | ((e & 0xFF) << 8) | ((f & 0xFF) << 16));
             const int radius = c % 60;
             const int cx = (a % (kW - 120)) + 60;
             referenceDisc(expected, cx, cy, radius, pack565(color));
         }
-        EXPECT_EQ(drawingArea(dumps[static_cast<std::size_t>(command)]), drawingArea(expected.px)) << "command " << command;
+        EXPECT_EQ(drawingArea(dumps[static_cast<std::size_t>(command)]), drawingArea(expected.px))
+            << "command " << command;
     }
 }
 
 // The picture as the BitBlt command converts it: 5-6-5 from the bottom-up 24-bit rows.
 std::vector<std::uint16_t> parrot565(int* width, int* height) {
-    const std::string bmp = readFile(std::string(KESTROVA_SOURCE_DIR) + "/app/resources/parrot.bmp");
+    const std::string bmp =
+        readFile(std::string(KESTROVA_SOURCE_DIR) + "/app/resources/parrot.bmp");
     auto u32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[at]) | static_cast<unsigned char>(bmp[at + 1]) << 8 |
-                                          static_cast<unsigned char>(bmp[at + 2]) << 16 | static_cast<unsigned char>(bmp[at + 3]) << 24);
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[at]) |
+                                          static_cast<unsigned char>(bmp[at + 1]) << 8 |
+                                          static_cast<unsigned char>(bmp[at + 2]) << 16 |
+                                          static_cast<unsigned char>(bmp[at + 3]) << 24);
     };
     const std::size_t dib = 14, pixels = u32(10);
     *width = static_cast<int>(u32(dib + 4));
@@ -139,9 +150,11 @@ std::vector<std::uint16_t> parrot565(int* width, int* height) {
     for (int row = 0; row < *height; ++row) {
         const std::size_t start = pixels + static_cast<std::size_t>(*height - 1 - row) * stride;
         for (int x = 0; x < *width; ++x) {
-            const auto b = static_cast<unsigned char>(bmp[start + 3 * x]), g = static_cast<unsigned char>(bmp[start + 3 * x + 1]),
+            const auto b = static_cast<unsigned char>(bmp[start + 3 * x]),
+                       g = static_cast<unsigned char>(bmp[start + 3 * x + 1]),
                        r = static_cast<unsigned char>(bmp[start + 3 * x + 2]);
-            out.push_back(static_cast<std::uint16_t>(((b & 0xF8) << 8) | ((g & 0xFC) << 3) | (r >> 3)));
+            out.push_back(
+                static_cast<std::uint16_t>(((b & 0xF8) << 8) | ((g & 0xFC) << 3) | (r >> 3)));
         }
     }
     return out;
@@ -159,7 +172,8 @@ TEST(Demos, BitBltLeavesItsLastCopyAt84_110InFiveSixFiveOnEitherFormat) {
         ASSERT_EQ(screen.size(), static_cast<std::size_t>(kW * kH));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                ASSERT_EQ(screen[static_cast<std::size_t>((110 + y) * kW + 84 + x)], image[static_cast<std::size_t>(y * w + x)])
+                ASSERT_EQ(screen[static_cast<std::size_t>((110 + y) * kW + 84 + x)],
+                          image[static_cast<std::size_t>(y * w + x)])
                     << "at " << x << "," << y;
         // The trail: the first copy's top-left pixel is still at (0, 26); nothing right of or
         // below the last copy.
@@ -176,8 +190,8 @@ TEST(Demos, AClientTooSmallForADemoIsOnlyCleared) {
         const char* display;
         const char* item;
     };
-    for (const Case& c : {Case{"120x200", "Circles"}, Case{"200x146", "Circles"}, Case{"155x200", "BitBlt"},
-                          Case{"240x140", "BitBlt"}}) {
+    for (const Case& c : {Case{"120x200", "Circles"}, Case{"200x146", "Circles"},
+                          Case{"155x200", "BitBlt"}, Case{"240x140", "BitBlt"}}) {
         SCOPED_TRACE(std::string(c.display) + " " + c.item);
         const auto dumps = runWithDumps({"Lines", c.item}, {"--display", c.display});
         int w = 0, h = 0;
@@ -192,8 +206,10 @@ TEST(Demos, ScreenshotsForTheReadme) {
     const char* out = std::getenv("KESTROVA_DOCS_DIR");
     if (!out) GTEST_SKIP() << "set KESTROVA_DOCS_DIR to refresh the pictures in docs/";
     TempDir dir;
-    const std::string script = std::string("menu Tools/Lines\nscreenshot ") + out + "/lines.png\nmenu Tools/Circles\nscreenshot " +
-                               out + "/circles.png\nmenu Tools/BitBlt\nscreenshot " + out + "/bitblt.png\n";
+    const std::string script = std::string("menu Tools/Lines\nscreenshot ") + out +
+                               "/lines.png\nmenu Tools/Circles\nscreenshot " + out +
+                               "/circles.png\nmenu Tools/BitBlt\nscreenshot " + out +
+                               "/bitblt.png\n";
     writeFile(dir.file("s"), script);
     EXPECT_EQ(runKestrova({"--headless", "--script", dir.file("s")}).exitCode, 0);
 }

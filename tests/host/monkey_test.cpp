@@ -84,14 +84,16 @@ struct Config {
         return false;
     }
     std::string name() const {
-        std::string n = "w" + std::to_string(width) + "x" + std::to_string(height) + "_" + layout + "_" + format;
+        std::string n = "w" + std::to_string(width) + "x" + std::to_string(height) + "_" + layout +
+                        "_" + format;
         for (const std::string& f : faults) n += "_fail_" + f;
         return n;
     }
     std::vector<std::string> args() const {
-        std::vector<std::string> a = {"--display", std::to_string(width) + "x" + std::to_string(height),
-                                      "--layout",  layout,
-                                      "--format",  format};
+        std::vector<std::string> a = {
+            "--display", std::to_string(width) + "x" + std::to_string(height),
+            "--layout",  layout,
+            "--format",  format};
         for (const std::string& f : faults) a.insert(a.end(), {"--fail", f});
         return a;
     }
@@ -103,7 +105,8 @@ void PrintTo(const Config& s, std::ostream* out) { *out << s.name(); }
 // ---------------------------------------------------------------------------------------------
 // The script.
 
-const char* const kKeys[] = {"Return", "Escape", "Up", "Down", "Left", "Right", "F10", "Tab", "Space"};
+const char* const kKeys[] = {"Return", "Escape", "Up",  "Down", "Left",
+                             "Right",  "F10",    "Tab", "Space"};
 const char* const kItems[] = {"BitBlt", "Lines", "Circles", "Clear Screen", "About"};
 const int kProgramCommands[] = {40003, 40005, 40006, 40007, 40008};  // all but Exit
 
@@ -129,7 +132,8 @@ void addStep(Random& r, const Config& s, std::vector<std::string>& lines) {
     if (kind < 25) {
         lines.push_back("tap " + point(r, s, false));
     } else if (kind < 40) {
-        lines.push_back("tap " + point(r, s, true));  // the bar: its button, the menu, the close box
+        lines.push_back("tap " +
+                        point(r, s, true));  // the bar: its button, the menu, the close box
     } else if (kind < 50) {
         lines.push_back("down " + point(r, s, r.percent(50)));
         for (int n = r.between(0, 5); n > 0; --n) lines.push_back("move " + point(r, s, false));
@@ -143,7 +147,8 @@ void addStep(Random& r, const Config& s, std::vector<std::string>& lines) {
         lines.push_back("key Return");
         lines.push_back(std::string("menu Tools/") + kItems[r.below(std::size(kItems))]);
     } else if (kind < 97) {
-        lines.push_back("command " + std::to_string(kProgramCommands[r.below(std::size(kProgramCommands))]));
+        lines.push_back("command " +
+                        std::to_string(kProgramCommands[r.below(std::size(kProgramCommands))]));
     } else {
         // Any other id; the marker range and Exit are left to the monkey itself.
         int id = r.below(0x10000);
@@ -164,7 +169,8 @@ Script generate(std::uint64_t seed, const Config& s) {
         addStep(r, s, script.lines);
         if (step % kMarkerEvery == kMarkerEvery - 1) {
             script.markerLine.push_back(static_cast<int>(script.lines.size()));
-            script.lines.push_back("command " + std::to_string(kMarkerBase + script.markerLine.size() - 1));
+            script.lines.push_back("command " +
+                                   std::to_string(kMarkerBase + script.markerLine.size() - 1));
         }
     }
     return script;
@@ -192,11 +198,13 @@ std::vector<std::string> programCommand() {
     return words;
 }
 
-Outcome runWithDeadline(const std::vector<std::string>& args, const TempDir& dir, std::chrono::seconds limit) {
+Outcome runWithDeadline(const std::vector<std::string>& args, const TempDir& dir,
+                        std::chrono::seconds limit) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
-        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
+        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
+            v.rfind("WAYLAND_DISPLAY=", 0) == 0)
             continue;
         env.push_back(v);
     }
@@ -216,7 +224,8 @@ Outcome runWithDeadline(const std::vector<std::string>& args, const TempDir& dir
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -287,7 +296,8 @@ int menuMissLine(const std::string& err) {
 }
 
 std::string sanitizerReport(const std::string& err) {
-    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+    for (const char* marker :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
         const std::size_t at = err.find(marker);
         if (at != std::string::npos) return err.substr(at, 4000);
     }
@@ -295,8 +305,10 @@ std::string sanitizerReport(const std::string& err) {
 }
 
 // Where a failing script is kept so the run can be repeated by hand.
-std::string keepScript(const std::string& name, std::uint64_t seed, const std::vector<std::string>& lines) {
-    const std::string path = (std::filesystem::current_path() / ("monkey-" + name + ".script")).string();
+std::string keepScript(const std::string& name, std::uint64_t seed,
+                       const std::vector<std::string>& lines) {
+    const std::string path =
+        (std::filesystem::current_path() / ("monkey-" + name + ".script")).string();
     std::ostringstream text;
     text << "# monkey " << name << " seed " << seed << "\n";
     for (const std::string& l : lines) text << l << "\n";
@@ -321,8 +333,8 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
     const Script script = generate(seed, s);
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string repeat = "KESTROVA_MONKEY_SEED=" + std::to_string(baseSeed) +
-                               " kestrova_host_tests --gtest_filter='" + test->test_suite_name() + "." +
-                               test->name() + "'";
+                               " kestrova_host_tests --gtest_filter='" + test->test_suite_name() +
+                               "." + test->name() + "'";
     std::cout << "monkey " << s.name() << ": seed " << baseSeed << ", " << s.steps << " steps, "
               << script.lines.size() << " script lines" << std::endl;
 
@@ -337,7 +349,8 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
             return false;
         }
         TempDir dir;
-        std::vector<std::string> lines(script.lines.begin() + static_cast<std::ptrdiff_t>(start), script.lines.end());
+        std::vector<std::string> lines(script.lines.begin() + static_cast<std::ptrdiff_t>(start),
+                                       script.lines.end());
         lines.push_back("dump " + dir.file("screen.raw"));
         lines.push_back("close");
         std::ostringstream text;
@@ -345,25 +358,29 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
         writeFile(dir.file("script"), text.str());
 
         std::vector<std::string> args = s.args();
-        args.insert(args.end(), {"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
+        args.insert(args.end(),
+                    {"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
         const auto left = budget - (std::chrono::steady_clock::now() - started);
-        const auto limit = std::max(std::chrono::seconds(5), std::chrono::duration_cast<std::chrono::seconds>(left));
+        const auto limit = std::max(std::chrono::seconds(5),
+                                    std::chrono::duration_cast<std::chrono::seconds>(left));
         Outcome o = runWithDeadline(args, dir, limit);
         ++log.runs;
 
         auto fail = [&](const std::string& what) {
             const std::string kept = keepScript(s.name(), seed, lines);
             std::string command;
-            for (const std::string& w : programCommand()) command += (command.empty() ? "" : " ") + w;
+            for (const std::string& w : programCommand())
+                command += (command.empty() ? "" : " ") + w;
             for (const std::string& a : s.args()) command += " " + a;
-            ADD_FAILURE() << "monkey " << s.name() << ": " << what << "\n  seed: " << baseSeed << " (setup seed "
-                          << seed << ")\n  repeat the test: " << repeat
-                          << "\n  or run the program on the script of the failing run:\n  " << command
-                          << " --headless --script " << kept << "\n  stderr:\n"
+            ADD_FAILURE() << "monkey " << s.name() << ": " << what << "\n  seed: " << baseSeed
+                          << " (setup seed " << seed << ")\n  repeat the test: " << repeat
+                          << "\n  or run the program on the script of the failing run:\n  "
+                          << command << " --headless --script " << kept << "\n  stderr:\n"
                           << o.err.substr(0, 6000);
             return false;
         };
-        if (o.timedOut) return fail("hung (no exit within " + std::to_string(limit.count()) + " s)");
+        if (o.timedOut)
+            return fail("hung (no exit within " + std::to_string(limit.count()) + " s)");
         if (const std::string report = sanitizerReport(o.err); !report.empty())
             return fail("sanitizer report, exit code " + std::to_string(o.exitCode));
         if (o.exitCode >= 128) return fail("killed by signal " + std::to_string(o.exitCode - 128));
@@ -379,12 +396,14 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
         if (o.exitCode != 0) return fail("exit code " + std::to_string(o.exitCode));
 
         // Memory a command takes is given back before the command returns.
-        if (countWith(o.trace, "\"VirtualAlloc\"", "\"ok\":true") != countWith(o.trace, "\"VirtualFree\"", "\"ok\":true"))
+        if (countWith(o.trace, "\"VirtualAlloc\"", "\"ok\":true") !=
+            countWith(o.trace, "\"VirtualFree\"", "\"ok\":true"))
             return fail("page allocations and releases do not match");
         const bool reachedEnd = std::filesystem::exists(dir.file("screen.raw"));
         if (reachedEnd) {
             const auto bytes = std::filesystem::file_size(dir.file("screen.raw"));
-            if (bytes != static_cast<std::uintmax_t>(s.width) * static_cast<std::uintmax_t>(s.height) * 2)
+            if (bytes !=
+                static_cast<std::uintmax_t>(s.width) * static_cast<std::uintmax_t>(s.height) * 2)
                 return fail("the screen dump holds " + std::to_string(bytes) + " bytes");
         }
         log.outcomes.push_back(std::move(o));
@@ -406,7 +425,9 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
     }
     std::cout << "monkey " << s.name() << ": " << log.runs << " run(s) (" << log.menuMisses
               << " stopped at a covered menu, " << log.earlyExits << " ended before the script), "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - started)
+                     .count()
               << " ms" << std::endl;
     return true;
 }
@@ -422,7 +443,7 @@ int stepsFor(int normal) {
 struct Geometry {
     int width, height;
 };
-constexpr Geometry kGeometries[] = {{1, 1},   {120, 120}, {121, 147}, {240, 320},
+constexpr Geometry kGeometries[] = {{1, 1},     {120, 120}, {121, 147}, {240, 320},
                                     {320, 240}, {241, 323}, {480, 640}, {1920, 1080}};
 const char* const kLayouts[] = {"normal", "padded", "mirrored", "rotated"};
 const char* const kFormats[] = {"565", "555"};
@@ -456,7 +477,9 @@ TEST_P(Monkey, NeverCrashesHangsOrFailsToCloseCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllScreens, Monkey, ::testing::ValuesIn(everySetup()),
-                         [](const ::testing::TestParamInfo<Config>& info) { return info.param.name(); });
+                         [](const ::testing::TestParamInfo<Config>& info) {
+                             return info.param.name();
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Every --fail switch, alone and combined, each on a geometry, layout and format of the table.
@@ -492,12 +515,16 @@ TEST_P(MonkeyWithFaults, ReportsWhatStartUpPromisesAndEndsCleanly) {
         if (s.has("display")) {
             // The only thing shown is the message box; no window, no frame buffer.
             EXPECT_EQ(countOf(t, "\"event\":\"message_box\""), 1);
-            EXPECT_GE(indexOf(t, "\"message_box\",\"text\":\"GXOpenDisplay failed\",\"caption\":\"\""), 0);
+            EXPECT_GE(
+                indexOf(t, "\"message_box\",\"text\":\"GXOpenDisplay failed\",\"caption\":\"\""),
+                0);
             EXPECT_EQ(indexOf(t, "\"class\":\"KESTROVA\""), -1);
             EXPECT_EQ(indexOf(t, "\"GXBeginDraw\""), -1);
             continue;
         }
-        const int box = indexOf(t, "\"message_box\",\"text\":\"Framebuffer couldn't be opened!\",\"caption\":\"Error\"");
+        const int box = indexOf(
+            t,
+            "\"message_box\",\"text\":\"Framebuffer couldn't be opened!\",\"caption\":\"Error\"");
         if (s.has("framebuffer")) {
             EXPECT_GE(box, 0) << "no frame-buffer message box";
             EXPECT_GE(indexOf(t, "\"GXBeginDraw\",\"ok\":false"), 0);
@@ -534,6 +561,8 @@ TEST_P(MonkeyWithFaults, ReportsWhatStartUpPromisesAndEndsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCombination, MonkeyWithFaults, ::testing::ValuesIn(everyFaultSetup()),
-                         [](const ::testing::TestParamInfo<Config>& info) { return info.param.name(); });
+                         [](const ::testing::TestParamInfo<Config>& info) {
+                             return info.param.name();
+                         });
 
 }  // namespace

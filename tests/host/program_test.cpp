@@ -31,7 +31,8 @@ struct HeadlessRun {
 
     HeadlessRun(const std::string& script, std::vector<std::string> args = {}) {
         writeFile(dir.file("script"), script);
-        args.insert(args.begin(), {"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
+        args.insert(args.begin(),
+                    {"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
         result = runKestrova(args);
         trace = readLines(dir.file("trace"));
     }
@@ -61,15 +62,19 @@ TEST(Program, EveryMenuCommandIsDispatchedThroughTheMenu) {
 }
 
 TEST(Program, ShutsDownInOrderWhateverClosesIt) {
-    for (const std::string& script : {std::string("menu Tools/Exit\n"), std::string("close\n"), std::string("")}) {
+    for (const std::string& script :
+         {std::string("menu Tools/Exit\n"), std::string("close\n"), std::string("")}) {
         SCOPED_TRACE(script);
         HeadlessRun run(script);
         ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
-        const std::vector<std::string> order = {"\"GXOpenDisplay\"", "\"window_created\",\"class\":\"KESTROVA\"",
-                                                "\"GXBeginDraw\"",   "\"LoadBitmapW\"",
+        const std::vector<std::string> order = {"\"GXOpenDisplay\"",
+                                                "\"window_created\",\"class\":\"KESTROVA\"",
+                                                "\"GXBeginDraw\"",
+                                                "\"LoadBitmapW\"",
                                                 "\"window_destroyed\",\"class\":\"CommandBar\"",
                                                 "\"window_destroyed\",\"class\":\"KESTROVA\"",
-                                                "\"GXEndDraw\"",     "\"GXCloseDisplay\"",
+                                                "\"GXEndDraw\"",
+                                                "\"GXCloseDisplay\"",
                                                 "\"DeleteObject\""};
         int last = -1;
         for (const std::string& step : order) {
@@ -86,8 +91,9 @@ TEST(Program, ClearScreenZeroesTheDrawingAreaOnlyOnEveryLayoutAndFormat) {
             SCOPED_TRACE(std::string(layout) + " " + format);
             TempDir dir;
             const std::string before = dir.file("before"), after = dir.file("after");
-            HeadlessRun run("dump " + before + "\nmenu Tools/Lines\nmenu Tools/Clear Screen\ndump " + after + "\n",
-                    {"--layout", layout, "--format", format});
+            HeadlessRun run("dump " + before +
+                                "\nmenu Tools/Lines\nmenu Tools/Clear Screen\ndump " + after + "\n",
+                            {"--layout", layout, "--format", format});
             ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
             const std::vector<std::uint16_t> a = readDump(before), b = readDump(after);
             ASSERT_EQ(b.size(), 240u * 320u);
@@ -105,10 +111,11 @@ TEST(Program, ClearScreenZeroesTheDrawingAreaOnlyOnEveryLayoutAndFormat) {
 
 TEST(Program, LinesThenClearScreenLooksLikeTheHandheld) {
     TempDir dir;
-    HeadlessRun run("menu Tools/Lines\nscreenshot " + dir.file("lines.png") + "\nmenu Tools/Clear Screen\nscreenshot " +
-            dir.file("clear.png") + "\n");
+    HeadlessRun run("menu Tools/Lines\nscreenshot " + dir.file("lines.png") +
+                    "\nmenu Tools/Clear Screen\nscreenshot " + dir.file("clear.png") + "\n");
     ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
-    std::optional<RgbImage> lines = readPng(dir.file("lines.png")), clear = readPng(dir.file("clear.png"));
+    std::optional<RgbImage> lines = readPng(dir.file("lines.png")),
+                            clear = readPng(dir.file("clear.png"));
     ASSERT_TRUE(lines && clear);
     EXPECT_EQ(lines->width, 240);
     EXPECT_EQ(lines->height, 320);
@@ -123,14 +130,16 @@ TEST(Program, LinesThenClearScreenLooksLikeTheHandheld) {
 TEST(Program, ASecondStartBringsTheFirstForwardAndExits) {
     TempDir instances, dir;
     writeFile(dir.file("script"), "idle 4000\n");
-    const int first = startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
-                                    instances.path(), dir.file("out1"), dir.file("err1"));
+    const int first =
+        startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
+                      instances.path(), dir.file("out1"), dir.file("err1"));
     // Wait for the first to publish its window.
     for (int i = 0; i < 200 && !contains(readLines(dir.file("first")), "LoadBitmapW"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     const auto start = std::chrono::steady_clock::now();
-    RunResult second = runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
+    RunResult second =
+        runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_LT(took, std::chrono::seconds(3));
@@ -141,7 +150,8 @@ TEST(Program, ASecondStartBringsTheFirstForwardAndExits) {
     // The first is still running and saw the request, with the owned-windows flag.
     for (int i = 0; i < 200 && !contains(readLines(dir.file("first")), "foreground_request"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(contains(readLines(dir.file("first")), "\"foreground_request\",\"hwnd\":65536,\"owned\":true"));
+    EXPECT_TRUE(contains(readLines(dir.file("first")),
+                         "\"foreground_request\",\"hwnd\":65536,\"owned\":true"));
     kill(first, SIGTERM);
     waitKestrova(first);
 }
@@ -149,15 +159,18 @@ TEST(Program, ASecondStartBringsTheFirstForwardAndExits) {
 TEST(Program, ACrashedInstanceLeavesNothingBehind) {
     TempDir instances, dir;
     writeFile(dir.file("script"), "idle 10000\n");
-    const int first = startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
-                                    instances.path(), dir.file("out1"), dir.file("err1"));
+    const int first =
+        startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
+                      instances.path(), dir.file("out1"), dir.file("err1"));
     for (int i = 0; i < 200 && !contains(readLines(dir.file("first")), "LoadBitmapW"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(first, SIGKILL);
     waitKestrova(first);
-    RunResult second = runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
+    RunResult second =
+        runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
     EXPECT_EQ(second.exitCode, 0);
-    EXPECT_TRUE(contains(readLines(dir.file("second")), "window_created")) << "a dead instance was taken for alive";
+    EXPECT_TRUE(contains(readLines(dir.file("second")), "window_created"))
+        << "a dead instance was taken for alive";
 }
 
 TEST(Program, FailureTable) {
@@ -168,17 +181,22 @@ TEST(Program, FailureTable) {
         std::vector<std::string> absent;
     };
     const std::vector<Case> cases = {
-        {"display", "key Return\n",
+        {"display",
+         "key Return\n",
          {"\"message_box\",\"text\":\"GXOpenDisplay failed\",\"caption\":\"\""},
          {"window_created\",\"class\":\"KESTROVA\"", "GXBeginDraw"}},
-        {"framebuffer", "key Return\nmenu Tools/Lines\nmenu Tools/Exit\n",
+        {"framebuffer",
+         "key Return\nmenu Tools/Lines\nmenu Tools/Exit\n",
          {"\"message_box\",\"text\":\"Framebuffer couldn't be opened!\",\"caption\":\"Error\"",
           "\"command\",\"id\":40006", "\"command\",\"id\":40004", "GXCloseDisplay"},
          {}},
-        {"bitmap", "menu Tools/BitBlt\n",
-         {"\"LoadBitmapW\",\"name\":\"PARROT\",\"ok\":false", "\"command\",\"id\":40005", "GXCloseDisplay"},
+        {"bitmap",
+         "menu Tools/BitBlt\n",
+         {"\"LoadBitmapW\",\"name\":\"PARROT\",\"ok\":false", "\"command\",\"id\":40005",
+          "GXCloseDisplay"},
          {"message_box"}},
-        {"alloc", "menu Tools/BitBlt\n",
+        {"alloc",
+         "menu Tools/BitBlt\n",
          {"\"VirtualAlloc\"", "\"command\",\"id\":40005", "GXCloseDisplay"},
          {"message_box"}},
     };
@@ -186,26 +204,39 @@ TEST(Program, FailureTable) {
         SCOPED_TRACE(c.fail);
         HeadlessRun run(c.script, {"--fail", c.fail});
         EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
-        for (const std::string& e : c.expected) EXPECT_TRUE(contains(run.trace, e)) << "missing " << e;
-        for (const std::string& a : c.absent) EXPECT_FALSE(contains(run.trace, a)) << "unexpected " << a;
+        for (const std::string& e : c.expected)
+            EXPECT_TRUE(contains(run.trace, e)) << "missing " << e;
+        for (const std::string& a : c.absent)
+            EXPECT_FALSE(contains(run.trace, a)) << "unexpected " << a;
     }
 }
 
 TEST(Program, WithoutAFrameBufferNothingIsDrawn) {
     TempDir dir;
-    HeadlessRun run("key Return\ndump " + dir.file("before") + "\nmenu Tools/Lines\nmenu Tools/Circles\nmenu Tools/BitBlt\ndump " +
-                dir.file("after") + "\n",
-            {"--fail", "framebuffer"});
+    HeadlessRun run("key Return\ndump " + dir.file("before") +
+                        "\nmenu Tools/Lines\nmenu Tools/Circles\nmenu Tools/BitBlt\ndump " +
+                        dir.file("after") + "\n",
+                    {"--fail", "framebuffer"});
     ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
     EXPECT_EQ(readDump(dir.file("before")), readDump(dir.file("after")));
 }
 
 TEST(Program, RejectsBadOptionsWithOneLineAndExitCode2) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--display", "0x320"},  {"--display", "240x8193"}, {"--display", "240"},     {"--display", "x320"},
-        {"--display", "-5x10"},  {"--format", "888"},       {"--layout", "sideways"}, {"--zoom", "9"},
-        {"--fail", "network"},   {"--bogus"},               {"--script"},             {"--tour", "a", "--script", "b"},
-        {"--script", "/nonexistent/script"}, {"--headless", "--trace", "/nonexistent/dir/trace"},
+        {"--display", "0x320"},
+        {"--display", "240x8193"},
+        {"--display", "240"},
+        {"--display", "x320"},
+        {"--display", "-5x10"},
+        {"--format", "888"},
+        {"--layout", "sideways"},
+        {"--zoom", "9"},
+        {"--fail", "network"},
+        {"--bogus"},
+        {"--script"},
+        {"--tour", "a", "--script", "b"},
+        {"--script", "/nonexistent/script"},
+        {"--headless", "--trace", "/nonexistent/dir/trace"},
     };
     for (const auto& args : cases) {
         std::string joined;
@@ -244,7 +275,8 @@ TEST(Program, RejectsBadScriptLinesNamingTheLine) {
 
 TEST(Program, ReadsTheScriptFromStandardInput) {
     TempDir dir;
-    RunResult r = runKestrova({"--headless", "--script", "-", "--trace", dir.file("t")}, "menu Tools/Lines\n");
+    RunResult r = runKestrova({"--headless", "--script", "-", "--trace", dir.file("t")},
+                              "menu Tools/Lines\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(contains(readLines(dir.file("t")), "\"command\",\"id\":40006"));
 }
@@ -263,7 +295,8 @@ TEST(Program, TourSavesAPictureAfterEachCommandAndExits) {
     TempDir dir;
     RunResult r = runKestrova({"--tour", dir.file("tour")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const char* name : {"01-bitblt", "02-lines", "03-circles", "04-clear-screen", "05-about"}) {
+    for (const char* name :
+         {"01-bitblt", "02-lines", "03-circles", "04-clear-screen", "05-about"}) {
         std::optional<RgbImage> png = readPng(dir.file(std::string("tour/") + name + ".png"));
         ASSERT_TRUE(png) << name;
         EXPECT_EQ(png->width, 240);

@@ -58,13 +58,15 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     }
 }
 
-pid_t spawnWith(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, int fd3 = -1) {
+pid_t spawnWith(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+                int fd3 = -1) {
     std::vector<std::string> env(extraEnv);
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
-        const bool replaced = std::any_of(extraEnv.begin(), extraEnv.end(), [&](const std::string& x) {
-            return v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
-        });
+        const bool replaced =
+            std::any_of(extraEnv.begin(), extraEnv.end(), [&](const std::string& x) {
+                return v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
+            });
         if (!replaced) env.push_back(v);
     }
     std::vector<char*> envp;
@@ -108,13 +110,15 @@ public:
             return nullptr;
         }
         auto d = std::unique_ptr<VirtualDisplay>(new VirtualDisplay);
-        d->pid_ = spawnWith({xvfb, "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+        d->pid_ = spawnWith({xvfb, "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
+                             "tcp", "-noreset"},
                             {}, ready[1]);
         close(ready[1]);
         std::string number;
         pollfd p{ready[0], POLLIN, 0};
         const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (d->pid_ > 0 && number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        while (d->pid_ > 0 && number.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
             if (poll(&p, 1, 100) <= 0) continue;
             char buffer[16];
             const ssize_t n = read(ready[0], buffer, sizeof buffer);
@@ -225,11 +229,12 @@ public:
             int format = 0;
             unsigned long count = 0, after = 0;
             unsigned char* data = nullptr;
-            if (getWindowProperty_(display_, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                                   &data) == Success &&
+            if (getWindowProperty_(display_, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format,
+                                   &count, &after, &data) == Success &&
                 data) {
-                const bool match = format == 32 && count == 1 && *reinterpret_cast<unsigned long*>(data) ==
-                                                                     static_cast<unsigned long>(pid);
+                const bool match =
+                    format == 32 && count == 1 &&
+                    *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid);
                 free_(data);
                 if (match) return w;
             }
@@ -251,7 +256,8 @@ public:
 
     bool isAbove(Window a, Window b) {
         const std::vector<Window> order = topLevels();
-        const auto ia = std::find(order.begin(), order.end(), a), ib = std::find(order.begin(), order.end(), b);
+        const auto ia = std::find(order.begin(), order.end(), a),
+                   ib = std::find(order.begin(), order.end(), b);
         return ia != order.end() && ib != order.end() && ia > ib;
     }
 
@@ -261,8 +267,8 @@ public:
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
         std::string text;
-        if (getWindowProperty_(display_, w, XA_WM_NAME, 0, 256, False, AnyPropertyType, &type, &format, &count, &after,
-                               &data) == Success &&
+        if (getWindowProperty_(display_, w, XA_WM_NAME, 0, 256, False, AnyPropertyType, &type,
+                               &format, &count, &after, &data) == Success &&
             data) {
             text.assign(reinterpret_cast<char*>(data), count);
             free_(data);
@@ -274,7 +280,8 @@ public:
         Geometry g;
         XWindowAttributes a{};
         Window child = 0;
-        if (getWindowAttributes_(display_, w, &a) && translateCoordinates_(display_, w, root(), 0, 0, &g.x, &g.y, &child)) {
+        if (getWindowAttributes_(display_, w, &a) &&
+            translateCoordinates_(display_, w, root(), 0, 0, &g.x, &g.y, &child)) {
             g.width = a.width;
             g.height = a.height;
         }
@@ -300,9 +307,9 @@ public:
         for (int y = 0; y < g.height; ++y)
             for (int x = 0; x < g.width; ++x) {
                 const unsigned long p = XGetPixel(image, x, y);
-                shot.pixels[static_cast<std::size_t>(y) * g.width + x] = channel(p, image->red_mask) << 16 |
-                                                                         channel(p, image->green_mask) << 8 |
-                                                                         channel(p, image->blue_mask);
+                shot.pixels[static_cast<std::size_t>(y) * g.width + x] =
+                    channel(p, image->red_mask) << 16 | channel(p, image->green_mask) << 8 |
+                    channel(p, image->blue_mask);
             }
         XDestroyImage(image);
         return shot;
@@ -322,14 +329,16 @@ public:
     }
 
     void moveResize(Window w, int x, int y, int width, int height) {
-        moveResizeWindow_(display_, w, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        moveResizeWindow_(display_, w, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
         sync_(display_, False);
     }
 
     // A plain window, mapped on top of everything.
     Window createCover(const Geometry& g) {
-        const Window w = createSimpleWindow_(display_, root(), g.x, g.y, static_cast<unsigned>(g.width),
-                                             static_cast<unsigned>(g.height), 0, 0, 0x808080);
+        const Window w =
+            createSimpleWindow_(display_, root(), g.x, g.y, static_cast<unsigned>(g.width),
+                                static_cast<unsigned>(g.height), 0, 0, 0x808080);
         mapRaised_(display_, w);
         sync_(display_, False);
         return w;
@@ -387,9 +396,9 @@ private:
     int (*fakeKey_)(Display*, unsigned, Bool, unsigned long) = nullptr;
 };
 
-constexpr std::uint32_t kCyan = 0x00FFFF;   // the last Lines pass, 0x00FFFF00 as 0x00BBGGRR
-constexpr std::uint32_t kFace = 0xD4D0C8;   // the command bar
-constexpr std::uint32_t kShadow = 0x808080;  // the bar's bottom edge
+constexpr std::uint32_t kCyan = 0x00FFFF;       // the last Lines pass, 0x00FFFF00 as 0x00BBGGRR
+constexpr std::uint32_t kFace = 0xD4D0C8;       // the command bar
+constexpr std::uint32_t kShadow = 0x808080;     // the bar's bottom edge
 constexpr std::uint32_t kHighlight = 0x08246A;  // the menu item under the stylus
 constexpr int kBarHeight = 26;
 
@@ -445,8 +454,9 @@ protected:
     }
 
     pid_t start(const std::vector<std::string>& args, const std::string& name) {
-        const pid_t pid = startKestrovaOnDisplay(args, instances_.path(), display_->name(), work_.path(),
-                                                 work_.file(name + ".out"), work_.file(name + ".err"));
+        const pid_t pid =
+            startKestrovaOnDisplay(args, instances_.path(), display_->name(), work_.path(),
+                                   work_.file(name + ".out"), work_.file(name + ".err"));
         running_.push_back(pid);
         return pid;
     }
@@ -490,13 +500,17 @@ protected:
     }
 
     void moveTo(int x, int y) {
-        if (useXdotool_) runXdotool({"mousemove", std::to_string(x), std::to_string(y)});
-        else x_->fakeMotion(x, y);
+        if (useXdotool_)
+            runXdotool({"mousemove", std::to_string(x), std::to_string(y)});
+        else
+            x_->fakeMotion(x, y);
     }
 
     void release() {
-        if (useXdotool_) runXdotool({"mouseup", "1"});
-        else x_->fakeButton(false);
+        if (useXdotool_)
+            runXdotool({"mouseup", "1"});
+        else
+            x_->fakeButton(false);
     }
 
     void click(int x, int y) {
@@ -505,8 +519,10 @@ protected:
     }
 
     void key(const std::string& keysym) {
-        if (useXdotool_) runXdotool({"key", keysym});
-        else x_->fakeKey(keysym);
+        if (useXdotool_)
+            runXdotool({"key", keysym});
+        else
+            x_->fakeKey(keysym);
     }
 
     // Taps the Tools button, checking once that the chosen way of sending input reaches the
@@ -514,7 +530,8 @@ protected:
     void openTools(const Geometry& g, int scale, int left, int top, const std::string& trace) {
         const int before = countLines(trace, "menu_opened");
         auto opened = [&] { return countLines(trace, "menu_opened") > before; };
-        const int x = g.x + left + kToolsX * scale + scale / 2, y = g.y + top + kToolsY * scale + scale / 2;
+        const int x = g.x + left + kToolsX * scale + scale / 2,
+                  y = g.y + top + kToolsY * scale + scale / 2;
         if (!inputChecked_) {
             inputChecked_ = true;
             useXdotool_ = xdotool_.has_value();
@@ -548,8 +565,9 @@ struct Probe {
     std::uint32_t rgb;
 };
 const Probe kLinesProbes[] = {
-    {0, 26, kCyan}, {4, 26, kCyan}, {120, 26, kCyan}, {236, 26, kCyan}, {0, 318, kCyan}, {0, 222, kCyan},
-    {0, 30, kCyan}, {2, 26, 0},     {3, 26, 0},       {237, 26, 0},     {238, 26, 0},    {100, 319, 0},
+    {0, 26, kCyan},  {4, 26, kCyan},  {120, 26, kCyan}, {236, 26, kCyan},
+    {0, 318, kCyan}, {0, 222, kCyan}, {0, 30, kCyan},   {2, 26, 0},
+    {3, 26, 0},      {237, 26, 0},    {238, 26, 0},     {100, 319, 0},
 };
 
 bool showsLines(const Shot& s, int scale, int left, int top) {
@@ -567,7 +585,8 @@ void expectScreen(const Shot& s, int scale, int left, int top, const RgbImage& r
     ASSERT_GE(s.width, left + reference.width * scale);
     ASSERT_GE(s.height, top + reference.height * scale);
     for (const Probe& p : kLinesProbes)
-        EXPECT_EQ(s.at(left + p.x * scale, top + p.y * scale), p.rgb) << "device pixel (" << p.x << ", " << p.y << ")";
+        EXPECT_EQ(s.at(left + p.x * scale, top + p.y * scale), p.rgb)
+            << "device pixel (" << p.x << ", " << p.y << ")";
     int wrong = 0;
     for (int y = 0; y < reference.height; ++y)
         for (int x = 0; x < reference.width; ++x) {
@@ -577,8 +596,9 @@ void expectScreen(const Shot& s, int scale, int left, int top, const RgbImage& r
                 for (int dx = 0; dx < scale; ++dx) {
                     const std::uint32_t got = s.at(left + x * scale + dx, top + y * scale + dy);
                     if (!near(got, want, 3) && ++wrong <= 5)
-                        ADD_FAILURE() << "device pixel (" << x << ", " << y << ") shows " << std::hex << got
-                                      << " instead of " << want << " at scale " << std::dec << scale;
+                        ADD_FAILURE()
+                            << "device pixel (" << x << ", " << y << ") shows " << std::hex << got
+                            << " instead of " << want << " at scale " << std::dec << scale;
                 }
         }
     EXPECT_EQ(wrong, 0) << "window pixels that differ from the device screen";
@@ -586,9 +606,11 @@ void expectScreen(const Shot& s, int scale, int left, int top, const RgbImage& r
 
 // The command bar along the top, with the name of its one menu in dark pixels.
 void expectCommandBar(const Shot& s, int scale, int left, int top) {
-    for (const Probe& p : {Probe{120, 5, kFace}, Probe{200, 20, kFace}, Probe{120, kBarHeight - 1, kShadow}}) {
+    for (const Probe& p :
+         {Probe{120, 5, kFace}, Probe{200, 20, kFace}, Probe{120, kBarHeight - 1, kShadow}}) {
         const std::uint32_t got = s.at(left + p.x * scale, top + p.y * scale);
-        EXPECT_TRUE(near(got, p.rgb, 8)) << "command bar at (" << p.x << ", " << p.y << "): " << std::hex << got;
+        EXPECT_TRUE(near(got, p.rgb, 8))
+            << "command bar at (" << p.x << ", " << p.y << "): " << std::hex << got;
     }
     int dark = 0;
     for (int y = 4; y < 22; ++y)
@@ -642,14 +664,17 @@ TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     ASSERT_TRUE(waitUntil(
         [&] {
             for (const auto& entry : std::filesystem::directory_iterator(work_.path()))
-                if (entry.path().filename().string().rfind("kestrova-", 0) == 0 && entry.path().extension() == ".png" &&
-                    readFile(work_.file("first.err")).find(entry.path().filename().string()) != std::string::npos)
+                if (entry.path().filename().string().rfind("kestrova-", 0) == 0 &&
+                    entry.path().extension() == ".png" &&
+                    readFile(work_.file("first.err")).find(entry.path().filename().string()) !=
+                        std::string::npos)
                     png = entry.path();
             return !png.empty();
         },
         3s))
         << "no screenshot; stderr: " << readFile(work_.file("first.err"));
-    EXPECT_EQ(png.filename().string().size(), std::string("kestrova-20261210-021530.png").size()) << png;
+    EXPECT_EQ(png.filename().string().size(), std::string("kestrova-20261210-021530.png").size())
+        << png;
     const std::optional<RgbImage> image = readPng(png.string());
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width, 240);
@@ -673,7 +698,8 @@ TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     ASSERT_TRUE(waitUntil([&] { return countLines(trace, "menu_opened") == 2; }, 3s));
     moveTo(at(kLinesX, kLinesY - 20).first, at(kLinesX, kLinesY - 20).second);
     moveTo(at(kLinesX, kLinesY).first, at(kLinesX, kLinesY).second);
-    EXPECT_TRUE(waitUntil([&] { return near(x_->grab(g).at(20 + 6 * 3, 20 + 50 * 3), kHighlight, 8); }, 3s))
+    EXPECT_TRUE(
+        waitUntil([&] { return near(x_->grab(g).at(20 + 6 * 3, 20 + 50 * 3), kHighlight, 8); }, 3s))
         << "Lines is not highlighted under the stylus";
     release();
     EXPECT_TRUE(waitUntil([&] { return countLines(trace, "\"command\",\"id\":40006") == 2; }, 3s));
@@ -731,7 +757,8 @@ TEST_F(SdlWindowTest, SecondStartRaisesTheFirstWindowAndExits) {
     EXPECT_EQ(*code, 0) << readFile(work_.file("second.err"));
 
     EXPECT_TRUE(waitUntil([&] { return countLines(trace, "foreground_request") == 1; }, 3s));
-    EXPECT_TRUE(waitUntil([&] { return x_->isAbove(*window, cover); }, 3s)) << "the first window was not raised";
+    EXPECT_TRUE(waitUntil([&] { return x_->isAbove(*window, cover); }, 3s))
+        << "the first window was not raised";
     EXPECT_FALSE(finish(first, 0)) << "the first instance ended";
     EXPECT_TRUE(x_->windowOf(first));
     x_->destroy(cover);

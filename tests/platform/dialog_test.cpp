@@ -106,10 +106,17 @@ int ownerKeys = 0;
 // loop when it goes.
 LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     switch (message) {
-        case WM_LBUTTONDOWN: ++ownerTaps; return 0;
-        case WM_KEYDOWN: ++ownerKeys; return 0;
-        case WM_DESTROY: PostQuitMessage(0); return 0;
-        default: return DefWindowProcW(window, message, first, second);
+        case WM_LBUTTONDOWN:
+            ++ownerTaps;
+            return 0;
+        case WM_KEYDOWN:
+            ++ownerKeys;
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, first, second);
     }
 }
 
@@ -142,15 +149,23 @@ struct ControlSpec {
 };
 
 // A template with DS_SETFONT (8 points) laid out as a resource compiler writes it.
-std::vector<std::uint8_t> makeTemplate(DWORD style, DWORD exStyle, short x, short y, short cx, short cy,
-                                       std::u16string_view title, const std::vector<ControlSpec>& controls) {
+std::vector<std::uint8_t> makeTemplate(DWORD style, DWORD exStyle, short x, short y, short cx,
+                                       short cy, std::u16string_view title,
+                                       const std::vector<ControlSpec>& controls) {
     Writer w;
     w.u32(style | DS_SETFONT).u32(exStyle).u16(static_cast<unsigned>(controls.size()));
-    w.u16(static_cast<std::uint16_t>(x)).u16(static_cast<std::uint16_t>(y)).u16(static_cast<std::uint16_t>(cx)).u16(static_cast<std::uint16_t>(cy));
+    w.u16(static_cast<std::uint16_t>(x))
+        .u16(static_cast<std::uint16_t>(y))
+        .u16(static_cast<std::uint16_t>(cx))
+        .u16(static_cast<std::uint16_t>(cy));
     w.u16(0).u16(0).str(title).u16(8).str(u"System");
     for (const ControlSpec& c : controls) {
         w.align4().u32(c.style).u32(0);
-        w.u16(static_cast<std::uint16_t>(c.x)).u16(static_cast<std::uint16_t>(c.y)).u16(static_cast<std::uint16_t>(c.cx)).u16(static_cast<std::uint16_t>(c.cy)).u16(c.id);
+        w.u16(static_cast<std::uint16_t>(c.x))
+            .u16(static_cast<std::uint16_t>(c.y))
+            .u16(static_cast<std::uint16_t>(c.cx))
+            .u16(static_cast<std::uint16_t>(c.cy))
+            .u16(c.id);
         if (c.className.empty())
             w.u16(0xFFFF).u16(c.classOrdinal);
         else
@@ -161,10 +176,16 @@ std::vector<std::uint8_t> makeTemplate(DWORD style, DWORD exStyle, short x, shor
 }
 
 // A 32-bit .res image holding the given dialog resources.
-std::vector<std::uint8_t> makeRes(const std::vector<std::pair<WORD, std::vector<std::uint8_t>>>& dialogs) {
+std::vector<std::uint8_t> makeRes(
+    const std::vector<std::pair<WORD, std::vector<std::uint8_t>>>& dialogs) {
     Writer w;
     auto entry = [&](WORD type, WORD name, const std::vector<std::uint8_t>& data) {
-        w.u32(static_cast<std::uint32_t>(data.size())).u32(32).u16(0xFFFF).u16(type).u16(0xFFFF).u16(name);
+        w.u32(static_cast<std::uint32_t>(data.size()))
+            .u32(32)
+            .u16(0xFFFF)
+            .u16(type)
+            .u16(0xFFFF)
+            .u16(name);
         w.u32(0).u16(0x1030).u16(0x0409).u32(0).u32(0);
         w.b.insert(w.b.end(), data.begin(), data.end());
         w.align4();
@@ -185,7 +206,8 @@ protected:
         options.shareWindows = false;
         device_ = std::make_unique<kdev::Device>(std::move(screen), input, options);
         instance = device_->resources().addModule(
-            kdev::Bytes(kestrova_res, static_cast<std::size_t>(kestrova_res_end - kestrova_res)), &error);
+            kdev::Bytes(kestrova_res, static_cast<std::size_t>(kestrova_res_end - kestrova_res)),
+            &error);
         ASSERT_TRUE(instance) << error;
         WNDCLASSW wc{};
         wc.lpfnWndProc = ownerProc;
@@ -193,8 +215,8 @@ protected:
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         wc.lpszClassName = u"Owner";
         ASSERT_TRUE(RegisterClassW(&wc));
-        owner = CreateWindowExW(0, u"Owner", u"Owner", WS_VISIBLE, 0, 0, geometry.width, geometry.height, nullptr,
-                                nullptr, instance, nullptr);
+        owner = CreateWindowExW(0, u"Owner", u"Owner", WS_VISIBLE, 0, 0, geometry.width,
+                                geometry.height, nullptr, nullptr, instance, nullptr);
         ASSERT_TRUE(owner);
         UpdateWindow(owner);
         seenByProc.clear();
@@ -207,14 +229,14 @@ protected:
 
     // The About dialog's template, as the program gets it from its resources.
     LPCDLGTEMPLATEW about() {
-        return static_cast<LPCDLGTEMPLATEW>(
-            LockResource(LoadResource(instance, FindResourceW(instance, MAKEINTRESOURCE(IDD_ABOUT), RT_DIALOG))));
+        return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(
+            instance, FindResourceW(instance, MAKEINTRESOURCE(IDD_ABOUT), RT_DIALOG))));
     }
     // A template of a module made from hand-made bytes.
     LPCDLGTEMPLATEW loaded(const std::vector<std::uint8_t>& bytes) {
         HINSTANCE module = device_->resources().addModule(makeRes({{50, bytes}}));
-        return static_cast<LPCDLGTEMPLATEW>(
-            LockResource(LoadResource(module, FindResourceW(module, MAKEINTRESOURCE(50), RT_DIALOG))));
+        return static_cast<LPCDLGTEMPLATEW>(LockResource(
+            LoadResource(module, FindResourceW(module, MAKEINTRESOURCE(50), RT_DIALOG))));
     }
 
     // The topmost dialog window, or null.
@@ -263,7 +285,9 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
     start({480, 640});  // room for the template's own font size
     const kdev::Font& font = kdev::Font::dialog(8);
     const int bx = font.averageCharWidth(), by = font.lineHeight();
-    auto du = [&](int x, int y, int cx, int cy) { return Rect{x * bx / 4, y * by / 8, x * bx / 4 + cx * bx / 4, y * by / 8 + cy * by / 8}; };
+    auto du = [&](int x, int y, int cx, int cy) {
+        return Rect{x * bx / 4, y * by / 8, x * bx / 4 + cx * bx / 4, y * by / 8 + cy * by / 8};
+    };
     // Everything the owner showed before: the dialog's area must come back black, the rest stay.
     for (int y = 0; y < screen().height(); ++y)
         for (int x = 0; x < screen().width(); ++x) screen().set(x, y, 0xFFFF);
@@ -312,7 +336,8 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
             }
             const Rect expected = controls[i].units.offset(client.left, client.top);
             if (i == 0)  // an icon control takes its icon's size
-                EXPECT_EQ(c->rect, (Rect{expected.left, expected.top, expected.left + 32, expected.top + 32}));
+                EXPECT_EQ(c->rect, (Rect{expected.left, expected.top, expected.left + 32,
+                                         expected.top + 32}));
             else
                 EXPECT_EQ(c->rect, expected);
         }
@@ -321,9 +346,10 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
         const kdev::Screen& s = screen();
         const Rect ok = kdev::captionOkRect(*d);
         EXPECT_EQ(s.get(ok.left - 3, d->rect.top + 2), s.pack(kdev::colors::kCaption));
-        EXPECT_NE(s.get(ok.left + 3, ok.top + 3), s.pack(kdev::colors::kCaption)) << "no OK button in the caption";
-        const std::optional<kdev::Image> icon =
-            kdev::loadIcon(*device_->resources().module(instance), kdev::ResId::fromOrdinal(IDI_APP), 32);
+        EXPECT_NE(s.get(ok.left + 3, ok.top + 3), s.pack(kdev::colors::kCaption))
+            << "no OK button in the caption";
+        const std::optional<kdev::Image> icon = kdev::loadIcon(
+            *device_->resources().module(instance), kdev::ResId::fromOrdinal(IDI_APP), 32);
         ASSERT_TRUE(icon);
         const Rect iconRect = child(*d, 0)->rect;
         int opaque = 0;
@@ -332,7 +358,8 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
                 const std::size_t k = static_cast<std::size_t>(y * icon->width + x);
                 if (!icon->opaque[k]) continue;
                 ++opaque;
-                ASSERT_EQ(s.get(iconRect.left + x, iconRect.top + y), s.pack(icon->pixels[k])) << x << "," << y;
+                ASSERT_EQ(s.get(iconRect.left + x, iconRect.top + y), s.pack(icon->pixels[k]))
+                    << x << "," << y;
             }
         EXPECT_GT(opaque, 100);
 
@@ -345,7 +372,8 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
             const Rect r = child(*d, i)->rect;
             const auto span = inkColumns(s, r);
             ASSERT_TRUE(span) << i;
-            EXPECT_NEAR(span->first - r.left, r.right - 1 - span->second, 2) << "control " << i << " not centred";
+            EXPECT_NEAR(span->first - r.left, r.right - 1 - span->second, 2)
+                << "control " << i << " not centred";
         }
         const Rect button = child(*d, 3)->rect;
         EXPECT_EQ(s.get(button.left + 3, button.top + 3), s.pack(kdev::colors::kFace));
@@ -364,7 +392,8 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
     EXPECT_EQ(seenByProc.front().second, 77);
     EXPECT_FALSE(seenByProc.front().visible);
 
-    // Once the owner has repainted, the dialog's area is its black background; the rest is as it was.
+    // Once the owner has repainted, the dialog's area is its black background; the rest is as it
+    // was.
     input.steps.push_back([&] {
         ASSERT_FALSE(shown.empty());
         for (int y = 0; y < screen().height(); ++y)
@@ -387,21 +416,44 @@ TEST_F(DialogTest, OnlyItsOkButtonsAndReturnCloseTheAboutDialog) {
     };
     auto button = [](Window& d, WindowManager& m) { return m.get(d.children[3])->rect; };
     const Case cases[] = {
-        {"tap on the OK button", [&](StepFrontEnd& in, Window& d, WindowManager& m) { in.tap(centre(button(d, m))); }, true, IDOK},
-        {"tap on the caption's OK", [](StepFrontEnd& in, Window& d, WindowManager&) { in.tap(centre(kdev::captionOkRect(d))); }, true, IDOK},
-        {"Return", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::Return); }, true, IDOK},
-        {"Escape", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::Escape); }, false, IDCANCEL},
+        {"tap on the OK button",
+         [&](StepFrontEnd& in, Window& d, WindowManager& m) { in.tap(centre(button(d, m))); }, true,
+         IDOK},
+        {"tap on the caption's OK",
+         [](StepFrontEnd& in, Window& d, WindowManager&) {
+             in.tap(centre(kdev::captionOkRect(d)));
+         },
+         true, IDOK},
+        {"Return", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::Return); }, true,
+         IDOK},
+        {"Escape", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::Escape); }, false,
+         IDCANCEL},
         {"F10", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::F10); }, false, 0},
         {"command 1 with a notification code above it",
-         [](StepFrontEnd&, Window& d, WindowManager& m) { m.post(WindowManager::toHwnd(d.handle), WM_COMMAND, 0x00050001, 0); }, true, IDOK},
+         [](StepFrontEnd&, Window& d, WindowManager& m) {
+             m.post(WindowManager::toHwnd(d.handle), WM_COMMAND, 0x00050001, 0);
+         },
+         true, IDOK},
         {"command from another control",
-         [](StepFrontEnd&, Window& d, WindowManager& m) { m.post(WindowManager::toHwnd(d.handle), WM_COMMAND, IDCANCEL, 0); }, false, IDCANCEL},
+         [](StepFrontEnd&, Window& d, WindowManager& m) {
+             m.post(WindowManager::toHwnd(d.handle), WM_COMMAND, IDCANCEL, 0);
+         },
+         false, IDCANCEL},
         {"command 1 in the high word only",
-         [](StepFrontEnd&, Window& d, WindowManager& m) { m.post(WindowManager::toHwnd(d.handle), WM_COMMAND, 0x00010003, 0); }, false, 3},
+         [](StepFrontEnd&, Window& d, WindowManager& m) {
+             m.post(WindowManager::toHwnd(d.handle), WM_COMMAND, 0x00010003, 0);
+         },
+         false, 3},
         {"close message",
-         [](StepFrontEnd&, Window& d, WindowManager& m) { m.post(WindowManager::toHwnd(d.handle), WM_CLOSE, 0, 0); }, false, IDCANCEL},
+         [](StepFrontEnd&, Window& d, WindowManager& m) {
+             m.post(WindowManager::toHwnd(d.handle), WM_CLOSE, 0, 0);
+         },
+         false, IDCANCEL},
         {"some other message",
-         [](StepFrontEnd&, Window& d, WindowManager& m) { m.post(WindowManager::toHwnd(d.handle), 0x0400, 1, 1); }, false, 0},
+         [](StepFrontEnd&, Window& d, WindowManager& m) {
+             m.post(WindowManager::toHwnd(d.handle), 0x0400, 1, 1);
+         },
+         false, 0},
         {"OK button pressed, then dragged off and let go",
          [&](StepFrontEnd& in, Window& d, WindowManager& m) {
              const Rect b = button(d, m);
@@ -416,8 +468,16 @@ TEST_F(DialogTest, OnlyItsOkButtonsAndReturnCloseTheAboutDialog) {
              in.stylus(InputEvent::Kind::StylusUp, {d.rect.left + 10, d.rect.top + 5});
          },
          false, 0},
-        {"tap on a text", [](StepFrontEnd& in, Window& d, WindowManager& m) { in.tap(centre(m.get(d.children[1])->rect)); }, false, 0},
-        {"tap on the owner outside the dialog", [](StepFrontEnd& in, Window&, WindowManager&) { in.tap({3, 300}); }, false, 0},
+        {"tap on a text",
+         [](StepFrontEnd& in, Window& d, WindowManager& m) {
+             in.tap(centre(m.get(d.children[1])->rect));
+         },
+         false, 0},
+        {"tap on the owner outside the dialog",
+         [](StepFrontEnd& in, Window&, WindowManager&) {
+             in.tap({3, 300});
+         },
+         false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -470,7 +530,8 @@ TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {
     plain.hInstance = instance;
     plain.lpszClassName = u"Side";
     ASSERT_TRUE(RegisterClassW(&plain));
-    HWND side = CreateWindowExW(0, u"Side", u"Side", WS_VISIBLE, 20, 20, 100, 100, nullptr, nullptr, instance, nullptr);
+    HWND side = CreateWindowExW(0, u"Side", u"Side", WS_VISIBLE, 20, 20, 100, 100, nullptr, nullptr,
+                                instance, nullptr);
     input.steps.push_back([&] { DestroyWindow(side); });
     input.steps.push_back([] {});
     EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), side, watchingAboutProc, 0), 0);
@@ -500,7 +561,8 @@ TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {
 
 // The dialog fits and is centred on every screen, with every control inside its client area.
 TEST_F(DialogTest, AboutFitsCentredOnEachScreen) {
-    for (const kdev::Geometry& g : {kdev::Geometry{240, 320}, kdev::Geometry{320, 240}, kdev::Geometry{480, 640}}) {
+    for (const kdev::Geometry& g :
+         {kdev::Geometry{240, 320}, kdev::Geometry{320, 240}, kdev::Geometry{480, 640}}) {
         SCOPED_TRACE(std::to_string(g.width) + "x" + std::to_string(g.height));
         start(g);
         bool checked = false;
@@ -514,7 +576,8 @@ TEST_F(DialogTest, AboutFitsCentredOnEachScreen) {
             EXPECT_NEAR(d->rect.left, g.width - d->rect.right, 1);
             EXPECT_NEAR(d->rect.top, g.height - d->rect.bottom, 1);
             const Rect client = wm().clientRect(*d);
-            for (std::uint32_t c : d->children) EXPECT_EQ(wm().get(c)->rect.intersect(client), wm().get(c)->rect);
+            for (std::uint32_t c : d->children)
+                EXPECT_EQ(wm().get(c)->rect.intersect(client), wm().get(c)->rect);
             checked = true;
             input.key(Key::Return);
         });
@@ -525,7 +588,8 @@ TEST_F(DialogTest, AboutFitsCentredOnEachScreen) {
 
 TEST_F(DialogTest, DamagedOrStrayTemplatesFailWithNothingShown) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCE(IDD_ABOUT), RT_DIALOG);
-    const auto* bytes = static_cast<const std::uint8_t*>(LockResource(LoadResource(instance, found)));
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(LockResource(LoadResource(instance, found)));
     const std::size_t size = SizeofResource(instance, found);
     ASSERT_GT(size, 40u);
     const std::vector<std::uint8_t> whole(bytes, bytes + size);
@@ -543,7 +607,8 @@ TEST_F(DialogTest, DamagedOrStrayTemplatesFailWithNothingShown) {
         {"the last bytes of the resource", reinterpret_cast<LPCDLGTEMPLATEW>(bytes + size - 12)},
         {"header cut short", loaded(std::vector<std::uint8_t>(whole.begin(), whole.begin() + 17))},
         {"cut in the title", loaded(std::vector<std::uint8_t>(whole.begin(), whole.begin() + 30))},
-        {"cut in the last control", loaded(std::vector<std::uint8_t>(whole.begin(), whole.end() - 1))},
+        {"cut in the last control",
+         loaded(std::vector<std::uint8_t>(whole.begin(), whole.end() - 1))},
         {"control count too large", loaded(tooMany)},
         {"a control of a class this device lacks",
          loaded(makeTemplate(WS_POPUP | WS_CAPTION | DS_CENTER, 0, 0, 0, 100, 60, u"Edit",
@@ -574,16 +639,16 @@ TEST_F(DialogTest, PlacementDefaultButtonAndOwnClasses) {
     panel.lpszClassName = u"Panel";
     ASSERT_TRUE(RegisterClassW(&panel));
     // An owner whose client area does not start at the screen's corner.
-    HWND framed = CreateWindowExW(0, u"Owner", u"Framed", WS_VISIBLE | WS_CAPTION, 30, 40, 200, 200, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND framed = CreateWindowExW(0, u"Owner", u"Framed", WS_VISIBLE | WS_CAPTION, 30, 40, 200, 200,
+                                  nullptr, nullptr, instance, nullptr);
     const Rect framedClient = wm().clientRect(*wm().get(framed));
 
-    const std::vector<std::uint8_t> tpl =
-        makeTemplate(WS_POPUP | WS_CAPTION, 0, 10, 20, 100, 60, u"Plain",
-                     {{WS_CHILD | WS_VISIBLE | SS_RIGHT, 5, 5, 90, 10, 0xFFFF, u"", 0x82, u"right"},
-                      {WS_CHILD | WS_VISIBLE, 5, 40, 30, 14, IDOK, u"", 0x80, u"OK"},
-                      {WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 40, 40, 30, 14, 9, u"BUTTON", 0, u"Go"},
-                      {WS_CHILD | WS_VISIBLE, 75, 40, 20, 14, 11, u"Panel", 0, u""}});
+    const std::vector<std::uint8_t> tpl = makeTemplate(
+        WS_POPUP | WS_CAPTION, 0, 10, 20, 100, 60, u"Plain",
+        {{WS_CHILD | WS_VISIBLE | SS_RIGHT, 5, 5, 90, 10, 0xFFFF, u"", 0x82, u"right"},
+         {WS_CHILD | WS_VISIBLE, 5, 40, 30, 14, IDOK, u"", 0x80, u"OK"},
+         {WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 40, 40, 30, 14, 9, u"BUTTON", 0, u"Go"},
+         {WS_CHILD | WS_VISIBLE, 75, 40, 20, 14, 11, u"Panel", 0, u""}});
     const kdev::Font& font = kdev::Font::dialog(8);
     const int bx = font.averageCharWidth(), by = font.lineHeight();
     std::vector<WORD> commands;
@@ -607,7 +672,8 @@ TEST_F(DialogTest, PlacementDefaultButtonAndOwnClasses) {
         const Rect text = child(*d, 0)->rect;
         const auto span = inkColumns(screen(), text);
         ASSERT_TRUE(span);
-        EXPECT_LE(text.right - 1 - span->second, 2) << "right-aligned text does not end at the right";
+        EXPECT_LE(text.right - 1 - span->second, 2)
+            << "right-aligned text does not end at the right";
         EXPECT_GT(span->first - text.left, 20);
         input.tap(centre(kdev::captionOkRect(*d)));  // no OK button there: nothing happens
         input.key(Key::Return);                      // the BS_DEFPUSHBUTTON, not IDOK

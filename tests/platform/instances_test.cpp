@@ -37,7 +37,8 @@ class TempFolder {
 public:
     TempFolder() {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kestrova-instances-XXXXXX";
+        std::string pattern =
+            std::string(base && *base ? base : "/tmp") + "/kestrova-instances-XXXXXX";
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -52,7 +53,8 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        for (const auto& entry : fs::directory_iterator(path_)) out.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(path_))
+            out.push_back(entry.path().filename());
         std::sort(out.begin(), out.end());
         return out;
     }
@@ -126,8 +128,7 @@ public:
             int code = 1;
             try {
                 code = body(link);
-            } catch (...) {
-            }
+            } catch (...) {}
             ::_exit(code);
         }
         ::close(down[0]);
@@ -172,7 +173,8 @@ constexpr std::uint32_t kQuit = 0xA0000010;
 
 // The child side: publishes lists[0], then reports every foreground request it receives
 // until told to quit, as a Kestrova process waiting on its wake descriptor would.
-int serve(const std::string& folder, const std::vector<std::vector<Published>>& lists, const Link& link) {
+int serve(const std::string& folder, const std::vector<std::vector<Published>>& lists,
+          const Link& link) {
     Instances instances(folder);
     instances.publish(lists.at(0));
     if (instances.wakeDescriptor() < 0) return 10;
@@ -207,7 +209,8 @@ int serve(const std::string& folder, const std::vector<std::vector<Published>>& 
 std::vector<std::uint32_t> finish(Child& child) {
     child.link().send(kQuit);
     std::vector<std::uint32_t> said;
-    for (auto value = child.link().receive(); value && *value != kDone; value = child.link().receive()) {
+    for (auto value = child.link().receive(); value && *value != kDone;
+         value = child.link().receive()) {
         said.push_back(*value);
     }
     EXPECT_EQ(child.wait(), 0);
@@ -308,7 +311,8 @@ TEST(InstancesTest, LeftoversOfDeadProcessesAreRemovedEvenWhenTheirPidIsInUse) {
     plantDeadSocket(folder.path(), "3.sock");
     writeFile(folder.file("4.windows.tmp"), list);
     // Not registrations: left alone.
-    const std::vector<std::string> unrelated = {"007.windows", "1.windows.bak", "abc.windows", "notes.txt"};
+    const std::vector<std::string> unrelated = {"007.windows", "1.windows.bak", "abc.windows",
+                                                "notes.txt"};
     for (const std::string& name : unrelated) writeFile(folder.file(name), list);
 
     Instances finder(folder.path());
@@ -428,8 +432,8 @@ TEST(InstancesTest, MalformedListsAreIgnoredLineByLine) {
 }
 
 // Sends raw bytes to a process's request socket, as a confused or hostile client might.
-void sendDatagram(const std::string& folder, int pid, const std::string& bytes, int type = SOCK_DGRAM,
-                  bool* connected = nullptr) {
+void sendDatagram(const std::string& folder, int pid, const std::string& bytes,
+                  int type = SOCK_DGRAM, bool* connected = nullptr) {
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(dir, 0);
     const sockaddr_un address = socketAddress(dir, registration(pid, ".sock"));
@@ -437,7 +441,8 @@ void sendDatagram(const std::string& folder, int pid, const std::string& bytes, 
     const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (connected) *connected = ok;
     if (ok) {
-        EXPECT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+        EXPECT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
     }
     ::close(fd);
     ::close(dir);
@@ -448,8 +453,9 @@ TEST(InstancesTest, MalformedRequestsAreDroppedAndTheOwnerKeepsServing) {
     Child child([&](Link& link) { return serve(folder.path(), {{kMain}}, link); });
     ASSERT_EQ(child.link().receive(), kReady);
 
-    for (const std::string& junk : {std::string(), std::string("\x51\x46\x52\x4b"), std::string(8, '\0'),
-                                    std::string(12, '\xFF'), std::string(4096, 'r')}) {
+    for (const std::string& junk :
+         {std::string(), std::string("\x51\x46\x52\x4b"), std::string(8, '\0'),
+          std::string(12, '\xFF'), std::string(4096, 'r')}) {
         sendDatagram(folder.path(), child.pid(), junk);
     }
     // A stream client cannot even connect, so it cannot leave the owner waiting.
@@ -458,7 +464,8 @@ TEST(InstancesTest, MalformedRequestsAreDroppedAndTheOwnerKeepsServing) {
     EXPECT_FALSE(connected);
 
     Instances finder(folder.path());
-    EXPECT_TRUE(finder.requestForeground(RemoteWindow{child.pid(), kMain.handle}, kMain.handle | 1));
+    EXPECT_TRUE(
+        finder.requestForeground(RemoteWindow{child.pid(), kMain.handle}, kMain.handle | 1));
     EXPECT_EQ(finish(child), (std::vector<std::uint32_t>{kRequest, kMain.handle | 1}));
 }
 
@@ -551,7 +558,8 @@ TEST(InstancesTest, MissingFolderIsCreatedPrivate) {
 TEST(InstancesTest, DefaultFolderIsUnderTheRuntimeDirectory) {
     TempFolder runtime;
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const std::optional<std::string> previous =
+        saved ? std::optional<std::string>(saved) : std::nullopt;
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     {
         Instances instances;

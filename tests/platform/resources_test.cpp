@@ -98,7 +98,8 @@ ByteVector makeRes(const std::vector<std::pair<std::pair<ResId, ResId>, ByteVect
 // A .res image together with the bytes its entries point into.
 class ParsedRes {
 public:
-    explicit ParsedRes(ByteVector bytes) : bytes_(std::move(bytes)), image_(ResourceImage::parse(bytes_)) {}
+    explicit ParsedRes(ByteVector bytes)
+        : bytes_(std::move(bytes)), image_(ResourceImage::parse(bytes_)) {}
     ParsedRes(const ParsedRes&) = delete;
     ParsedRes& operator=(const ParsedRes&) = delete;
     explicit operator bool() const { return image_.has_value(); }
@@ -132,8 +133,8 @@ TEST(ProgramResources, ToolsMenuItemsInOrder) {
         bool separator;
     };
     const Expected expected[] = {
-        {u"BitBlt", 40005, false}, {u"Lines", 40006, false},        {u"Circles", 40007, false},
-        {u"Clear Screen", 40008, false}, {u"", 0, true},            {u"About", 40003, false},
+        {u"BitBlt", 40005, false},       {u"Lines", 40006, false}, {u"Circles", 40007, false},
+        {u"Clear Screen", 40008, false}, {u"", 0, true},           {u"About", 40003, false},
         {u"Exit", 40004, false},
     };
     ASSERT_EQ(tools.children.size(), std::size(expected));
@@ -155,8 +156,8 @@ TEST(ProgramResources, IconGroupHasBothSizes) {
         const std::uint8_t* e = dir.data() + 6 + 14 * i;
         EXPECT_EQ(e[0], i == 0 ? 32 : 16);
         EXPECT_EQ(e[1], i == 0 ? 32 : 16);
-        EXPECT_EQ(e[2], 16);    // colours
-        EXPECT_EQ(e[6], 4);     // bits per pixel
+        EXPECT_EQ(e[2], 16);  // colours
+        EXPECT_EQ(e[6], 4);   // bits per pixel
     }
     struct Case {
         int wanted;
@@ -223,7 +224,8 @@ TEST(ProgramResources, ShortenedParrotIsRefused) {
 
 TEST(ProgramResources, AboutDialogTemplate) {
     std::string error;
-    std::optional<DialogTemplate> d = parseDialogTemplate(resourceData(5, ResId::fromOrdinal(103)), &error);
+    std::optional<DialogTemplate> d =
+        parseDialogTemplate(resourceData(5, ResId::fromOrdinal(103)), &error);
     ASSERT_TRUE(d) << error;
     EXPECT_EQ(d->style, 0x80C00840u);
     EXPECT_EQ(d->exStyle, 0x80000000u);
@@ -317,7 +319,8 @@ TEST(ResourceImageDamage, EveryTruncationOfTheProgramImage) {
     // empty entry is 32 bytes.
     std::vector<std::pair<std::size_t, std::size_t>> validCuts = {{32, 32}};
     for (const ResourceEntry& e : programImage().entries()) {
-        const std::size_t end = static_cast<std::size_t>(e.data.data() - full.data()) + e.data.size();
+        const std::size_t end =
+            static_cast<std::size_t>(e.data.data() - full.data()) + e.data.size();
         validCuts.push_back({end, (end + 3) & ~std::size_t{3}});
     }
     for (std::size_t length = 0; length < full.size(); ++length) {
@@ -341,7 +344,8 @@ TEST(ResourceImageDamage, EveryTruncationOfTheProgramImage) {
 }
 
 TEST(ResourceImageDamage, BrokenHeaders) {
-    const ByteVector good = makeRes({{{ResId::fromOrdinal(6), ResId::fromOrdinal(1)}, ByteVector(32, 0)}});
+    const ByteVector good =
+        makeRes({{{ResId::fromOrdinal(6), ResId::fromOrdinal(1)}, ByteVector(32, 0)}});
     ASSERT_TRUE(ResourceImage::parse(good));
 
     auto patched = [&](std::size_t offset, std::uint32_t value) {
@@ -437,7 +441,13 @@ ByteVector makeDib(const std::vector<std::vector<std::uint32_t>>& colours, unsig
     const int w = static_cast<int>(colours[0].size());
     const std::size_t stride = (std::size_t(w) * bpp + 31) / 32 * 4;
     Writer out;
-    out.u32(40).u32(std::uint32_t(w)).u32(std::uint32_t(icon ? 2 * h : topDown ? -h : h)).u16(1).u16(bpp);
+    out.u32(40)
+        .u32(std::uint32_t(w))
+        .u32(std::uint32_t(icon      ? 2 * h
+                           : topDown ? -h
+                                     : h))
+        .u16(1)
+        .u16(bpp);
     out.u32(0).u32(0).u32(0).u32(0).u32(static_cast<std::uint32_t>(palette.size())).u32(0);
     for (std::uint32_t c : palette) out.u8(c >> 16 & 0xFF).u8(c >> 8 & 0xFF).u8(c & 0xFF).u8(0);
     for (int r = 0; r < h; ++r) {
@@ -449,7 +459,8 @@ ByteVector makeDib(const std::vector<std::vector<std::uint32_t>>& colours, unsig
                 unsigned index = 0;
                 while (palette[index] != c) ++index;
                 const unsigned perByte = 8 / bpp;
-                line[std::size_t(x) / perByte] |= static_cast<std::uint8_t>(index << (8 - bpp * (1 + x % perByte)));
+                line[std::size_t(x) / perByte] |=
+                    static_cast<std::uint8_t>(index << (8 - bpp * (1 + x % perByte)));
             } else {
                 std::uint8_t* q = line.data() + std::size_t(x) * (bpp / 8);
                 q[0] = c >> 16 & 0xFF;
@@ -464,7 +475,8 @@ ByteVector makeDib(const std::vector<std::vector<std::uint32_t>>& colours, unsig
         for (int r = h - 1; r >= 0; --r) {
             ByteVector line(maskStride, 0);
             for (int x = 0; x < w; ++x)
-                if (transparent[std::size_t(r)][std::size_t(x)]) line[std::size_t(x) / 8] |= 0x80 >> (x % 8);
+                if (transparent[std::size_t(r)][std::size_t(x)])
+                    line[std::size_t(x) / 8] |= 0x80 >> (x % 8);
             out.bytes(line);
         }
     }
@@ -499,7 +511,8 @@ TEST(Dib, DecodesEveryDepthBothRowOrders) {
             ASSERT_EQ(image->height, 3);
             for (int y = 0; y < 3; ++y)
                 for (int x = 0; x < 5; ++x) {
-                    EXPECT_EQ(image->pixels[std::size_t(y * 5 + x)], kGrid[std::size_t(y)][std::size_t(x)])
+                    EXPECT_EQ(image->pixels[std::size_t(y * 5 + x)],
+                              kGrid[std::size_t(y)][std::size_t(x)])
                         << "(" << x << ", " << y << ")";
                     EXPECT_EQ(image->opaque[std::size_t(y * 5 + x)], 1);
                 }
@@ -512,10 +525,12 @@ TEST(Dib, DecodesEveryDepthBothRowOrders) {
         }
     }
     // One bit per pixel, two colours.
-    const std::vector<std::vector<std::uint32_t>> mono = {{kWhite, kBlack, kWhite}, {kBlack, kBlack, kWhite}};
+    const std::vector<std::vector<std::uint32_t>> mono = {{kWhite, kBlack, kWhite},
+                                                          {kBlack, kBlack, kWhite}};
     std::optional<Image> image = decodeDib(makeDib(mono, 1, {kBlack, kWhite}));
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->pixels, (std::vector<std::uint32_t>{kWhite, kBlack, kWhite, kBlack, kBlack, kWhite}));
+    EXPECT_EQ(image->pixels,
+              (std::vector<std::uint32_t>{kWhite, kBlack, kWhite, kBlack, kBlack, kWhite}));
 }
 
 TEST(Dib, RefusesBrokenHeaders) {
@@ -565,22 +580,32 @@ TEST(Dib, IndexPastAShortPaletteIsBlack) {
 }
 
 // An icon group 101 listing `images` (size, DIB), stored as icons 1, 2, ...
-ByteVector makeIconRes(const std::vector<std::pair<int, ByteVector>>& images, const ByteVector* dirOverride = nullptr) {
+ByteVector makeIconRes(const std::vector<std::pair<int, ByteVector>>& images,
+                       const ByteVector* dirOverride = nullptr) {
     Writer dir;
     dir.u16(0).u16(1).u16(static_cast<unsigned>(images.size()));
     for (std::size_t i = 0; i < images.size(); ++i)
-        dir.u8(unsigned(images[i].first)).u8(unsigned(images[i].first)).u8(16).u8(0).u16(1).u16(4)
-            .u32(static_cast<std::uint32_t>(images[i].second.size())).u16(unsigned(i + 1));
+        dir.u8(unsigned(images[i].first))
+            .u8(unsigned(images[i].first))
+            .u8(16)
+            .u8(0)
+            .u16(1)
+            .u16(4)
+            .u32(static_cast<std::uint32_t>(images[i].second.size()))
+            .u16(unsigned(i + 1));
     // The images last, so the last one ends the buffer.
     std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>> entries;
-    entries.push_back({{ResId::fromOrdinal(14), ResId::fromOrdinal(101)}, dirOverride ? *dirOverride : dir.b});
+    entries.push_back(
+        {{ResId::fromOrdinal(14), ResId::fromOrdinal(101)}, dirOverride ? *dirOverride : dir.b});
     for (std::size_t i = 0; i < images.size(); ++i)
-        entries.push_back({{ResId::fromOrdinal(3), ResId::fromOrdinal(std::uint16_t(i + 1))}, images[i].second});
+        entries.push_back(
+            {{ResId::fromOrdinal(3), ResId::fromOrdinal(std::uint16_t(i + 1))}, images[i].second});
     return makeRes(entries);
 }
 
 TEST(Icon, ColourAndMaskRowsInOrder) {
-    const std::vector<std::vector<std::uint32_t>> colours = {{kRed, kGreen, kBlue}, {kWhite, kBlack, kRed}};
+    const std::vector<std::vector<std::uint32_t>> colours = {{kRed, kGreen, kBlue},
+                                                             {kWhite, kBlack, kRed}};
     const std::vector<std::vector<int>> clear = {{1, 0, 0}, {0, 0, 1}};
     struct Case {
         unsigned bpp;
@@ -596,7 +621,8 @@ TEST(Icon, ColourAndMaskRowsInOrder) {
         ASSERT_TRUE(icon);
         ASSERT_EQ(icon->width, 3);
         ASSERT_EQ(icon->height, 2);
-        EXPECT_EQ(icon->pixels, (std::vector<std::uint32_t>{kRed, kGreen, kBlue, kWhite, kBlack, kRed}));
+        EXPECT_EQ(icon->pixels,
+                  (std::vector<std::uint32_t>{kRed, kGreen, kBlue, kWhite, kBlack, kRed}));
         EXPECT_EQ(icon->opaque, (std::vector<std::uint8_t>{0, 1, 1, 1, 1, 0}));
 
         // Any shorter icon image, the mask included, is refused.
@@ -622,7 +648,17 @@ TEST(Icon, DamagedGroups) {
     const ByteVector dib = makeDib({{kRed}}, 24, {}, false, true, {{0}});
     // Every shorter group directory is refused.
     Writer dir;
-    dir.u16(0).u16(1).u16(1).u8(1).u8(1).u8(0).u8(0).u16(1).u16(24).u32(std::uint32_t(dib.size())).u16(1);
+    dir.u16(0)
+        .u16(1)
+        .u16(1)
+        .u8(1)
+        .u8(1)
+        .u8(0)
+        .u8(0)
+        .u16(1)
+        .u16(24)
+        .u32(std::uint32_t(dib.size()))
+        .u16(1);
     for (std::size_t length = 0; length < dir.b.size(); ++length) {
         ByteVector cut = prefix(dir.b, length);
         ParsedRes image(makeIconRes({{1, dib}}, &cut));
@@ -738,7 +774,17 @@ TEST(DialogTemplateDamage, BrokenFields) {
 
     Writer control;
     control.u32(0).u32(0).u16(1).u16(0).u16(0).u16(10).u16(10).u16(0).u16(0).str(u"T");
-    control.align4().u32(0x50000000).u32(0).u16(1).u16(2).u16(3).u16(4).u16(7).ord(0x81).str(u"e").u16(4);
+    control.align4()
+        .u32(0x50000000)
+        .u32(0)
+        .u16(1)
+        .u16(2)
+        .u16(3)
+        .u16(4)
+        .u16(7)
+        .ord(0x81)
+        .str(u"e")
+        .u16(4);
     ByteVector withData = Writer{control.b}.u16(0xABCD).u16(0x1234).b;
     std::optional<DialogTemplate> d = parseDialogTemplate(withData);
     ASSERT_TRUE(d);
@@ -777,7 +823,8 @@ TEST(ResourceStore, ModulesAndResourceHandles) {
     EXPECT_EQ(store.mainModule(), instance);
     EXPECT_EQ(store.module(instance)->entries().size(), programImage().entries().size());
     EXPECT_FALSE(store.module(nullptr));
-    EXPECT_FALSE(store.module(reinterpret_cast<HINSTANCE>(reinterpret_cast<std::uintptr_t>(instance) + 1)));
+    EXPECT_FALSE(
+        store.module(reinterpret_cast<HINSTANCE>(reinterpret_cast<std::uintptr_t>(instance) + 1)));
 
     HRSRC dialog = store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(5));
     EXPECT_EQ(store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(5)), dialog);
@@ -785,7 +832,8 @@ TEST(ResourceStore, ModulesAndResourceHandles) {
     EXPECT_FALSE(store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(2)));
     EXPECT_FALSE(store.find(nullptr, ResId::fromOrdinal(103), ResId::fromOrdinal(5)));
     EXPECT_FALSE(store.entry(nullptr));
-    EXPECT_FALSE(store.entry(reinterpret_cast<HRSRC>(reinterpret_cast<std::uintptr_t>(dialog) + 100)));
+    EXPECT_FALSE(
+        store.entry(reinterpret_cast<HRSRC>(reinterpret_cast<std::uintptr_t>(dialog) + 100)));
 
     // A pointer into a loaded resource is bounded by that resource's end.
     const ResourceEntry* e = store.entry(dialog);
@@ -811,7 +859,8 @@ TEST(ResourceStore, ObjectHandlesKeepToTheirKind) {
     ASSERT_TRUE(store.icon(icon));
     EXPECT_EQ(store.icon(icon)->pixels[0], kRed);
 
-    const ResourceEntry* parrot = programImage().find(ResId::fromOrdinal(2), ResId::fromName(u"PARROT"));
+    const ResourceEntry* parrot =
+        programImage().find(ResId::fromOrdinal(2), ResId::fromName(u"PARROT"));
     ASSERT_TRUE(parrot);
     HBITMAP bitmap = store.addBitmap({*parseDib(parrot->data), parrot->data});
     ASSERT_TRUE(bitmap);
@@ -941,7 +990,8 @@ TEST_F(ResourceFunctions, IconsBitmapsAndStockObjects) {
     device_->faults().bitmap = true;
     EXPECT_FALSE(LoadBitmapW(instance_, u"PARROT"));
 
-    EXPECT_EQ(device_->resources().brushColor(static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))), COLORREF{0});
+    EXPECT_EQ(device_->resources().brushColor(static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))),
+              COLORREF{0});
     EXPECT_EQ(device_->resources().brushColor(static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))),
               COLORREF{0xFFFFFF});
     EXPECT_FALSE(GetStockObject(2));
@@ -950,7 +1000,8 @@ TEST_F(ResourceFunctions, IconsBitmapsAndStockObjects) {
 TEST_F(ResourceFunctions, BitmapFromADamagedResourceIsRefused) {
     ByteVector parrot = resourceData(2, ResId::fromName(u"PARROT"));
     ASSERT_FALSE(parrot.empty());
-    const ByteVector res = makeRes({{{ResId::fromOrdinal(2), ResId::fromName(u"SHORT")}, prefix(parrot, parrot.size() - 1)}});
+    const ByteVector res = makeRes(
+        {{{ResId::fromOrdinal(2), ResId::fromName(u"SHORT")}, prefix(parrot, parrot.size() - 1)}});
     HINSTANCE other = device_->resources().addModule(res);
     ASSERT_TRUE(other);
     EXPECT_FALSE(LoadBitmapW(other, u"SHORT"));

@@ -42,7 +42,8 @@ std::vector<bool> inkMask(const Screen& s) {
     const std::uint32_t paperRed = s.unpack(s.pack(kPaper)) & 0xFF;
     std::vector<bool> mask;
     for (int y = 0; y < s.height(); ++y)
-        for (int x = 0; x < s.width(); ++x) mask.push_back((s.unpack(s.get(x, y)) & 0xFF) != paperRed);
+        for (int x = 0; x < s.width(); ++x)
+            mask.push_back((s.unpack(s.get(x, y)) & 0xFF) != paperRed);
     return mask;
 }
 
@@ -234,7 +235,8 @@ TEST(FontTest, WrapsAtSpacesAndNewlines) {
         auto expected = makeScreen(220, rect.bottom + 4);
         Canvas reference(*expected, Region(rect));
         for (std::size_t i = 0; i < c.lines.size(); ++i)
-            f.draw(reference, rect.left, rect.top + static_cast<int>(i) * f.lineHeight(), c.lines[i], kInk);
+            f.draw(reference, rect.left, rect.top + static_cast<int>(i) * f.lineHeight(),
+                   c.lines[i], kInk);
         EXPECT_EQ(actual->logicalPixels(), expected->logicalPixels());
     }
 }
@@ -260,7 +262,8 @@ TEST(FontTest, WrappedTextStaysInsideItsRect) {
     auto screen = makeScreen(110, 150);
     Canvas canvas(*screen);
     EXPECT_EQ(f.drawWrapped(canvas, {7, 5, 97, 140}, u"", TextAlign::Left, kInk), 0);
-    EXPECT_EQ(f.drawWrapped(canvas, {7, 5, 97, 5 + f.lineHeight() - 1}, u"too low", TextAlign::Left, kInk),
+    EXPECT_EQ(f.drawWrapped(canvas, {7, 5, 97, 5 + f.lineHeight() - 1}, u"too low", TextAlign::Left,
+                            kInk),
               0);
     EXPECT_EQ(f.drawWrapped(canvas, {97, 140, 7, 5}, u"inverted rect", TextAlign::Right, kInk), 0);
     EXPECT_TRUE(inkBounds(*screen).empty());

@@ -37,8 +37,8 @@ protected:
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         wc.lpszClassName = u"Recorder";
         ASSERT_TRUE(RegisterClassW(&wc));
-        window = CreateWindowExW(0, u"Recorder", u"Recorder", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                 dev.instance(), nullptr);
+        window = CreateWindowExW(0, u"Recorder", u"Recorder", WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                                 nullptr, dev.instance(), nullptr);
         ASSERT_TRUE(window);
         bar = CommandBar_Create(dev.instance(), window, 1);
         ASSERT_TRUE(CommandBar_InsertMenubar(bar, dev.instance(), 102, 0));
@@ -63,7 +63,8 @@ protected:
 
 TEST_F(WindowSystem, TapsOnTheMenuSendTheChosenCommandToTheBarsOwner) {
     EXPECT_EQ(CommandBar_Height(bar), 26);
-    for (const char16_t* item : {u"BitBlt", u"Lines", u"Circles", u"Clear Screen", u"About", u"Exit"}) {
+    for (const char16_t* item :
+         {u"BitBlt", u"Lines", u"Circles", u"Clear Screen", u"About", u"Exit"}) {
         dev.frontEnd().tapMenu(u"Tools");
         dev.frontEnd().tapMenu(item);
     }
@@ -97,7 +98,8 @@ TEST_F(WindowSystem, KeysDriveTheMenu) {
         });
     }
     EXPECT_EQ(pump(), 7);
-    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(seen[i], cases[i].commands) << "case " << i;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(seen[i], cases[i].commands) << "case " << i;
 }
 
 TEST_F(WindowSystem, TheMenuPutsBackWhatWasUnderItAndATapOutsideChoosesNothing) {
@@ -165,15 +167,16 @@ TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
     dev.frontEnd().then([&] { after = s.logicalPixels(); });
     pump();
     ASSERT_FALSE(after.empty());
-    EXPECT_EQ(after[160 * 240 + 120], 0);       // where the box was: black again
-    EXPECT_EQ(after[318 * 240 + 1], 0x1234);    // far from the box: untouched
-    EXPECT_NE(after[5 * 240 + 120], 0);         // the bar painted itself
+    EXPECT_EQ(after[160 * 240 + 120], 0);     // where the box was: black again
+    EXPECT_EQ(after[318 * 240 + 1], 0x1234);  // far from the box: untouched
+    EXPECT_NE(after[5 * 240 + 120], 0);       // the bar painted itself
 }
 
 TEST_F(WindowSystem, HandlesAreEvenAndDeadOnesAreRefused) {
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(window) & 1, 0u);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(bar) & 1, 0u);
-    EXPECT_TRUE(SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(window) | 1)));
+    EXPECT_TRUE(
+        SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(window) | 1)));
     DestroyWindow(window);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(IsWindow(bar));
@@ -202,7 +205,8 @@ TEST(Runtime, RandIsTheHandheldsGeneratorStartingAtOne) {
 TEST(Runtime, PageAllocation) {
     {
         TestDevice dev;
-        auto* p = static_cast<unsigned char*>(VirtualAlloc(nullptr, 53820, MEM_COMMIT, PAGE_READWRITE));
+        auto* p =
+            static_cast<unsigned char*>(VirtualAlloc(nullptr, 53820, MEM_COMMIT, PAGE_READWRITE));
         ASSERT_NE(p, nullptr);
         p[0] = 1;
         p[53819] = 2;  // the whole size is writable

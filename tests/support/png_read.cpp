@@ -24,7 +24,8 @@ std::optional<RgbImage> readPng(const std::string& path) {
 
 std::vector<std::uint16_t> readDump(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
     std::vector<std::uint16_t> pixels(bytes.size() / 2);
     for (std::size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));

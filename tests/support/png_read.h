@@ -12,7 +12,9 @@ struct RgbImage {
     std::vector<std::uint8_t> rgb;
     // 0x00BBGGRR, like the program's colours.
     std::uint32_t at(int x, int y) const {
-        const std::size_t k = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+        const std::size_t k = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                               static_cast<std::size_t>(x)) *
+                              3;
         return rgb[k] | (rgb[k + 1] << 8) | (rgb[k + 2] << 16);
     }
 };

@@ -15,7 +15,8 @@
 extern char** environ;
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestrova-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -47,14 +48,14 @@ std::vector<std::string> readLines(const std::string& path) {
 namespace {
 
 // Starts the binary with its own instance folder and no display unless one is given.
-int spawn(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& inFile,
-          const std::string& outFile, const std::string& errFile, const std::string& display = "",
-          const std::string& workDir = "") {
+int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
+          const std::string& inFile, const std::string& outFile, const std::string& errFile,
+          const std::string& display = "", const std::string& workDir = "") {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
-        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-            v.rfind("SDL_VIDEODRIVER=", 0) == 0)
+        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
+            v.rfind("WAYLAND_DISPLAY=", 0) == 0 || v.rfind("SDL_VIDEODRIVER=", 0) == 0)
             continue;
         env.push_back(v);
     }
@@ -74,8 +75,10 @@ int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
     posix_spawn_file_actions_init(&actions);
     if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -85,8 +88,8 @@ int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
 
 }  // namespace
 
-int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& outFile,
-                  const std::string& errFile) {
+int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir,
+                  const std::string& outFile, const std::string& errFile) {
     return spawn(args, instancesDir, "/dev/null", outFile, errFile);
 }
 
@@ -97,12 +100,14 @@ int waitKestrova(int pid) {
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-RunResult runKestrova(const std::vector<std::string>& args, const std::string& input, const std::string& instancesDir) {
+RunResult runKestrova(const std::vector<std::string>& args, const std::string& input,
+                      const std::string& instancesDir) {
     TempDir io;
     const std::string in = io.file("in"), out = io.file("out"), err = io.file("err");
     writeFile(in, input);
     TempDir ownInstances;
-    const int pid = spawn(args, instancesDir.empty() ? ownInstances.path() : instancesDir, in, out, err);
+    const int pid =
+        spawn(args, instancesDir.empty() ? ownInstances.path() : instancesDir, in, out, err);
     RunResult r;
     r.exitCode = waitKestrova(pid);
     r.out = readFile(out);
@@ -111,8 +116,8 @@ RunResult runKestrova(const std::vector<std::string>& args, const std::string& i
 }
 
 int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::string& instancesDir,
-                           const std::string& display, const std::string& workDir, const std::string& outFile,
-                           const std::string& errFile) {
+                           const std::string& display, const std::string& workDir,
+                           const std::string& outFile, const std::string& errFile) {
     return spawn(args, instancesDir, "/dev/null", outFile, errFile, display, workDir);
 }
 

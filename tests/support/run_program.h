@@ -29,15 +29,15 @@ RunResult runKestrova(const std::vector<std::string>& args, const std::string& i
                       const std::string& instancesDir = "");
 
 // Starts kestrova in the background; wait with waitKestrova.
-int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir, const std::string& outFile,
-                  const std::string& errFile);
+int startKestrova(const std::vector<std::string>& args, const std::string& instancesDir,
+                  const std::string& outFile, const std::string& errFile);
 int waitKestrova(int pid);
 
 // Starts kestrova in the background with DISPLAY set to `display` (an X display such as ":3")
 // and `workDir` as its current folder; wait with waitKestrova or waitKestrovaFor.
 int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::string& instancesDir,
-                           const std::string& display, const std::string& workDir, const std::string& outFile,
-                           const std::string& errFile);
+                           const std::string& display, const std::string& workDir,
+                           const std::string& outFile, const std::string& errFile);
 // Waits at most timeoutMs for kestrova to end; its exit code as waitKestrova gives it, or
 // nothing while it still runs.
 std::optional<int> waitKestrovaFor(int pid, int timeoutMs);

@@ -93,7 +93,8 @@ TestDevice::TestDevice(kdev::Geometry geometry, kdev::Faults faults) {
     options.shareWindows = false;
     device_ = std::make_unique<kdev::Device>(std::move(screen), frontEnd_, options);
     instance_ = device_->resources().addModule(
-        kdev::Bytes(kestrova_res, static_cast<std::size_t>(kestrova_res_end - kestrova_res)), &error);
+        kdev::Bytes(kestrova_res, static_cast<std::size_t>(kestrova_res_end - kestrova_res)),
+        &error);
     if (!instance_) throw std::runtime_error(error);
 }
 
@@ -121,6 +122,6 @@ HWND TestDevice::createWindow() {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = u"TestWindow";
     RegisterClassW(&wc);
-    return CreateWindowExW(0, u"TestWindow", u"Test", WS_VISIBLE, 0, 0, screen().width(), screen().height(), nullptr,
-                           nullptr, instance_, nullptr);
+    return CreateWindowExW(0, u"TestWindow", u"Test", WS_VISIBLE, 0, 0, screen().width(),
+                           screen().height(), nullptr, nullptr, instance_, nullptr);
 }

@@ -29,7 +29,8 @@ GXDisplayProperties GXGetDisplayProperties(void) {
     p.xPitch = s.xPitch();
     p.yPitch = s.yPitch();
     p.bitsPerPixel = 16;
-    p.formatFlags = kfDirect | (s.format() == kdev::PixelFormat::Rgb565 ? kfDirect565 : kfDirect555);
+    p.formatFlags =
+        kfDirect | (s.format() == kdev::PixelFormat::Rgb565 ? kfDirect565 : kfDirect555);
     return p;
 }
 
@@ -83,8 +84,8 @@ extern "C" {
 
 LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
     Device* d = Device::active();
-    const bool ok = size > 0 && !address && (allocationType & MEM_COMMIT) && protect == PAGE_READWRITE &&
-                    !(d && d->faults().alloc);
+    const bool ok = size > 0 && !address && (allocationType & MEM_COMMIT) &&
+                    protect == PAGE_READWRITE && !(d && d->faults().alloc);
     void* p = nullptr;
     if (ok) {
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
@@ -95,7 +96,10 @@ LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DW
             if (p) pageAllocations()[p] = bytes;
         }
     }
-    if (d) TraceEvent(d->trace(), "VirtualAlloc").field("size", static_cast<std::int64_t>(size)).field("ok", p != nullptr);
+    if (d)
+        TraceEvent(d->trace(), "VirtualAlloc")
+            .field("size", static_cast<std::int64_t>(size))
+            .field("ok", p != nullptr);
     return p;
 }
 

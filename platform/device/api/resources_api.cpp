@@ -104,7 +104,8 @@ int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     info.bmWidth = h.width;
     info.bmHeight = h.height < 0 ? -h.height : h.height;
     // Rows as the resource stores them: padded to four bytes.
-    info.bmWidthBytes = static_cast<LONG>((static_cast<std::int64_t>(h.width) * h.bitsPerPixel + 31) / 32 * 4);
+    info.bmWidthBytes =
+        static_cast<LONG>((static_cast<std::int64_t>(h.width) * h.bitsPerPixel + 31) / 32 * 4);
     info.bmPlanes = 1;
     info.bmBitsPixel = h.bitsPerPixel;
     info.bmBits = nullptr;

@@ -31,11 +31,14 @@ BOOL WINAPI RegisterClassW(const WNDCLASSW* wc) {
     return wm().registerClass(cls) ? TRUE : FALSE;
 }
 
-HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR title, DWORD style, int x, int y,
-                            int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID param) {
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR title, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu, HINSTANCE,
+                            LPVOID param) {
     if (!className || IS_INTRESOURCE(className)) return nullptr;
-    const int id = (style & WS_CHILD) ? static_cast<int>(reinterpret_cast<std::uintptr_t>(menu)) : 0;
-    return wm().create(exStyle, className, text(title), style, x, y, width, height, parent, id, param);
+    const int id =
+        (style & WS_CHILD) ? static_cast<int>(reinterpret_cast<std::uintptr_t>(menu)) : 0;
+    return wm().create(exStyle, className, text(title), style, x, y, width, height, parent, id,
+                       param);
 }
 
 BOOL WINAPI DestroyWindow(HWND window) { return wm().destroy(window) ? TRUE : FALSE; }
@@ -52,11 +55,15 @@ BOOL WINAPI UpdateWindow(HWND window) {
 
 BOOL WINAPI IsWindow(HWND window) { return wm().get(window) ? TRUE : FALSE; }
 
-BOOL WINAPI EnableWindow(HWND window, BOOL enable) { return wm().enable(window, enable != FALSE) ? TRUE : FALSE; }
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+    return wm().enable(window, enable != FALSE) ? TRUE : FALSE;
+}
 
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR title) {
     if (className && IS_INTRESOURCE(className)) return nullptr;
-    if (HWND local = wm().find(text(className), text(title), className == nullptr, title == nullptr)) return local;
+    if (HWND local =
+            wm().find(text(className), text(title), className == nullptr, title == nullptr))
+        return local;
     Device& device = Device::current();
     kdev::Instances* instances = device.instances();
     if (!instances || !className || !title) return nullptr;

@@ -32,7 +32,8 @@ void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed)
     const Font& font = Font::ui();
     const int textTop = bar.top + (kCaptionHeight - font.lineHeight()) / 2;
     Region r = canvas.clip();
-    r.intersect({bar.left + 4, bar.top, okButton ? captionOkRect(w).left - 2 : bar.right - 2, bar.bottom});
+    r.intersect(
+        {bar.left + 4, bar.top, okButton ? captionOkRect(w).left - 2 : bar.right - 2, bar.bottom});
     Canvas clipped(canvas.screen(), r);
     font.draw(clipped, bar.left + 5, textTop, w.title, colors::kWhite);
     if (okButton) {
@@ -44,13 +45,13 @@ void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed)
         Region lr = canvas.clip();
         lr.intersect(ok.inflate(-1));
         Canvas labelCanvas(canvas.screen(), lr);
-        font.draw(labelCanvas, ok.left + (ok.width() - tw) / 2, ok.top + (ok.height() - font.lineHeight()) / 2,
-                  label, colors::kBlack);
+        font.draw(labelCanvas, ok.left + (ok.width() - tw) / 2,
+                  ok.top + (ok.height() - font.lineHeight()) / 2, label, colors::kBlack);
     }
 }
 
-void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed, bool isDefault,
-                    int fontPixels) {
+void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed,
+                    bool isDefault, int fontPixels) {
     canvas.fillRect(r, pressed ? colors::kShadow : colors::kFace);
     canvas.frameRect(r, colors::kBlack, isDefault ? 2 : 1);
     const Font& font = Font::atPixels(fontPixels);
@@ -58,11 +59,12 @@ void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, boo
     clip.intersect(r.inflate(-2));
     Canvas inner(canvas.screen(), clip);
     const int tw = font.measure(text);
-    font.draw(inner, r.left + (r.width() - tw) / 2, r.top + (r.height() - font.lineHeight()) / 2, text,
-              pressed ? colors::kWhite : colors::kBlack);
+    font.draw(inner, r.left + (r.width() - tw) / 2, r.top + (r.height() - font.lineHeight()) / 2,
+              text, pressed ? colors::kWhite : colors::kBlack);
 }
 
-ModalDisable::ModalDisable(WindowManager& manager, std::uint32_t owner, std::uint32_t except) : wm(manager) {
+ModalDisable::ModalDisable(WindowManager& manager, std::uint32_t owner, std::uint32_t except)
+    : wm(manager) {
     std::vector<std::uint32_t> targets;
     if (owner)
         targets.push_back(owner);
@@ -93,7 +95,7 @@ struct CommandBarData : ControlData {
     HINSTANCE instance = nullptr;
     std::vector<MenuItem> menus;  // the bar's top-level items, each opening a pop-up
     bool adornments = false;
-    int openMenu = -1;            // the button whose menu is being tracked
+    int openMenu = -1;  // the button whose menu is being tracked
     bool closePressed = false;
 };
 
@@ -112,7 +114,8 @@ std::vector<Rect> buttonRects(const Window& bar, const CommandBarData& data) {
 }
 
 Rect closeRect(const Window& bar) {
-    return {bar.rect.right - kCloseBoxWidth - 2, bar.rect.top + 2, bar.rect.right - 2, bar.rect.bottom - 3};
+    return {bar.rect.right - kCloseBoxWidth - 2, bar.rect.top + 2, bar.rect.right - 2,
+            bar.rect.bottom - 3};
 }
 
 void paintCommandBar(Window& bar, Canvas& canvas) {
@@ -125,8 +128,8 @@ void paintCommandBar(Window& bar, Canvas& canvas) {
         const bool open = static_cast<int>(i) == data.openMenu;
         const Rect& r = buttons[i];
         if (open) canvas.fillRect(r, colors::kHighlight);
-        font.draw(canvas, r.left + 8, r.top + (r.height() - font.lineHeight()) / 2, data.menus[i].text,
-                  open ? colors::kWhite : colors::kBlack);
+        font.draw(canvas, r.left + 8, r.top + (r.height() - font.lineHeight()) / 2,
+                  data.menus[i].text, open ? colors::kWhite : colors::kBlack);
     }
     if (data.adornments) {
         const Rect c = closeRect(bar);
@@ -137,7 +140,8 @@ void paintCommandBar(Window& bar, Canvas& canvas) {
         const int x0 = c.left + (c.width() - size) / 2, y0 = c.top + (c.height() - size) / 2;
         for (int k = 0; k < size; ++k) {
             canvas.fillRect({x0 + k, y0 + k, x0 + k + 2, y0 + k + 1}, colors::kBlack);
-            canvas.fillRect({x0 + size - 1 - k - 1, y0 + k, x0 + size - k, y0 + k + 1}, colors::kBlack);
+            canvas.fillRect({x0 + size - 1 - k - 1, y0 + k, x0 + size - k, y0 + k + 1},
+                            colors::kBlack);
         }
     }
 }
@@ -147,7 +151,8 @@ struct PopupLayout {
     std::vector<Rect> items;  // one per item, separators included
 };
 
-PopupLayout layoutPopup(const Screen& screen, const Rect& button, const std::vector<MenuItem>& items) {
+PopupLayout layoutPopup(const Screen& screen, const Rect& button,
+                        const std::vector<MenuItem>& items) {
     const Font& font = Font::ui();
     int width = button.width();
     int height = 4;
@@ -171,7 +176,8 @@ PopupLayout layoutPopup(const Screen& screen, const Rect& button, const std::vec
     return layout;
 }
 
-void paintPopup(Canvas& canvas, const PopupLayout& layout, const std::vector<MenuItem>& items, int highlight) {
+void paintPopup(Canvas& canvas, const PopupLayout& layout, const std::vector<MenuItem>& items,
+                int highlight) {
     const Font& font = Font::ui();
     canvas.fillRect(layout.frame, colors::kWhite);
     canvas.frameRect(layout.frame, colors::kBlack);
@@ -186,8 +192,8 @@ void paintPopup(Canvas& canvas, const PopupLayout& layout, const std::vector<Men
         Region clip = canvas.clip();
         clip.intersect(r);
         Canvas itemCanvas(canvas.screen(), clip);
-        font.draw(itemCanvas, r.left + 14, r.top + (r.height() - font.lineHeight()) / 2, items[i].text,
-                  hot ? colors::kWhite : colors::kBlack);
+        font.draw(itemCanvas, r.left + 14, r.top + (r.height() - font.lineHeight()) / 2,
+                  items[i].text, hot ? colors::kWhite : colors::kBlack);
     }
 }
 
@@ -231,7 +237,8 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
     const SavedPixels under = screenCanvas.save(layout.frame);
     int highlight = fromKeyboard ? stepSelectable(items, -1, 1) : -1;
     paintPopup(screenCanvas, layout, items, highlight);
-    TraceEvent(device.trace(), "menu_opened").field("menu", data->menus[static_cast<std::size_t>(index)].text);
+    TraceEvent(device.trace(), "menu_opened")
+        .field("menu", data->menus[static_cast<std::size_t>(index)].text);
 
     WindowManager::MenuTracking tracking;
     tracking.locate = [&](std::u16string_view text) -> std::optional<Point> {
@@ -255,7 +262,8 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
         const InputEvent ev = manager.nextInput();
         const Point p{ev.x, ev.y};
         const Point last = lastStylus;
-        if (ev.kind == InputEvent::Kind::StylusDown || ev.kind == InputEvent::Kind::StylusMove) lastStylus = p;
+        if (ev.kind == InputEvent::Kind::StylusDown || ev.kind == InputEvent::Kind::StylusMove)
+            lastStylus = p;
         int newHighlight = highlight;
         switch (ev.kind) {
             case InputEvent::Kind::StylusDown:
@@ -280,8 +288,12 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
             }
             case InputEvent::Kind::KeyDown:
                 switch (ev.key) {
-                    case Key::Up: newHighlight = stepSelectable(items, highlight, -1); break;
-                    case Key::Down: newHighlight = stepSelectable(items, highlight, 1); break;
+                    case Key::Up:
+                        newHighlight = stepSelectable(items, highlight, -1);
+                        break;
+                    case Key::Down:
+                        newHighlight = stepSelectable(items, highlight, 1);
+                        break;
                     case Key::Return:
                         if (highlight >= 0) {
                             chosen = highlight;
@@ -289,8 +301,11 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
                         }
                         break;
                     case Key::Escape:
-                    case Key::F10: done = true; break;
-                    default: break;
+                    case Key::F10:
+                        done = true;
+                        break;
+                    default:
+                        break;
                 }
                 break;
             case InputEvent::Kind::Wake:
@@ -315,9 +330,12 @@ void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
         Canvas canvas = manager.windowCanvas(*again);
         paintCommandBar(*again, canvas);
     }
-    TraceEvent(device.trace(), "menu_closed").field("chosen", chosen >= 0 ? static_cast<int>(items[static_cast<std::size_t>(chosen)].id) : 0);
+    TraceEvent(device.trace(), "menu_closed")
+        .field("chosen",
+               chosen >= 0 ? static_cast<int>(items[static_cast<std::size_t>(chosen)].id) : 0);
     if (chosen >= 0 && manager.get(owner))
-        manager.post(WindowManager::toHwnd(owner), WM_COMMAND, items[static_cast<std::size_t>(chosen)].id, 0);
+        manager.post(WindowManager::toHwnd(owner), WM_COMMAND,
+                     items[static_cast<std::size_t>(chosen)].id, 0);
 }
 
 LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
@@ -325,7 +343,8 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
     Window* bar = manager.get(hwnd);
     if (!bar) return 0;
     CommandBarData* data = barData(*bar);
-    const Point p{bar->rect.left + static_cast<short>(LOWORD(second)), bar->rect.top + static_cast<short>(HIWORD(second))};
+    const Point p{bar->rect.left + static_cast<short>(LOWORD(second)),
+                  bar->rect.top + static_cast<short>(HIWORD(second))};
     switch (message) {
         case WM_CREATE:
             bar->control = std::make_unique<CommandBarData>();
@@ -358,7 +377,8 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
             data->closePressed = false;
             Canvas canvas = manager.windowCanvas(*bar);
             paintCommandBar(*bar, canvas);
-            if (closeRect(*bar).contains(p)) manager.post(WindowManager::toHwnd(bar->parent), WM_CLOSE, 0, 0);
+            if (closeRect(*bar).contains(p))
+                manager.post(WindowManager::toHwnd(bar->parent), WM_CLOSE, 0, 0);
             return 0;
         }
         case WM_KEYDOWN:
@@ -371,7 +391,8 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
             const std::vector<Rect> buttons = buttonRects(*bar, *data);
             for (std::size_t i = 0; i < buttons.size(); ++i)
                 if (data->menus[i].text == *text) {
-                    *out = {buttons[i].left + buttons[i].width() / 2, buttons[i].top + buttons[i].height() / 2};
+                    *out = {buttons[i].left + buttons[i].width() / 2,
+                            buttons[i].top + buttons[i].height() / 2};
                     return 1;
                 }
             if (*text == u"Close" && data->adornments) {
@@ -400,14 +421,14 @@ constexpr int kBoxButtonHeight = 22;
 constexpr int kBoxMargin = 10;
 
 Rect boxTextRect(const Window& w) {
-    return {w.rect.left + kBoxMargin, w.rect.top + kCaptionHeight + kBoxMargin, w.rect.right - kBoxMargin,
-            w.rect.bottom - kBoxMargin - kBoxButtonHeight - kBoxMargin};
+    return {w.rect.left + kBoxMargin, w.rect.top + kCaptionHeight + kBoxMargin,
+            w.rect.right - kBoxMargin, w.rect.bottom - kBoxMargin - kBoxButtonHeight - kBoxMargin};
 }
 
 Rect boxButtonRect(const Window& w) {
     const int cx = (w.rect.left + w.rect.right) / 2;
-    return {cx - kBoxButtonWidth / 2, w.rect.bottom - kBoxMargin - kBoxButtonHeight, cx + kBoxButtonWidth / 2,
-            w.rect.bottom - kBoxMargin};
+    return {cx - kBoxButtonWidth / 2, w.rect.bottom - kBoxMargin - kBoxButtonHeight,
+            cx + kBoxButtonWidth / 2, w.rect.bottom - kBoxMargin};
 }
 
 LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
@@ -416,7 +437,8 @@ LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
     if (!box) return 0;
     auto* data = dynamic_cast<MessageBoxData*>(box->control.get());
     const Rect client = manager.clientRect(*box);
-    const Point p{client.left + static_cast<short>(LOWORD(second)), client.top + static_cast<short>(HIWORD(second))};
+    const Point p{client.left + static_cast<short>(LOWORD(second)),
+                  client.top + static_cast<short>(HIWORD(second))};
     switch (message) {
         case WM_PAINT: {
             if (data) {
@@ -427,8 +449,10 @@ LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
                 Region clip = canvas.clip();
                 clip.intersect(boxTextRect(*box));
                 Canvas textCanvas(canvas.screen(), clip);
-                Font::ui().drawWrapped(textCanvas, boxTextRect(*box), data->text, TextAlign::Center, colors::kBlack);
-                drawPushButton(canvas, boxButtonRect(*box), u"OK", data->pressed, true, Font::ui().pixelSize());
+                Font::ui().drawWrapped(textCanvas, boxTextRect(*box), data->text, TextAlign::Center,
+                                       colors::kBlack);
+                drawPushButton(canvas, boxButtonRect(*box), u"OK", data->pressed, true,
+                               Font::ui().pixelSize());
             }
             box->update = Region();
             return 0;
@@ -447,7 +471,8 @@ LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
             }
             return 0;
         case WM_KEYDOWN:
-            if (data && (first == VK_RETURN || first == VK_ESCAPE || first == VK_SPACE)) data->ended = true;
+            if (data && (first == VK_RETURN || first == VK_ESCAPE || first == VK_SPACE))
+                data->ended = true;
             return 0;
         case WM_CLOSE:
             if (data) data->ended = true;
@@ -474,9 +499,11 @@ Rect messageBoxRect(const Screen& screen, std::u16string_view caption, std::u16s
     const int width = std::clamp(widest + 2 * kBoxMargin + 2, std::min(140, maxWidth), maxWidth);
     const int textWidth = width - 2 * kBoxMargin;
     // Wrapping may add lines when the text is wider than the box.
-    const int wrapped = std::max(lines, (widest + textWidth - 1) / std::max(1, textWidth) + lines - 1);
-    const int height = std::min(screen.height(), kCaptionHeight + kBoxMargin + wrapped * font.lineHeight() +
-                                                     kBoxMargin + kBoxButtonHeight + kBoxMargin + 1);
+    const int wrapped =
+        std::max(lines, (widest + textWidth - 1) / std::max(1, textWidth) + lines - 1);
+    const int height =
+        std::min(screen.height(), kCaptionHeight + kBoxMargin + wrapped * font.lineHeight() +
+                                      kBoxMargin + kBoxButtonHeight + kBoxMargin + 1);
     const int x = (screen.width() - width) / 2, y = (screen.height() - height) / 2;
     return {x, y, x + width, y + height};
 }
@@ -511,10 +538,11 @@ HWND WINAPI CommandBar_Create(HINSTANCE instance, HWND parent, int barId) {
     kdev::Window* p = manager.get(parent);
     if (!p) return nullptr;
     const int width = manager.clientRect(*p).width();
-    HWND bar = manager.create(0, u"CommandBar", u"", WS_CHILD, 0, 0, width, kdev::kCommandBarHeight, parent, barId,
-                              nullptr);
+    HWND bar = manager.create(0, u"CommandBar", u"", WS_CHILD, 0, 0, width, kdev::kCommandBarHeight,
+                              parent, barId, nullptr);
     if (kdev::Window* w = manager.get(bar))
-        if (auto* data = dynamic_cast<kdev::CommandBarData*>(w->control.get())) data->instance = instance;
+        if (auto* data = dynamic_cast<kdev::CommandBarData*>(w->control.get()))
+            data->instance = instance;
     return bar;
 }
 
@@ -530,7 +558,8 @@ BOOL WINAPI CommandBar_InsertMenubar(HWND barHwnd, HINSTANCE instance, WORD menu
     std::optional<std::vector<kdev::MenuItem>> menu = kdev::parseMenu(entry->data);
     if (!menu) return FALSE;
     const std::size_t at = std::min<std::size_t>(button, data->menus.size());
-    data->menus.insert(data->menus.begin() + static_cast<std::ptrdiff_t>(at), menu->begin(), menu->end());
+    data->menus.insert(data->menus.begin() + static_cast<std::ptrdiff_t>(at), menu->begin(),
+                       menu->end());
     device.windows().invalidate(*bar, bar->rect, true);
     return TRUE;
 }
@@ -561,12 +590,14 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT) {
     Device& device = Device::current();
     WindowManager& manager = device.windows();
     const std::u16string_view body = text ? std::u16string_view(text) : std::u16string_view();
-    const std::u16string_view title = caption ? std::u16string_view(caption) : std::u16string_view();
+    const std::u16string_view title =
+        caption ? std::u16string_view(caption) : std::u16string_view();
     kdev::TraceEvent(device.trace(), "message_box").field("text", body).field("caption", title);
 
     const kdev::Rect r = kdev::messageBoxRect(device.screen(), title, body);
-    HWND box = manager.create(0, u"MessageBox", title, WS_POPUP | WS_CAPTION, r.left, r.top, r.width(), r.height(),
-                              manager.get(owner) ? owner : nullptr, 0, nullptr);
+    HWND box =
+        manager.create(0, u"MessageBox", title, WS_POPUP | WS_CAPTION, r.left, r.top, r.width(),
+                       r.height(), manager.get(owner) ? owner : nullptr, 0, nullptr);
     kdev::Window* w = manager.get(box);
     if (!w) return 0;
     auto data = std::make_unique<kdev::MessageBoxData>();
@@ -575,7 +606,8 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT) {
     w->control = std::move(data);
     const std::uint32_t handle = WindowManager::toHandle(box);
     {
-        kdev::ModalDisable modal(manager, manager.get(owner) ? WindowManager::toHandle(owner) : 0, handle);
+        kdev::ModalDisable modal(manager, manager.get(owner) ? WindowManager::toHandle(owner) : 0,
+                                 handle);
         manager.show(box, true);
         manager.setForeground(box);
         manager.modalLoop([&] { return !manager.get(handle) || state->ended; });

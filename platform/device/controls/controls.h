@@ -14,9 +14,9 @@ namespace kdev {
 namespace colors {
 constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kFace = 0xC8D0D4;      // bars, buttons, dialog faces
+constexpr std::uint32_t kFace = 0xC8D0D4;  // bars, buttons, dialog faces
 constexpr std::uint32_t kShadow = 0x808080;
-constexpr std::uint32_t kCaption = 0x8A4A0A;   // a deep blue
+constexpr std::uint32_t kCaption = 0x8A4A0A;  // a deep blue
 constexpr std::uint32_t kHighlight = 0x6A2408;
 }  // namespace colors
 
@@ -28,8 +28,8 @@ void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed)
 Rect captionOkRect(const Window& w);
 
 // A push button face with centred text; `isDefault` gives it the heavier frame.
-void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed, bool isDefault,
-                    int fontPixels);
+void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed,
+                    bool isDefault, int fontPixels);
 
 // Disables every enabled top-level window but `except`, for a modal box owned by nobody;
 // restore() undoes it.

@@ -37,7 +37,8 @@ WPARAM commandParam(int id, WORD code) {
 // screen coordinates.
 Point screenPoint(const WindowManager& manager, const Window& w, LPARAM second) {
     const Rect client = manager.clientRect(w);
-    return {client.left + static_cast<short>(LOWORD(second)), client.top + static_cast<short>(HIWORD(second))};
+    return {client.left + static_cast<short>(LOWORD(second)),
+            client.top + static_cast<short>(HIWORD(second))};
 }
 
 // Outlives the dialog window, so the caller can read the result after the window is gone.
@@ -90,7 +91,8 @@ void setCaptionOkPressed(WindowManager& manager, Window& w, DialogData& data, bo
 }
 
 // What a dialog does with the messages its dialog procedure leaves alone.
-LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT message, WPARAM first, LPARAM second) {
+LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT message, WPARAM first,
+                          LPARAM second) {
     DialogData* data = dataOf<DialogData>(&w);
     if (!data) return manager.defaultProc(hwnd, message, first, second);
     switch (message) {
@@ -107,7 +109,9 @@ LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT mes
             }
             return 0;
         case WM_MOUSEMOVE:
-            if (data->okHeld) setCaptionOkPressed(manager, w, *data, captionOkRect(w).contains(screenPoint(manager, w, second)));
+            if (data->okHeld)
+                setCaptionOkPressed(manager, w, *data,
+                                    captionOkRect(w).contains(screenPoint(manager, w, second)));
             return 0;
         case WM_LBUTTONUP: {
             if (!data->okHeld) return 0;
@@ -122,7 +126,8 @@ LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT mes
                 // The default button's command, as if it had been tapped.
                 HWND button = nullptr;
                 for (std::uint32_t c : w.children)
-                    if (Window* child = manager.get(c); child && child->id == data->defaultId) button = WindowManager::toHwnd(c);
+                    if (Window* child = manager.get(c); child && child->id == data->defaultId)
+                        button = WindowManager::toHwnd(c);
                 manager.send(hwnd, WM_COMMAND, commandParam(data->defaultId, kButtonClicked),
                              reinterpret_cast<LPARAM>(button));
             } else if (first == VK_ESCAPE) {
@@ -180,7 +185,8 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
         case WM_PAINT:
             if (data) {
                 Canvas canvas = manager.paintCanvas(*w);
-                drawPushButton(canvas, w->rect, w->title, data->pressed, data->isDefault, data->font->pixelSize());
+                drawPushButton(canvas, w->rect, w->title, data->pressed, data->isDefault,
+                               data->font->pixelSize());
             }
             w->update = Region();
             return 0;
@@ -193,15 +199,17 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
             }
             return 0;
         case WM_MOUSEMOVE:
-            if (data && data->held) setButtonPressed(manager, *w, *data, w->rect.contains(screenPoint(manager, *w, second)));
+            if (data && data->held)
+                setButtonPressed(manager, *w, *data,
+                                 w->rect.contains(screenPoint(manager, *w, second)));
             return 0;
         case WM_LBUTTONUP: {
             if (!data || !data->held) return 0;
             data->held = false;
             setButtonPressed(manager, *w, *data, false);
             if (w->rect.contains(screenPoint(manager, *w, second)) && w->parent)
-                manager.send(WindowManager::toHwnd(w->parent), WM_COMMAND, commandParam(w->id, kButtonClicked),
-                             reinterpret_cast<LPARAM>(hwnd));
+                manager.send(WindowManager::toHwnd(w->parent), WM_COMMAND,
+                             commandParam(w->id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
             return 0;
         }
         default:
@@ -214,9 +222,12 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
 
 TextAlign staticAlign(DWORD style) {
     switch (style & kStaticTypeMask) {
-        case SS_CENTER: return TextAlign::Center;
-        case SS_RIGHT: return TextAlign::Right;
-        default: return TextAlign::Left;
+        case SS_CENTER:
+            return TextAlign::Center;
+        case SS_RIGHT:
+            return TextAlign::Right;
+        default:
+            return TextAlign::Left;
     }
 }
 
@@ -265,38 +276,50 @@ struct DialogUnits {
 // does not have.
 std::u16string controlClass(const WindowManager& manager, const DialogControl& control) {
     switch (predefinedClass(control.className)) {
-        case 0x80: return std::u16string(kButtonClass);
-        case 0x82: return std::u16string(kStaticClass);
-        case 0: break;
-        default: return {};
+        case 0x80:
+            return std::u16string(kButtonClass);
+        case 0x82:
+            return std::u16string(kStaticClass);
+        case 0:
+            break;
+        default:
+            return {};
     }
     if (control.className.isOrdinal || !manager.findClass(control.className.name)) return {};
     return control.className.name;
 }
 
 void traceRect(TraceEvent& event, const Rect& r) {
-    event.field("left", r.left).field("top", r.top).field("right", r.right).field("bottom", r.bottom);
+    event.field("left", r.left)
+        .field("top", r.top)
+        .field("right", r.right)
+        .field("bottom", r.bottom);
 }
 
 // Creates the template's controls inside the dialog (their classes are checked beforehand),
 // gives them the dialog's font and their icons, and marks the default button. False when a
 // control cannot be made.
-bool createControls(Device& device, HWND dialog, HINSTANCE instance, const DialogTemplate& tpl, const Font& font,
-                    const DialogUnits& units) {
+bool createControls(Device& device, HWND dialog, HINSTANCE instance, const DialogTemplate& tpl,
+                    const Font& font, const DialogUnits& units) {
     WindowManager& manager = device.windows();
     const std::uint32_t dialogHandle = WindowManager::toHandle(dialog);
     std::uint32_t defaultButton = 0, okButton = 0;
     for (const DialogControl& control : tpl.controls) {
         const std::u16string cls = controlClass(manager, control);
         const std::u16string title = control.text.isOrdinal ? std::u16string() : control.text.name;
-        void* creation = control.creationData.empty() ? nullptr : const_cast<std::uint8_t*>(control.creationData.data());
-        HWND child = manager.create(control.exStyle, cls, title, (control.style | WS_CHILD) & ~WS_POPUP,
-                                    units.x(control.x), units.y(control.y), units.x(control.cx), units.y(control.cy),
-                                    dialog, control.id, creation);
-        if (!manager.get(dialogHandle)) return false;  // a control's creation took the dialog with it
+        void* creation = control.creationData.empty()
+                             ? nullptr
+                             : const_cast<std::uint8_t*>(control.creationData.data());
+        HWND child =
+            manager.create(control.exStyle, cls, title, (control.style | WS_CHILD) & ~WS_POPUP,
+                           units.x(control.x), units.y(control.y), units.x(control.cx),
+                           units.y(control.cy), dialog, control.id, creation);
+        if (!manager.get(dialogHandle))
+            return false;  // a control's creation took the dialog with it
         Window* w = manager.get(child);
         if (!w) {
-            TraceEvent(device.trace(), "dialog_failed").field("reason", "a control could not be created");
+            TraceEvent(device.trace(), "dialog_failed")
+                .field("reason", "a control could not be created");
             return false;
         }
         w->enabled = !(control.style & WS_DISABLED);
@@ -318,7 +341,8 @@ bool createControls(Device& device, HWND dialog, HINSTANCE instance, const Dialo
             if (control.id == IDOK && !okButton) okButton = w->handle;
         }
         TraceEvent event(device.trace(), "dialog_control");
-        event.field("class", cls).field("id", control.id == kNoId ? -1 : static_cast<int>(control.id));
+        event.field("class", cls)
+            .field("id", control.id == kNoId ? -1 : static_cast<int>(control.id));
         traceRect(event, w->rect);
     }
 
@@ -332,31 +356,37 @@ bool createControls(Device& device, HWND dialog, HINSTANCE instance, const Dialo
 }
 
 // The dialog window's size: the template's size is that of its client area.
-Point dialogSize(const WindowManager& manager, const DialogTemplate& tpl, DWORD style, const DialogUnits& units) {
+Point dialogSize(const WindowManager& manager, const DialogTemplate& tpl, DWORD style,
+                 const DialogUnits& units) {
     Window probe;
     probe.style = style;
     probe.rect = {0, 0, 10000, 10000};
     const Rect client = manager.clientRect(probe);
-    return {units.x(tpl.cx) + probe.rect.width() - client.width(), units.y(tpl.cy) + probe.rect.height() - client.height()};
+    return {units.x(tpl.cx) + probe.rect.width() - client.width(),
+            units.y(tpl.cy) + probe.rect.height() - client.height()};
 }
 
 DialogUnits unitsOf(const Font& font) { return {font.averageCharWidth(), font.lineHeight()}; }
 
 // The template's font, or a smaller size of it when the dialog would not fit on the screen
 // otherwise: a template laid out for a narrower face than the device's still shows whole.
-const Font& dialogFont(const WindowManager& manager, const Screen& screen, const DialogTemplate& tpl, DWORD style) {
+const Font& dialogFont(const WindowManager& manager, const Screen& screen,
+                       const DialogTemplate& tpl, DWORD style) {
     constexpr int kSmallestPixels = 8;
     const Font* font = &Font::dialog(tpl.hasFont ? tpl.pointSize : 8);
     for (;;) {
         const Point size = dialogSize(manager, tpl, style, unitsOf(*font));
-        if ((size.x <= screen.width() && size.y <= screen.height()) || font->pixelSize() <= kSmallestPixels) return *font;
+        if ((size.x <= screen.width() && size.y <= screen.height()) ||
+            font->pixelSize() <= kSmallestPixels)
+            return *font;
         font = &Font::atPixels(font->pixelSize() - 1);
     }
 }
 
 // The dialog window's rectangle: centred on the screen with DS_CENTER, else placed from the
 // owner's client area's top-left; kept on the screen.
-Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Window* owner, const DialogUnits& units) {
+Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Window* owner,
+                const DialogUnits& units) {
     WindowManager& manager = device.windows();
     const Point size = dialogSize(manager, tpl, style, units);
     const Screen& screen = device.screen();
@@ -374,14 +404,16 @@ Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Wi
     return {x, y, x + size.x, y + size.y};
 }
 
-int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd, DLGPROC proc, LPARAM param) {
+int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd, DLGPROC proc,
+              LPARAM param) {
     Device& device = Device::current();
     WindowManager& manager = device.windows();
 
     // The template is read only as far as the loaded resource holding it goes.
     std::string error = "the template is not inside a loaded resource";
     std::optional<DialogTemplate> tpl;
-    if (std::optional<Bytes> bytes = device.resources().bytesFrom(dialogTemplate)) tpl = parseDialogTemplate(*bytes, &error);
+    if (std::optional<Bytes> bytes = device.resources().bytesFrom(dialogTemplate))
+        tpl = parseDialogTemplate(*bytes, &error);
     if (!tpl) {
         TraceEvent(device.trace(), "dialog_failed").field("reason", error);
         return -1;
@@ -391,7 +423,8 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     // anything is made.
     for (const DialogControl& control : tpl->controls)
         if (controlClass(manager, control).empty()) {
-            TraceEvent(device.trace(), "dialog_failed").field("reason", "a control's class is not available");
+            TraceEvent(device.trace(), "dialog_failed")
+                .field("reason", "a control's class is not available");
             return -1;
         }
 
@@ -403,8 +436,9 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     while (owner && owner->parent) owner = manager.get(owner->parent);
     const Rect r = dialogRect(device, *tpl, style, owner, units);
 
-    HWND dialog = manager.create(tpl->exStyle, kDialogClass, tpl->title, style, r.left, r.top, r.width(), r.height(),
-                                 owner ? WindowManager::toHwnd(owner->handle) : nullptr, 0, nullptr);
+    HWND dialog = manager.create(
+        tpl->exStyle, kDialogClass, tpl->title, style, r.left, r.top, r.width(), r.height(),
+        owner ? WindowManager::toHwnd(owner->handle) : nullptr, 0, nullptr);
     Window* w = manager.get(dialog);
     if (!w) return -1;
     const std::uint32_t handle = w->handle;
@@ -421,7 +455,8 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     }
 
     w = manager.get(handle);
-    HWND firstControl = w && !w->children.empty() ? WindowManager::toHwnd(w->children.front()) : nullptr;
+    HWND firstControl =
+        w && !w->children.empty() ? WindowManager::toHwnd(w->children.front()) : nullptr;
     manager.send(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstControl), param);
 
     if (manager.get(handle) && !state.ended) {
@@ -434,7 +469,10 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
             traceRect(event, shown->rect);
             if (hasCaptionOk(*shown)) {
                 const Rect ok = captionOkRect(*shown);
-                event.field("ok_left", ok.left).field("ok_top", ok.top).field("ok_right", ok.right).field("ok_bottom", ok.bottom);
+                event.field("ok_left", ok.left)
+                    .field("ok_top", ok.top)
+                    .field("ok_right", ok.right)
+                    .field("ok_bottom", ok.bottom);
             }
         }
         // Ends when the procedure ends the dialog, when the dialog goes (its owner closing takes
@@ -466,8 +504,8 @@ void registerDialogClasses(WindowManager& manager) {
 
 extern "C" {
 
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC dialogProc,
-                                   LPARAM param) {
+int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
+                                   DLGPROC dialogProc, LPARAM param) {
     return kdev::runDialog(instance, dialogTemplate, owner, dialogProc, param);
 }
 

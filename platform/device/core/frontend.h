@@ -26,10 +26,10 @@ struct InputEvent {
         StylusDown,  // x, y in device pixels
         StylusMove,
         StylusUp,
-        KeyDown,     // key
-        Close,       // the host window's close button: closes the main window
-        Command,     // posts WM_COMMAND with `command` to the main window
-        Wake,        // the wake descriptor became readable (another instance is asking)
+        KeyDown,  // key
+        Close,    // the host window's close button: closes the main window
+        Command,  // posts WM_COMMAND with `command` to the main window
+        Wake,     // the wake descriptor became readable (another instance is asking)
     };
     Kind kind = Kind::Wake;
     int x = 0;

@@ -71,7 +71,8 @@ Screen::~Screen() {
 
 std::uint16_t Screen::pack(std::uint32_t c) const {
     if (geometry_.format == PixelFormat::Rgb565)
-        return static_cast<std::uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x7E0) | ((c >> 3) & 0x1F));
+        return static_cast<std::uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x7E0) |
+                                          ((c >> 3) & 0x1F));
     return static_cast<std::uint16_t>(((c >> 9) & 0x7C00) | ((c >> 6) & 0x3E0) | ((c >> 3) & 0x1F));
 }
 

@@ -36,11 +36,17 @@ public:
 
     TraceEvent& field(std::string_view key, std::string_view value);
     TraceEvent& field(std::string_view key, std::u16string_view value);
-    TraceEvent& field(std::string_view key, const char* value) { return field(key, std::string_view(value)); }
+    TraceEvent& field(std::string_view key, const char* value) {
+        return field(key, std::string_view(value));
+    }
     TraceEvent& field(std::string_view key, const char16_t* value);
     TraceEvent& field(std::string_view key, std::int64_t value);
-    TraceEvent& field(std::string_view key, int value) { return field(key, static_cast<std::int64_t>(value)); }
-    TraceEvent& field(std::string_view key, unsigned value) { return field(key, static_cast<std::int64_t>(value)); }
+    TraceEvent& field(std::string_view key, int value) {
+        return field(key, static_cast<std::int64_t>(value));
+    }
+    TraceEvent& field(std::string_view key, unsigned value) {
+        return field(key, static_cast<std::int64_t>(value));
+    }
     TraceEvent& field(std::string_view key, bool value);
 
 private:

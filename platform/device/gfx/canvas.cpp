@@ -44,8 +44,9 @@ void Canvas::drawImage(const Image& image, int x, int y) {
         Rect i = target.intersect(c);
         for (int py = i.top; py < i.bottom; ++py)
             for (int px = i.left; px < i.right; ++px) {
-                std::size_t k = static_cast<std::size_t>(py - y) * static_cast<std::size_t>(image.width) +
-                                static_cast<std::size_t>(px - x);
+                std::size_t k =
+                    static_cast<std::size_t>(py - y) * static_cast<std::size_t>(image.width) +
+                    static_cast<std::size_t>(px - x);
                 if (image.opaque[k]) screen_.set(px, py, screen_.pack(image.pixels[k]));
             }
     }

@@ -126,7 +126,8 @@ Glyph render(FT_Face face, FT_UInt index) {
     if (FT_Load_Glyph(face, index, kLoadFlags) != 0) return g;
     FT_GlyphSlot slot = face->glyph;
     g.advance = roundPixels(slot->advance.x);
-    if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return g;
+    if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0)
+        return g;
     const FT_Bitmap& bm = slot->bitmap;
     if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO) return g;
     g.left = slot->bitmap_left;
@@ -186,7 +187,8 @@ const Font& Font::atPixels(int pixelSize) {
     pixelSize = std::clamp(pixelSize, 1, kMaxPixelSize);
     auto& fonts = Library::instance().fonts();
     auto it = fonts.find(pixelSize);
-    if (it == fonts.end()) it = fonts.emplace(pixelSize, std::unique_ptr<Font>(new Font(pixelSize))).first;
+    if (it == fonts.end())
+        it = fonts.emplace(pixelSize, std::unique_ptr<Font>(new Font(pixelSize))).first;
     return *it->second;
 }
 
@@ -195,7 +197,8 @@ const Font& Font::ui() { return atPixels(12); }
 const Font& Font::dialog(int points) {
     // Points at 96 dots per inch, rounded to the nearest pixel.
     const long long pixels = (static_cast<long long>(std::max(points, 0)) * 96 + 36) / 72;
-    return atPixels(static_cast<int>(std::clamp<long long>(pixels, kMinDialogPixels, kMaxPixelSize)));
+    return atPixels(
+        static_cast<int>(std::clamp<long long>(pixels, kMinDialogPixels, kMaxPixelSize)));
 }
 
 int Font::measure(std::u16string_view text) const {
@@ -204,7 +207,8 @@ int Font::measure(std::u16string_view text) const {
     return static_cast<int>(std::min<long long>(width, INT_MAX));
 }
 
-void Font::draw(Canvas& canvas, int x, int y, std::u16string_view text, std::uint32_t colorref) const {
+void Font::draw(Canvas& canvas, int x, int y, std::u16string_view text,
+                std::uint32_t colorref) const {
     const Rect bounds = canvas.clip().bounds();
     if (bounds.empty()) return;
     const int baseline = y + ascent_;
@@ -218,9 +222,10 @@ void Font::draw(Canvas& canvas, int x, int y, std::u16string_view text, std::uin
         const Rect box = Rect{gx, gy, gx + g.width, gy + g.rows}.intersect(bounds);
         if (box.empty()) continue;
         for (int py = box.top; py < box.bottom; ++py) {
-            const std::uint8_t* row =
-                g.coverage.data() + static_cast<std::size_t>(py - gy) * static_cast<std::size_t>(g.width);
-            for (int px = box.left; px < box.right; ++px) canvas.blend(px, py, colorref, row[px - gx]);
+            const std::uint8_t* row = g.coverage.data() + static_cast<std::size_t>(py - gy) *
+                                                              static_cast<std::size_t>(g.width);
+            for (int px = box.left; px < box.right; ++px)
+                canvas.blend(px, py, colorref, row[px - gx]);
         }
     }
     canvas.screen().touch();

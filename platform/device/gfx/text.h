@@ -23,8 +23,8 @@ public:
     static const Font& dialog(int points);
 
     int pixelSize() const { return pixelSize_; }
-    int ascent() const { return ascent_; }          // baseline below the line box's top
-    int lineHeight() const { return lineHeight_; }  // distance between baselines
+    int ascent() const { return ascent_; }                      // baseline below the line box's top
+    int lineHeight() const { return lineHeight_; }              // distance between baselines
     int averageCharWidth() const { return averageCharWidth_; }  // for dialog units
 
     // Advance width of one line of text, in pixels.

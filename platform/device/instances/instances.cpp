@@ -128,7 +128,8 @@ bool isRegularFile(int fd) {
 
 // Whether `name` in the folder is still the file open as `fd`.
 bool stillNamed(int fd, int dir, const std::string& name) {
-    struct stat opened {}, named {};
+    struct stat opened {
+    }, named{};
     if (::fstat(fd, &opened) != 0) return false;
     if (::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return false;
     return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
@@ -142,7 +143,8 @@ void pauseBriefly() { ::poll(nullptr, 0, 1); }
 Fd claimName(int dir, int pid, int attempts) {
     const std::string name = fileName(pid, kLockSuffix);
     for (int i = 0; i < attempts; ++i) {
-        Fd fd(::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        Fd fd(::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                       0600));
         if (!fd || !isRegularFile(fd.get())) return {};
         if (lockByte(fd.get(), kNameByte)) {
             if (stillNamed(fd.get(), dir, name)) return fd;
@@ -169,7 +171,8 @@ std::string encodeName(std::u16string_view s) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         std::uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         }
@@ -345,7 +348,8 @@ Fd openFolder(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0) return {};
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         return {};
     }
     return fd;
@@ -397,8 +401,9 @@ bool Instances::State::setUp() {
 
     const auto address = socketAddress(pid);
     Fd sock(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    const bool bound = address && sock &&
-                       ::bind(sock.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
+    const bool bound =
+        address && sock &&
+        ::bind(sock.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
     if (!bound || !lockByte(claimed.get(), kAliveByte)) {
         removeFiles(folder.get(), pid, true);
         return false;
@@ -452,7 +457,8 @@ void Instances::publish(const std::vector<Published>& windows) {
 
 // Looks through every other pid's registration. Live ones (alive byte locked) are searched;
 // dead ones are removed, unless someone is busy with that pid's files just now.
-std::optional<RemoteWindow> Instances::find(const std::u16string& className, const std::u16string& title) {
+std::optional<RemoteWindow> Instances::find(const std::u16string& className,
+                                            const std::u16string& title) {
     const int dir = state_->folder.get();
     if (dir < 0) return std::nullopt;
 
@@ -505,7 +511,8 @@ bool Instances::requestForeground(const RemoteWindow& window, std::uint32_t hand
     const auto address = state_->socketAddress(window.pid);
     if (!address) return false;
     Fd sock(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!sock || ::connect(sock.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
+    if (!sock ||
+        ::connect(sock.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
         return false;
     }
     unsigned char message[kRequestBytes];

@@ -40,7 +40,8 @@ public:
     }
     bool u32(std::uint32_t& v) {
         if (remaining() < 4) return false;
-        v = static_cast<std::uint32_t>(bytes_[pos_]) | static_cast<std::uint32_t>(bytes_[pos_ + 1]) << 8 |
+        v = static_cast<std::uint32_t>(bytes_[pos_]) |
+            static_cast<std::uint32_t>(bytes_[pos_ + 1]) << 8 |
             static_cast<std::uint32_t>(bytes_[pos_ + 2]) << 16 |
             static_cast<std::uint32_t>(bytes_[pos_ + 3]) << 24;
         pos_ += 4;
@@ -117,7 +118,9 @@ bool fail(std::string* error, std::string reason) {
     return false;
 }
 
-char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+char16_t asciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
 
 bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -136,7 +139,7 @@ struct DibLayout {
     std::size_t stride = 0;  // bytes per stored row
     int rows = 0;            // rows of colour (for an icon, half the header's height)
     bool topDown = false;
-    std::size_t end = 0;     // first byte after the colour rows
+    std::size_t end = 0;  // first byte after the colour rows
 };
 
 // Checks the information header, the palette and that `rows` rows of colour fit. For an icon
@@ -191,7 +194,8 @@ Image decodeColour(Bytes dib, const DibLayout& l) {
     Image image;
     image.width = h.width;
     image.height = l.rows;
-    const std::size_t count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    const std::size_t count =
+        static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
     image.pixels.assign(count, 0);
     image.opaque.assign(count, 1);
 
@@ -203,7 +207,8 @@ Image decodeColour(Bytes dib, const DibLayout& l) {
     const unsigned bpp = h.bitsPerPixel;
     for (int y = 0; y < image.height; ++y) {
         const int stored = l.topDown ? y : image.height - 1 - y;
-        const std::uint8_t* row = dib.data() + l.bitsOffset + l.stride * static_cast<std::size_t>(stored);
+        const std::uint8_t* row =
+            dib.data() + l.bitsOffset + l.stride * static_cast<std::size_t>(stored);
         std::uint32_t* out = image.pixels.data() + static_cast<std::size_t>(y) * image.width;
         for (int x = 0; x < image.width; ++x) {
             if (bpp <= 8) {
@@ -235,7 +240,8 @@ std::optional<Image> decodeIconDib(Bytes dib) {
     bool hasAlpha = false;
     if (l->header.bitsPerPixel == 32) {
         for (int y = 0; y < l->rows && !hasAlpha; ++y) {
-            const std::uint8_t* row = dib.data() + l->bitsOffset + l->stride * static_cast<std::size_t>(y);
+            const std::uint8_t* row =
+                dib.data() + l->bitsOffset + l->stride * static_cast<std::size_t>(y);
             for (int x = 0; x < image.width; ++x)
                 if (row[4 * static_cast<std::size_t>(x) + 3] != 0) {
                     hasAlpha = true;
@@ -245,8 +251,10 @@ std::optional<Image> decodeIconDib(Bytes dib) {
     }
     for (int y = 0; y < image.height; ++y) {
         const int stored = image.height - 1 - y;
-        const std::uint8_t* mask = dib.data() + l->end + maskStride * static_cast<std::size_t>(stored);
-        const std::uint8_t* colour = dib.data() + l->bitsOffset + l->stride * static_cast<std::size_t>(stored);
+        const std::uint8_t* mask =
+            dib.data() + l->end + maskStride * static_cast<std::size_t>(stored);
+        const std::uint8_t* colour =
+            dib.data() + l->bitsOffset + l->stride * static_cast<std::size_t>(stored);
         for (int x = 0; x < image.width; ++x) {
             bool opaque;
             if (hasAlpha)
@@ -307,7 +315,8 @@ ResId ResId::fromName(std::u16string_view s) {
 }
 
 ResId ResId::fromPointer(LPCWSTR p) {
-    if (IS_INTRESOURCE(p)) return fromOrdinal(static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(p)));
+    if (IS_INTRESOURCE(p))
+        return fromOrdinal(static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(p)));
     std::u16string_view s(p);
     // "#123" names the ordinal 123.
     if (s.size() > 1 && s.size() <= 6 && s[0] == u'#') {
@@ -335,7 +344,7 @@ std::uint16_t predefinedClass(const ResId& className) {
     if (className.isOrdinal)
         return className.ordinal >= 0x80 && className.ordinal <= 0x85 ? className.ordinal : 0;
     static constexpr std::pair<std::u16string_view, std::uint16_t> kNames[] = {
-        {u"button", 0x80}, {u"edit", 0x81},    {u"static", 0x82},
+        {u"button", 0x80},  {u"edit", 0x81},      {u"static", 0x82},
         {u"listbox", 0x83}, {u"scrollbar", 0x84}, {u"combobox", 0x85},
     };
     for (const auto& [name, ordinal] : kNames)
@@ -364,7 +373,8 @@ std::optional<ResourceImage> ResourceImage::parse(Bytes image, std::string* erro
         Cursor c(image, start);
         std::uint32_t dataSize, headerSize;
         if (!c.u32(dataSize) || !c.u32(headerSize)) return failAt(start, "header truncated");
-        if (headerSize < 32) return failAt(start, "header size " + std::to_string(headerSize) + " too small");
+        if (headerSize < 32)
+            return failAt(start, "header size " + std::to_string(headerSize) + " too small");
         if (headerSize > image.size() - start) return failAt(start, "header runs past the end");
 
         Cursor h(image.subspan(start, headerSize), 8);
@@ -374,15 +384,16 @@ std::optional<ResourceImage> ResourceImage::parse(Bytes image, std::string* erro
         if (!h.stringOrOrdinal(entry.type) || !h.stringOrOrdinal(entry.name))
             return failAt(start, "type or name runs past the header");
         h.align4();
-        if (!h.u32(dataVersion) || !h.u16(memoryFlags) || !h.u16(entry.language) || !h.u32(version) ||
-            !h.u32(characteristics))
+        if (!h.u32(dataVersion) || !h.u16(memoryFlags) || !h.u16(entry.language) ||
+            !h.u32(version) || !h.u32(characteristics))
             return failAt(start, "header fields run past the header size");
-        if (dataSize > image.size() - start - headerSize) return failAt(start, "data runs past the end");
+        if (dataSize > image.size() - start - headerSize)
+            return failAt(start, "data runs past the end");
         entry.data = image.subspan(start + headerSize, dataSize);
 
         if (first) {
-            if (dataSize != 0 || !entry.type.isOrdinal || entry.type.ordinal != 0 || !entry.name.isOrdinal ||
-                entry.name.ordinal != 0)
+            if (dataSize != 0 || !entry.type.isOrdinal || entry.type.ordinal != 0 ||
+                !entry.name.isOrdinal || entry.name.ordinal != 0)
                 return failAt(start, "not a 32-bit resource image (no leading empty entry)");
             first = false;
         } else {
@@ -407,8 +418,8 @@ const ResourceEntry* ResourceImage::find(const ResId& type, const ResId& name) c
 
 std::optional<std::u16string> loadString(const ResourceImage& image, unsigned id) {
     if (id > 0xFFFF) return std::nullopt;
-    const ResourceEntry* block = image.find(ResId::fromOrdinal(kRtString),
-                                            ResId::fromOrdinal(static_cast<std::uint16_t>(id / 16 + 1)));
+    const ResourceEntry* block = image.find(
+        ResId::fromOrdinal(kRtString), ResId::fromOrdinal(static_cast<std::uint16_t>(id / 16 + 1)));
     if (!block) return std::nullopt;
     Cursor c(block->data);
     std::optional<std::u16string> found;
@@ -418,7 +429,8 @@ std::optional<std::u16string> loadString(const ResourceImage& image, unsigned id
         if (i == id % 16 && length > 0) {
             std::u16string s(length, u'\0');
             const std::uint8_t* p = block->data.data() + c.pos();
-            for (std::size_t k = 0; k < length; ++k) s[k] = static_cast<char16_t>(p[2 * k] | p[2 * k + 1] << 8);
+            for (std::size_t k = 0; k < length; ++k)
+                s[k] = static_cast<char16_t>(p[2 * k] | p[2 * k + 1] << 8);
             found = std::move(s);
         }
         c.skip(std::size_t{length} * 2);
@@ -449,13 +461,14 @@ std::optional<Image> loadIcon(const ResourceImage& image, const ResId& group, in
         const int w = width ? width : 256;
         // Largest not above the wanted size; failing that, the smallest.
         const bool better = bestSize == 0 || (w <= size ? (bestSize > size || w > bestSize)
-                                                         : (bestSize > size && w < bestSize));
+                                                        : (bestSize > size && w < bestSize));
         if (better) {
             bestSize = w;
             bestId = id;
         }
     }
-    const ResourceEntry* entry = image.find(ResId::fromOrdinal(kRtIcon), ResId::fromOrdinal(bestId));
+    const ResourceEntry* entry =
+        image.find(ResId::fromOrdinal(kRtIcon), ResId::fromOrdinal(bestId));
     if (!entry) return std::nullopt;
     return decodeIconDib(entry->data);
 }
@@ -516,13 +529,14 @@ std::optional<DialogTemplate> parseDialogTemplate(Bytes bytes, std::string* erro
         const std::string which = "control " + std::to_string(i + 1);
         DialogControl ctl;
         c.align4();
-        if (!c.u32(ctl.style) || !c.u32(ctl.exStyle) || !c.i16(ctl.x) || !c.i16(ctl.y) || !c.i16(ctl.cx) ||
-            !c.i16(ctl.cy) || !c.u16(ctl.id))
+        if (!c.u32(ctl.style) || !c.u32(ctl.exStyle) || !c.i16(ctl.x) || !c.i16(ctl.y) ||
+            !c.i16(ctl.cx) || !c.i16(ctl.cy) || !c.u16(ctl.id))
             return failWith(which + " truncated");
         if (!c.stringOrOrdinal(ctl.className)) return failWith(which + ": class runs past the end");
         if (!c.stringOrOrdinal(ctl.text)) return failWith(which + ": text runs past the end");
         std::uint16_t extra;
-        if (!c.u16(extra) || c.remaining() < extra) return failWith(which + ": creation data runs past the end");
+        if (!c.u16(extra) || c.remaining() < extra)
+            return failWith(which + ": creation data runs past the end");
         const std::uint8_t* p = bytes.data() + c.pos();
         ctl.creationData.assign(p, p + extra);
         c.skip(extra);
@@ -608,7 +622,8 @@ HRSRC ResourceStore::find(HINSTANCE instance, const ResId& name, const ResId& ty
     if (!image) return nullptr;
     const ResourceEntry* e = image->find(type, name);
     if (!e) return nullptr;
-    const std::size_t moduleIndex = (reinterpret_cast<std::uintptr_t>(instance) - kInstanceBase) / kInstanceStep;
+    const std::size_t moduleIndex =
+        (reinterpret_cast<std::uintptr_t>(instance) - kInstanceBase) / kInstanceStep;
     const std::size_t entryIndex = static_cast<std::size_t>(e - image->entries().data());
     const std::pair<std::size_t, std::size_t> key{moduleIndex, entryIndex};
     auto& list = state_->resources;

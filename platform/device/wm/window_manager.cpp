@@ -9,9 +9,7 @@
 
 namespace kdev {
 
-WindowManager::WindowManager(Device& device) : device_(device) {
-    registerSystemClasses(*this);
-}
+WindowManager::WindowManager(Device& device) : device_(device) { registerSystemClasses(*this); }
 
 WindowManager::~WindowManager() {
     // Windows still alive at the end get no messages: their procedures may belong to a
@@ -56,8 +54,8 @@ Window* WindowManager::get(std::uint32_t handle) {
 }
 
 HWND WindowManager::create(DWORD exStyle, std::u16string_view className, std::u16string_view title,
-                           DWORD style, int x, int y, int width, int height, HWND parentHwnd, int id,
-                           LPVOID param) {
+                           DWORD style, int x, int y, int width, int height, HWND parentHwnd,
+                           int id, LPVOID param) {
     const WindowClass* cls = findClass(className);
     if (!cls) return nullptr;
     Window* parent = parentHwnd ? get(parentHwnd) : nullptr;
@@ -182,7 +180,8 @@ bool WindowManager::show(HWND hwnd, bool visible) {
     if (visible) {
         invalidate(*w, w->rect, true);
         for (std::uint32_t c : w->children)
-            if (Window* child = get(c); child && child->visible) invalidate(*child, child->rect, true);
+            if (Window* child = get(c); child && child->visible)
+                invalidate(*child, child->rect, true);
     } else {
         invalidateBelow(w->handle, w->rect);
     }
@@ -496,7 +495,8 @@ void WindowManager::routeInput(const InputEvent& ev) {
             }
             Window& w = *windows_.at(target);
             const Rect c = clientRect(w);
-            const LPARAM pos = static_cast<LPARAM>(((ev.y - c.top) & 0xFFFF) << 16 | ((ev.x - c.left) & 0xFFFF));
+            const LPARAM pos =
+                static_cast<LPARAM>(((ev.y - c.top) & 0xFFFF) << 16 | ((ev.x - c.left) & 0xFFFF));
             const UINT msg = ev.kind == K::StylusDown ? WM_LBUTTONDOWN
                              : ev.kind == K::StylusUp ? WM_LBUTTONUP
                                                       : WM_MOUSEMOVE;
@@ -622,7 +622,9 @@ Region WindowManager::visibleRegion(const Window& w) const {
     return region;
 }
 
-Canvas WindowManager::windowCanvas(const Window& w) const { return Canvas(device_.screen(), visibleRegion(w)); }
+Canvas WindowManager::windowCanvas(const Window& w) const {
+    return Canvas(device_.screen(), visibleRegion(w));
+}
 
 Canvas WindowManager::paintCanvas(const Window& w) const {
     Region clip = visibleRegion(w);

@@ -42,16 +42,16 @@ struct Window {
     std::u16string title;
     DWORD style = 0;
     DWORD exStyle = 0;
-    Rect rect;                    // the whole window, in screen coordinates
-    std::uint32_t parent = 0;     // for child windows
-    std::uint32_t owner = 0;      // for top-level windows
+    Rect rect;                 // the whole window, in screen coordinates
+    std::uint32_t parent = 0;  // for child windows
+    std::uint32_t owner = 0;   // for top-level windows
     std::vector<std::uint32_t> children;
     bool visible = false;
     bool enabled = true;
     bool destroying = false;
-    int id = 0;                   // a child's control id
-    Region update;                // what needs painting, screen coordinates
-    bool erase = false;           // the update region needs its background erased
+    int id = 0;          // a child's control id
+    Region update;       // what needs painting, screen coordinates
+    bool erase = false;  // the update region needs its background erased
     std::unique_ptr<ControlData> control;
 
     bool isChild() const { return (style & WS_CHILD) != 0; }
@@ -73,18 +73,24 @@ public:
     const WindowClass* findClass(std::u16string_view name) const;
 
     // Windows. Handles are even 32-bit values; bit 0 is free for the "owned windows too" flag.
-    HWND create(DWORD exStyle, std::u16string_view className, std::u16string_view title, DWORD style,
-                int x, int y, int width, int height, HWND parent, int id, LPVOID param);
+    HWND create(DWORD exStyle, std::u16string_view className, std::u16string_view title,
+                DWORD style, int x, int y, int width, int height, HWND parent, int id,
+                LPVOID param);
     bool destroy(HWND hwnd);
     Window* get(HWND hwnd);
     Window* get(std::uint32_t handle);
-    static HWND toHwnd(std::uint32_t handle) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)); }
-    static std::uint32_t toHandle(HWND hwnd) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd)); }
+    static HWND toHwnd(std::uint32_t handle) {
+        return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
+    }
+    static std::uint32_t toHandle(HWND hwnd) {
+        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hwnd));
+    }
     bool show(HWND hwnd, bool visible);
-    void update(HWND hwnd);  // paints now what is invalid
-    Rect clientRect(const Window& w) const;  // screen coordinates
+    void update(HWND hwnd);                                           // paints now what is invalid
+    Rect clientRect(const Window& w) const;                           // screen coordinates
     std::vector<std::uint32_t> topLevels() const { return zOrder_; }  // bottom to top
-    HWND find(std::u16string_view className, std::u16string_view title, bool anyClass, bool anyTitle) const;
+    HWND find(std::u16string_view className, std::u16string_view title, bool anyClass,
+              bool anyTitle) const;
     bool setForeground(HWND hwnd);
     // A handle standing for a window of another running instance.
     HWND foreignWindow(int pid, std::uint32_t remoteHandle);
@@ -155,7 +161,8 @@ private:
     std::deque<InputEvent> pendingInput_;
     bool inputEnded_ = false;
     std::uint32_t capture_ = 0;
-    std::map<std::uint32_t, std::pair<int, std::uint32_t>> foreign_;  // handle -> (pid, remote handle)
+    std::map<std::uint32_t, std::pair<int, std::uint32_t>>
+        foreign_;  // handle -> (pid, remote handle)
     std::uint32_t nextForeign_ = 0x40000000;
     int wakeFd_ = -1;
 };

@@ -11,7 +11,8 @@ namespace khost {
 
 using Kind = kdev::InputEvent::Kind;
 
-HeadlessFrontEnd::HeadlessFrontEnd(std::vector<ScriptCommand> script) : script_(std::move(script)) {}
+HeadlessFrontEnd::HeadlessFrontEnd(std::vector<ScriptCommand> script)
+    : script_(std::move(script)) {}
 
 bool HeadlessFrontEnd::wakePending(int timeoutMs) const {
     if (wakeFd_ < 0) {
@@ -97,8 +98,9 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
             case ScriptCommand::Kind::Screenshot:
             case ScriptCommand::Kind::Dump: {
                 std::string error;
-                const bool ok = screen_ && (c.kind == ScriptCommand::Kind::Screenshot ? writePng(c.file, *screen_, &error)
-                                                                                       : writeDump(c.file, *screen_, &error));
+                const bool ok = screen_ && (c.kind == ScriptCommand::Kind::Screenshot
+                                                ? writePng(c.file, *screen_, &error)
+                                                : writeDump(c.file, *screen_, &error));
                 if (!ok) return fail(c, error.empty() ? "no screen" : error);
                 ++next_;
                 break;
@@ -108,8 +110,10 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 if (idleLeftMs_ < 0) idleLeftMs_ = c.milliseconds;
                 const auto start = std::chrono::steady_clock::now();
                 const bool woke = wakePending(static_cast<int>(idleLeftMs_));
-                const long spent = static_cast<long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+                const long spent =
+                    static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
                 idleLeftMs_ = std::max(0L, idleLeftMs_ - spent);
                 if (woke && idleLeftMs_ > 0) {
                     event = kdev::InputEvent{};
@@ -137,7 +141,8 @@ std::vector<ScriptCommand> tourScript(const std::string& folder) {
         const char* name;
     };
     static const Stop stops[] = {
-        {u"BitBlt", "bitblt"}, {u"Lines", "lines"}, {u"Circles", "circles"}, {u"Clear Screen", "clear-screen"},
+        {u"BitBlt", "bitblt"},   {u"Lines", "lines"},
+        {u"Circles", "circles"}, {u"Clear Screen", "clear-screen"},
         {u"About", "about"},
     };
     std::vector<ScriptCommand> script;

@@ -17,7 +17,9 @@ public:
     explicit HeadlessFrontEnd(std::vector<ScriptCommand> script);
 
     // How a menu path's items are found on the screen (the device's command bar and menus).
-    void setLocator(std::function<std::optional<kdev::Point>(std::u16string_view)> locate) { locate_ = std::move(locate); }
+    void setLocator(std::function<std::optional<kdev::Point>(std::u16string_view)> locate) {
+        locate_ = std::move(locate);
+    }
     void setScreen(const kdev::Screen* screen) { screen_ = screen; }
 
     bool waitEvent(kdev::InputEvent& event) override;

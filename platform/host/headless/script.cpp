@@ -23,13 +23,15 @@ std::string trim(const std::string& s) {
 bool parseInt(const std::string& s, long min, long max, long* out) {
     long v = 0;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (s.empty() || ec != std::errc() || p != s.data() + s.size() || v < min || v > max) return false;
+    if (s.empty() || ec != std::errc() || p != s.data() + s.size() || v < min || v > max)
+        return false;
     *out = v;
     return true;
 }
 
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -94,7 +96,9 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
         } else if (verb == "key") {
             if (args.size() != 1) return fail("key takes one key name");
             std::optional<kdev::Key> key = keyFromName(args[0]);
-            if (!key) return fail("unknown key '" + args[0] + "' (Return, Escape, Up, Down, Left, Right, F10, Tab, Space)");
+            if (!key)
+                return fail("unknown key '" + args[0] +
+                            "' (Return, Escape, Up, Down, Left, Right, F10, Tab, Space)");
             c.kind = ScriptCommand::Kind::Key;
             c.key = *key;
         } else if (verb == "menu") {
@@ -103,7 +107,8 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
             std::size_t start = 0;
             for (;;) {
                 const std::size_t slash = rest.find('/', start);
-                const std::string part = trim(rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+                const std::string part = trim(rest.substr(
+                    start, slash == std::string::npos ? std::string::npos : slash - start));
                 if (part.empty()) return fail("menu: empty item in '" + rest + "'");
                 c.menuPath.push_back(kdev::toUtf16(part));
                 if (slash == std::string::npos) break;
@@ -111,12 +116,14 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
             }
         } else if (verb == "command") {
             long id = 0;
-            if (args.size() != 1 || !parseInt(args[0], 0, 0xFFFF, &id)) return fail("command takes an id from 0 to 65535");
+            if (args.size() != 1 || !parseInt(args[0], 0, 0xFFFF, &id))
+                return fail("command takes an id from 0 to 65535");
             c.kind = ScriptCommand::Kind::Command;
             c.id = static_cast<unsigned>(id);
         } else if (verb == "screenshot" || verb == "dump") {
             if (rest.empty()) return fail(verb + " takes a file name");
-            c.kind = verb == "screenshot" ? ScriptCommand::Kind::Screenshot : ScriptCommand::Kind::Dump;
+            c.kind =
+                verb == "screenshot" ? ScriptCommand::Kind::Screenshot : ScriptCommand::Kind::Dump;
             c.file = rest;
         } else if (verb == "idle") {
             long ms = 0;

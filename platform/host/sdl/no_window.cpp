@@ -3,10 +3,10 @@
 
 namespace khost {
 
-std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen&, const SdlOptions&, std::string* error) {
+std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen&, const SdlOptions&,
+                                                std::string* error) {
     if (error) *error = "this build has no window (built without SDL2)";
     return nullptr;
 }
 
 }  // namespace khost
-

@@ -42,7 +42,8 @@ std::string windowTitle(const kdev::Geometry& g) {
                          : g.layout == kdev::Layout::Rotated  ? "rotated"
                                                               : "normal";
     // Plain ASCII: SDL's X11 title is only right in every locale when it is.
-    return "Kestrova - " + std::to_string(g.width) + "x" + std::to_string(g.height) + " " + format + " " + layout;
+    return "Kestrova - " + std::to_string(g.width) + "x" + std::to_string(g.height) + " " + format +
+           " " + layout;
 }
 
 // Both device formats keep blue in the top field and red in the bottom one, which is what SDL
@@ -54,16 +55,26 @@ Uint32 textureFormat(kdev::PixelFormat format) {
 std::optional<kdev::Key> deviceKey(SDL_Keycode key) {
     switch (key) {
         case SDLK_RETURN:
-        case SDLK_KP_ENTER: return kdev::Key::Return;
-        case SDLK_ESCAPE: return kdev::Key::Escape;
-        case SDLK_TAB: return kdev::Key::Tab;
-        case SDLK_SPACE: return kdev::Key::Space;
-        case SDLK_LEFT: return kdev::Key::Left;
-        case SDLK_UP: return kdev::Key::Up;
-        case SDLK_RIGHT: return kdev::Key::Right;
-        case SDLK_DOWN: return kdev::Key::Down;
-        case SDLK_F10: return kdev::Key::F10;
-        default: return std::nullopt;
+        case SDLK_KP_ENTER:
+            return kdev::Key::Return;
+        case SDLK_ESCAPE:
+            return kdev::Key::Escape;
+        case SDLK_TAB:
+            return kdev::Key::Tab;
+        case SDLK_SPACE:
+            return kdev::Key::Space;
+        case SDLK_LEFT:
+            return kdev::Key::Left;
+        case SDLK_UP:
+            return kdev::Key::Up;
+        case SDLK_RIGHT:
+            return kdev::Key::Right;
+        case SDLK_DOWN:
+            return kdev::Key::Down;
+        case SDLK_F10:
+            return kdev::Key::F10;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -77,7 +88,8 @@ std::filesystem::path screenshotPath() {
     const std::string base = std::string("kestrova-") + stamp;
     std::filesystem::path path = base + ".png";
     std::error_code ec;
-    for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n) path = base + "-" + std::to_string(n) + ".png";
+    for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n)
+        path = base + "-" + std::to_string(n) + ".png";
     return std::filesystem::absolute(path, ec);
 }
 
@@ -130,8 +142,7 @@ public:
 
     void rearm() {
         const char c = 'a';
-        while (write(control_[1], &c, 1) < 0 && errno == EINTR) {
-        }
+        while (write(control_[1], &c, 1) < 0 && errno == EINTR) {}
     }
 
 private:
@@ -168,7 +179,8 @@ private:
 
 class SdlFrontEnd final : public kdev::FrontEnd {
 public:
-    SdlFrontEnd(const kdev::Screen& screen, const SdlOptions& options) : screen_(&screen), options_(options) {}
+    SdlFrontEnd(const kdev::Screen& screen, const SdlOptions& options)
+        : screen_(&screen), options_(options) {}
     ~SdlFrontEnd() override = default;
 
     bool open(std::string* error);
@@ -180,7 +192,9 @@ public:
 
 private:
     bool createTexture(std::string* error);
-    bool visible() const { return !(SDL_GetWindowFlags(window_.get()) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)); }
+    bool visible() const {
+        return !(SDL_GetWindowFlags(window_.get()) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
+    }
     void show();
     void draw();
     void upload();
@@ -195,7 +209,8 @@ private:
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
     std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
-    std::vector<std::uint16_t> staging_;  // the logical screen, for layouts SDL cannot read directly
+    std::vector<std::uint16_t>
+        staging_;  // the logical screen, for layouts SDL cannot read directly
 
     Uint32 wakeEventType_ = 0;
     std::unique_ptr<WakeWatcher> watcher_;  // after the SDL members: stopped before SDL goes
@@ -216,9 +231,10 @@ bool SdlFrontEnd::open(std::string* error) {
         return false;
     }
     const int w = screen_->width(), h = screen_->height();
-    window_.reset(SDL_CreateWindow(windowTitle(screen_->geometry()).c_str(), SDL_WINDOWPOS_CENTERED,
-                                   SDL_WINDOWPOS_CENTERED, w * options_.zoom, h * options_.zoom,
-                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
+    window_.reset(
+        SDL_CreateWindow(windowTitle(screen_->geometry()).c_str(), SDL_WINDOWPOS_CENTERED,
+                         SDL_WINDOWPOS_CENTERED, w * options_.zoom, h * options_.zoom,
+                         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
     if (!window_) {
         *error = "cannot open a window (" + sdlError() + ")";
         return false;
@@ -253,11 +269,12 @@ bool SdlFrontEnd::open(std::string* error) {
 
 bool SdlFrontEnd::createTexture(std::string* error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    texture_.reset(SDL_CreateTexture(renderer_.get(), textureFormat(screen_->format()), SDL_TEXTUREACCESS_STREAMING,
-                                     screen_->width(), screen_->height()));
+    texture_.reset(SDL_CreateTexture(renderer_.get(), textureFormat(screen_->format()),
+                                     SDL_TEXTUREACCESS_STREAMING, screen_->width(),
+                                     screen_->height()));
     if (!texture_) {
-        *error = "cannot create a " + std::to_string(screen_->width()) + "x" + std::to_string(screen_->height()) +
-                 " texture (" + sdlError() + ")";
+        *error = "cannot create a " + std::to_string(screen_->width()) + "x" +
+                 std::to_string(screen_->height()) + " texture (" + sdlError() + ")";
         return false;
     }
     SDL_SetTextureScaleMode(texture_.get(), SDL_ScaleModeNearest);
@@ -327,7 +344,9 @@ void SdlFrontEnd::setWakeDescriptor(int fd) {
     if (fd < 0) return;
     watcher_ = std::make_unique<WakeWatcher>(fd, wakeEventType_);
     if (!watcher_->running()) {
-        std::fprintf(stderr, "kestrova: cannot watch for other instances; a second start will not raise this one\n");
+        std::fprintf(
+            stderr,
+            "kestrova: cannot watch for other instances; a second start will not raise this one\n");
         watcher_.reset();
     }
 }
@@ -407,8 +426,8 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
             const std::optional<kdev::Key> key = deviceKey(k.sym);
             if (!key) return false;
             // Held arrows move on; a held Return or Escape must not choose or cancel twice.
-            const bool arrow = *key == kdev::Key::Left || *key == kdev::Key::Right || *key == kdev::Key::Up ||
-                               *key == kdev::Key::Down;
+            const bool arrow = *key == kdev::Key::Left || *key == kdev::Key::Right ||
+                               *key == kdev::Key::Up || *key == kdev::Key::Down;
             if (e.key.repeat && !arrow) return false;
             out.kind = Kind::KeyDown;
             out.key = *key;
@@ -424,7 +443,9 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
 // once started, is followed to its end, held to the picture's edge.
 bool SdlFrontEnd::translateMouse(const SDL_Event& e, kdev::InputEvent& out) {
     const int w = screen_->width(), h = screen_->height();
-    auto clamped = [&](int x, int y) { return kdev::Point{std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1)}; };
+    auto clamped = [&](int x, int y) {
+        return kdev::Point{std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1)};
+    };
     kdev::Point p;
     if (e.type == SDL_MOUSEBUTTONDOWN) {
         if (e.button.button != SDL_BUTTON_LEFT || stylus_) return false;
@@ -440,7 +461,8 @@ bool SdlFrontEnd::translateMouse(const SDL_Event& e, kdev::InputEvent& out) {
     } else {
         if (!stylus_) return false;
         p = clamped(e.motion.x, e.motion.y);
-        if (p.x == lastStylus_.x && p.y == lastStylus_.y) return false;  // moved within one device pixel
+        if (p.x == lastStylus_.x && p.y == lastStylus_.y)
+            return false;  // moved within one device pixel
         out.kind = Kind::StylusMove;
     }
     lastStylus_ = p;
@@ -467,17 +489,22 @@ void SdlFrontEnd::saveScreenshot() const {
 
 }  // namespace
 
-std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen, const SdlOptions& options,
-                                                std::string* error) {
+std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
+                                                const SdlOptions& options, std::string* error) {
     // Only a desktop will do. Left to itself SDL would fall back to an invisible offscreen
     // window; a choice made in SDL_VIDEODRIVER is left alone.
     if (!SDL_getenv("SDL_VIDEODRIVER")) {
         if (!SDL_getenv("DISPLAY") && !SDL_getenv("WAYLAND_DISPLAY")) {
-            if (error) *error = "no display available to open a window (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+            if (error)
+                *error =
+                    "no display available to open a window (neither DISPLAY nor WAYLAND_DISPLAY is "
+                    "set)";
             return nullptr;
         }
         // Only the systems named in the environment are tried, so none complains of another.
-        const char* drivers = !SDL_getenv("WAYLAND_DISPLAY") ? "x11" : !SDL_getenv("DISPLAY") ? "wayland" : "x11,wayland";
+        const char* drivers = !SDL_getenv("WAYLAND_DISPLAY") ? "x11"
+                              : !SDL_getenv("DISPLAY")       ? "wayland"
+                                                             : "x11,wayland";
         SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers);
     }
 #ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE

@@ -14,7 +14,7 @@ struct SdlOptions {
 };
 
 // Opens the window; null, with a reason, when no display is available.
-std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen, const SdlOptions& options,
-                                                std::string* error);
+std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
+                                                const SdlOptions& options, std::string* error);
 
 }  // namespace khost
