@@ -20,7 +20,7 @@ std::vector<std::vector<std::uint16_t>> runWithDumps(
     std::string script;
     for (std::size_t i = 0; i < menuItems.size(); ++i)
         script +=
-            "menu Tools/" + menuItems[i] + "\ndump " + dir.file("d" + std::to_string(i)) + "\n";
+            "menu Tools/" + menuItems[i] + "\ndump " + dir.file(std::to_string(i) + ".dump") + "\n";
     writeFile(dir.file("s"), script);
     std::vector<std::string> args = {"--headless", "--script", dir.file("s")};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
@@ -28,7 +28,7 @@ std::vector<std::vector<std::uint16_t>> runWithDumps(
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::vector<std::uint16_t>> dumps;
     for (std::size_t i = 0; i < menuItems.size(); ++i)
-        dumps.push_back(readDump(dir.file("d" + std::to_string(i))));
+        dumps.push_back(readDump(dir.file(std::to_string(i) + ".dump")));
     return dumps;
 }
 

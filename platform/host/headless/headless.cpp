@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstdio>
 
 #include "snapshot.h"
 #include "core/trace.h"
@@ -154,8 +155,8 @@ std::vector<ScriptCommand> tourScript(const std::string& folder) {
         script.push_back(menu);
         ScriptCommand shot;
         shot.kind = ScriptCommand::Kind::Screenshot;
-        const std::string number = (n < 10 ? "0" : "") + std::to_string(n);
-        ++n;
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d", n++);
         shot.file = folder + "/" + number + "-" + stop.name + ".png";
         script.push_back(shot);
         if (std::u16string_view(stop.item) == u"About") {
