@@ -1,13 +1,15 @@
 #!/bin/sh
 # Installs the Debian packages Kestrova needs to build, run and test, where missing: the
 # native build, the sanitizer and fuzzing builds (clang with its sanitizer and libFuzzer
-# runtimes) and the 32-bit ARM cross build with its armhf libraries and qemu-user.
+# runtimes), the 32-bit ARM cross build with its armhf libraries and qemu-user, and the
+# checkers of the installed tree and the Debian package.
 # Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
 packages="cmake make g++ pkg-config clang llvm clang-format libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev
 libcli11-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
-imagemagick xauth g++-arm-linux-gnueabihf qemu-user"
+imagemagick xauth g++-arm-linux-gnueabihf qemu-user
+python3 dpkg-dev desktop-file-utils appstream lintian man-db"
 # The libraries the ARM build links, for the armhf architecture.
 armhf_packages="libfreetype-dev:armhf libpng-dev:armhf libgtest-dev:armhf"
 

@@ -6,6 +6,7 @@
 #   3. the fuzz targets: their seeds and regressions, then bounded runs (preset "fuzz")
 #   4. 32-bit ARM with UndefinedBehaviorSanitizer: the build and its tests under qemu-arm
 #      (preset "arm"), then the monkey against the ARM program
+#   5. a packager's build, installed and packed as a .deb, then checked (tools/check-install.sh)
 # Every part runs even when one before it failed; the exit code is non-zero if any failed.
 # The last lines sum up each part and the tests of all of them.
 set -u
@@ -17,21 +18,27 @@ sh tools/install-deps.sh || exit 1
 logs="$root/build/test-logs"
 mkdir -p "$logs"
 summary=""
+parts=0
 parts_failed=0
 tests_passed=0
 tests_failed=0
 started=$(date +%s)
 
-# Adds what CTest reported in a log to the totals; a part that never got to its tests counts
-# as one failed test.
+# Adds what CTest reported in a log to the totals, or what a checking script reported on its
+# last line ("NAME: N passed, N failed"); a part that never got to its tests counts as one
+# failed test.
 count_tests() {
     line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
-    if [ -z "$line" ]; then
+    if [ -n "$line" ]; then
+        failed=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+        total=$(echo "$line" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
+    elif line=$(grep -E '^[a-z-]+: [0-9]+ passed, [0-9]+ failed$' "$1" | tail -n 1) && [ -n "$line" ]; then
+        failed=$(echo "$line" | sed -E 's/.* ([0-9]+) failed$/\1/')
+        total=$(($(echo "$line" | sed -E 's/.*: ([0-9]+) passed.*/\1/') + failed))
+    else
         tests_failed=$((tests_failed + 1))
         return
     fi
-    failed=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
-    total=$(echo "$line" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
     tests_passed=$((tests_passed + total - failed))
     tests_failed=$((tests_failed + failed))
 }
@@ -40,6 +47,7 @@ count_tests() {
 part() {
     name=$1
     shift
+    parts=$((parts + 1))
     log="$logs/$name.log"
     echo
     echo "=== $name: $*"
@@ -76,13 +84,14 @@ if [ -x build/arm/app/kestrova ] && [ -d build/default ]; then
 else
     part arm-monkey false
 fi
+part install sh tools/check-install.sh
 
 echo
 echo "=== Summary ($(($(date +%s) - started)) s in all)$summary"
 if [ "$parts_failed" -ne 0 ]; then
-    echo "$parts_failed of 5 parts failed"
+    echo "$parts_failed of $parts parts failed"
 else
-    echo "all 5 parts passed"
+    echo "all $parts parts passed"
 fi
 echo "tests: $tests_passed passed, $tests_failed failed"
 [ "$parts_failed" -eq 0 ]
