@@ -8,7 +8,7 @@
 #include "resources/resource.h"
 #include "../fb/fb.h"
 
-// Globals, defined in globals.cpp (g_display, g_frameBuffer and g_barHeight in fb/fb.h).
+// Globals, defined in globals.cpp (g_display, g_frameBuffer and g_barHeight belong to fb/).
 extern HINSTANCE g_hInstance;   // the module instance, for resource loading
 extern HWND g_mainWindow;       // the main window; null until created
 extern HWND g_commandBar;       // the command bar along the main window's top

@@ -13,15 +13,17 @@ int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, 
         MessageBoxW(NULL, TEXT("GXOpenDisplay failed"), TEXT(""), MB_OK);
         return 0;
     }
-    g_display = GXGetDisplayProperties();
+    // The description now; the bar's height comes with the main window, the frame buffer after.
+    FbAttach(NULL, GXGetDisplayProperties(), FB_INITIAL_BAR_HEIGHT);
 
     if (!CreateMainWindow(instance, showMode)) {
         // The display was opened above; nobody else will close it.
+        FbDetach();
         GXCloseDisplay();
         return 0;
     }
 
-    g_frameBuffer = (Pixel16*)GXBeginDraw();
+    FbAttach((Pixel16*)GXBeginDraw(), g_display, g_barHeight);
     if (g_frameBuffer == NULL) {
         MessageBoxW(NULL, TEXT("Framebuffer couldn't be opened!"), TEXT("Error"), MB_OK);
     }
@@ -34,6 +36,7 @@ int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, 
     }
 
     GXEndDraw();
+    FbDetach();
     GXCloseDisplay();
     DeleteObject(g_parrotBitmap);
 

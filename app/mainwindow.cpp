@@ -9,7 +9,7 @@ static void OnCreate(HWND window) {
     CommandBar_AddAdornments(g_commandBar, 0, 0);
     CommandBar_Show(g_commandBar, TRUE);
     SetForegroundWindow(window);
-    g_barHeight = CommandBar_Height(g_commandBar);
+    FbAttach(g_frameBuffer, g_display, CommandBar_Height(g_commandBar));
 }
 
 static void OnExit(HWND window) {

@@ -32,16 +32,16 @@ public:
         }
         attach();
     }
-    // Points g_frameBuffer, g_display and g_barHeight at this screen.
+    // Points the program's frame-buffer view at this screen.
     void attach() const {
-        g_frameBuffer = screen_->base();
-        g_display.width = static_cast<DWORD>(screen_->width());
-        g_display.height = static_cast<DWORD>(screen_->height());
-        g_display.xPitch = screen_->xPitch();
-        g_display.yPitch = screen_->yPitch();
-        g_display.bitsPerPixel = 16;
-        g_display.formatFlags = kfDirect565;
-        g_barHeight = kBar;
+        GXDisplayProperties display{};
+        display.width = static_cast<DWORD>(screen_->width());
+        display.height = static_cast<DWORD>(screen_->height());
+        display.xPitch = screen_->xPitch();
+        display.yPitch = screen_->yPitch();
+        display.bitsPerPixel = 16;
+        display.formatFlags = kfDirect565;
+        FbAttach(screen_->base(), display, kBar);
     }
     kdev::Screen& screen() const { return *screen_; }
     int width() const { return screen_->width(); }

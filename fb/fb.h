@@ -16,11 +16,23 @@ typedef unsigned short Pixel16;
 // (width + 1) & ~1 pixels, of which the first width are used.
 typedef Pixel16 Image16;
 
+// The height of the handheld's command bar, which g_barHeight holds until the main window's
+// creation stores the real one.
+#define FB_INITIAL_BAR_HEIGHT 26
+
 // The drawing target: the frame buffer, the display description and the command bar's
-// height, below which all drawing happens.
+// height, below which all drawing happens. Defined and owned here; set through FbAttach.
 extern Pixel16* g_frameBuffer;         // base from GXBeginDraw, or null
 extern GXDisplayProperties g_display;  // copy of the display description
-extern int g_barHeight;                // command bar height in pixels (26 until created)
+extern int g_barHeight;                // command bar height in pixels
+
+// Points the view at a frame buffer: its base (null: nothing is drawn), a copy of the display's
+// description, and barTop, the command bar's height: the drawing area's first row.
+void FbAttach(Pixel16* base, GXDisplayProperties display, int barTop);
+
+// Back to the state before start-up: no frame buffer, an empty description and the initial
+// bar height.
+void FbDetach(void);
 
 // Address of pixel (x, y): g_frameBuffer + x * (xPitch / 2) + y * (yPitch / 2) pixels.
 Pixel16* PixelAddress(int x, int y);

@@ -1,5 +1,21 @@
-// The frame-buffer view: pixel addressing, colour packing and clearing of the drawing area.
+// The frame-buffer view: its state, pixel addressing, colour packing and clearing of the
+// drawing area.
 #include "fbview.h"
+
+Pixel16* g_frameBuffer = NULL;            // frame-buffer base from GXBeginDraw, or null
+GXDisplayProperties g_display;            // copy of the display description
+int g_barHeight = FB_INITIAL_BAR_HEIGHT;  // command bar height; drawing starts below it
+
+void FbAttach(Pixel16* base, GXDisplayProperties display, int barTop) {
+    g_frameBuffer = base;
+    g_display = display;
+    g_barHeight = barTop;
+}
+
+void FbDetach(void) {
+    GXDisplayProperties none = {0, 0, 0, 0, 0, 0};
+    FbAttach(NULL, none, FB_INITIAL_BAR_HEIGHT);
+}
 
 Pixel16* PixelAddress(int x, int y) {
     if (g_frameBuffer == NULL) return NULL;

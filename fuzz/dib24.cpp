@@ -35,37 +35,40 @@ struct Display {
 
     Display(int width, int height, int layout)
         : memory(static_cast<std::size_t>(width + 3) * height) {
-        g_display.width = width;
-        g_display.height = height;
-        g_display.bitsPerPixel = 16;
-        g_display.formatFlags = kfDirect | (layout & 1 ? kfDirect555 : kfDirect565);
+        GXDisplayProperties display{};
+        display.width = width;
+        display.height = height;
+        display.bitsPerPixel = 16;
+        display.formatFlags = kfDirect | (layout & 1 ? kfDirect555 : kfDirect565);
+        Pixel16* base = nullptr;
         switch (layout) {
             case 0:  // rows of exactly the width
                 memory.resize(static_cast<std::size_t>(width) * height);
-                g_display.xPitch = 2;
-                g_display.yPitch = 2 * width;
-                g_frameBuffer = memory.data();
+                display.xPitch = 2;
+                display.yPitch = 2 * width;
+                base = memory.data();
                 break;
             case 1:  // padded rows
-                g_display.xPitch = 2;
-                g_display.yPitch = 2 * (width + 3);
-                g_frameBuffer = memory.data();
+                display.xPitch = 2;
+                display.yPitch = 2 * (width + 3);
+                base = memory.data();
                 break;
             case 2:  // each row right to left
                 memory.resize(static_cast<std::size_t>(width) * height);
-                g_display.xPitch = -2;
-                g_display.yPitch = 2 * width;
-                g_frameBuffer = memory.data() + (width - 1);
+                display.xPitch = -2;
+                display.yPitch = 2 * width;
+                base = memory.data() + (width - 1);
                 break;
             default:  // a landscape panel turned upright
                 memory.resize(static_cast<std::size_t>(width) * height);
-                g_display.xPitch = 2 * height;
-                g_display.yPitch = -2;
-                g_frameBuffer = memory.data() + (height - 1);
+                display.xPitch = 2 * height;
+                display.yPitch = -2;
+                base = memory.data() + (height - 1);
                 break;
         }
+        FbAttach(base, display, 26);
     }
-    ~Display() { g_frameBuffer = nullptr; }
+    ~Display() { FbDetach(); }
 };
 
 }  // namespace
@@ -92,7 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int h = static_cast<int>(27 + (height + size % 5) % 96);
     {
         Display display(w, h, static_cast<int>(size % 4));
-        g_barHeight = 26;
         BitmapDemoDraw(w, h, image, static_cast<int>(width), static_cast<int>(height));
     }
     std::free(image);

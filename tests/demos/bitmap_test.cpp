@@ -170,7 +170,7 @@ TEST(BitmapDemo, OnlyClearsWithoutBufferBitmapOrUsableResource) {
     }
     {
         DemoDevice d(240, 320);
-        g_frameBuffer = nullptr;
+        FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
         RunBitmapDemo(d.window());
         for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0) << "no frame buffer";
     }

@@ -83,7 +83,7 @@ TEST(CirclesDemo, TooSmallOnlyClears) {
 
 TEST(CirclesDemo, NothingWithoutFrameBuffer) {
     DemoDevice d(240, 320);
-    g_frameBuffer = nullptr;
+    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
     RunCirclesDemo(d.window());
     for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0);
 }

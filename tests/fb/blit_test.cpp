@@ -187,7 +187,7 @@ TEST(FbBlitImage16, FiveFiveFiveDisplayStillReceivesFiveSixFive) {
 
 TEST(FbBlitImage16, NothingWithoutFrameBuffer) {
     Target target(16, 40);
-    g_frameBuffer = nullptr;
+    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
     const auto image = PositionImage(4, 4);
     FbBlitImage16(image.data(), 0, 30, 4, 4);
     EXPECT_TRUE(target.changed().empty());

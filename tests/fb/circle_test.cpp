@@ -154,7 +154,7 @@ TEST(FbFillCircle, HugeRadiusCoversTheAreaAndNothingElse) {
 
 TEST(FbFillCircle, NothingWithoutFrameBuffer) {
     Target target(64, 100);
-    g_frameBuffer = nullptr;
+    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
     FbFillCircle(30, 60, 20, 0xFFFFFF);
     FbFillCircleRows(30, 60, 3, 20, 0xFFFF);
     EXPECT_TRUE(target.changed().empty());

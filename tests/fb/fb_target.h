@@ -49,20 +49,16 @@ public:
         std::string error;
         screen_ = kdev::Screen::create(kdev::Geometry{width, height, format, layout}, &error);
         if (!screen_) throw std::runtime_error(error);
-        g_frameBuffer = screen_->base();
-        g_display.width = static_cast<DWORD>(width);
-        g_display.height = static_cast<DWORD>(height);
-        g_display.xPitch = screen_->xPitch();
-        g_display.yPitch = screen_->yPitch();
-        g_display.bitsPerPixel = 16;
-        g_display.formatFlags = format == kdev::PixelFormat::Rgb565 ? kfDirect565 : kfDirect555;
-        g_barHeight = barHeight;
+        GXDisplayProperties display{};
+        display.width = static_cast<DWORD>(width);
+        display.height = static_cast<DWORD>(height);
+        display.xPitch = screen_->xPitch();
+        display.yPitch = screen_->yPitch();
+        display.bitsPerPixel = 16;
+        display.formatFlags = format == kdev::PixelFormat::Rgb565 ? kfDirect565 : kfDirect555;
+        FbAttach(screen_->base(), display, barHeight);
     }
-    ~Target() {
-        g_frameBuffer = nullptr;
-        g_display = GXDisplayProperties{};
-        g_barHeight = 26;
-    }
+    ~Target() { FbDetach(); }
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
 

@@ -11,6 +11,16 @@ namespace {
 
 using fbtest::Target;
 
+// Attaches the view to base with a description of only these fields, the others 0.
+void Attach(Pixel16* base, LONG xPitch, LONG yPitch, LONG bitsPerPixel, DWORD formatFlags) {
+    GXDisplayProperties display{};
+    display.xPitch = xPitch;
+    display.yPitch = yPitch;
+    display.bitsPerPixel = bitsPerPixel;
+    display.formatFlags = formatFlags;
+    FbAttach(base, display, FB_INITIAL_BAR_HEIGHT);
+}
+
 struct PackCase {
     DWORD formatFlags;
     ColorRef color;
@@ -35,22 +45,22 @@ TEST(PackColor, WorkedExamplesInBothPackings) {
         {0, 0x0000FF, 0x001F},
     };
     for (const PackCase& c : cases) {
-        g_display.formatFlags = c.formatFlags;
+        Attach(nullptr, 0, 0, 0, c.formatFlags);
         EXPECT_EQ(PackColor(c.color), c.expected)
             << std::hex << "flags 0x" << c.formatFlags << " colour 0x" << c.color;
     }
-    g_display = GXDisplayProperties{};
+    FbDetach();
 }
 
 TEST(PackColor, FiveFiveFiveNeverSetsBitFifteen) {
-    g_display.formatFlags = kfDirect555;
+    Attach(nullptr, 0, 0, 0, kfDirect555);
     fbtest::Lcg random(7);
     for (int i = 0; i < 10000; ++i) {
         const ColorRef color = (static_cast<ColorRef>(random.next()) << 17) ^
                                (static_cast<ColorRef>(random.next()) << 2) ^ random.next();
         EXPECT_EQ(PackColor(color) & 0x8000, 0) << std::hex << color;
     }
-    g_display = GXDisplayProperties{};
+    FbDetach();
 }
 
 struct AddressCase {
@@ -72,10 +82,7 @@ TEST(PixelAddress, UsesHalvedPitchesTruncatedTowardZero) {
     std::vector<Pixel16> memory(4096);
     for (int bitsPerPixel : {16, 8, 32}) {
         for (const AddressCase& c : cases) {
-            g_frameBuffer = memory.data() + 2048;
-            g_display.xPitch = c.xPitch;
-            g_display.yPitch = c.yPitch;
-            g_display.bitsPerPixel = bitsPerPixel;
+            Attach(memory.data() + 2048, c.xPitch, c.yPitch, bitsPerPixel, 0);
             const auto* address = reinterpret_cast<const unsigned char*>(PixelAddress(c.x, c.y));
             EXPECT_EQ(address - reinterpret_cast<const unsigned char*>(g_frameBuffer),
                       c.expectedBytes)
@@ -83,16 +90,13 @@ TEST(PixelAddress, UsesHalvedPitchesTruncatedTowardZero) {
                 << ") bpp " << bitsPerPixel;
         }
     }
-    g_frameBuffer = nullptr;
-    g_display = GXDisplayProperties{};
+    FbDetach();
 }
 
 TEST(PixelAddress, NullWithoutFrameBuffer) {
-    g_frameBuffer = nullptr;
-    g_display.xPitch = 2;
-    g_display.yPitch = 480;
+    Attach(nullptr, 2, 480, 0, 0);
     EXPECT_EQ(PixelAddress(3, 1), nullptr);
-    g_display = GXDisplayProperties{};
+    FbDetach();
 }
 
 // Clearing on every layout and both packings, read back through the pitches: the memory starts
@@ -159,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(AllLayouts, ClearTest,
 TEST(Clear, NothingWithoutFrameBuffer) {
     Target target(16, 40);
     target.fillMemory(0x1234);
-    g_frameBuffer = nullptr;
+    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
     const RECT client = {0, 0, 16, 40};
     FbClearClientRect(&client);
     EXPECT_TRUE(target.changed(0x1234).empty());

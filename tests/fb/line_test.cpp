@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(AllLayouts, LineClipTest, ::testing::ValuesIn(fbtest::k
 
 TEST(FbDrawLine, NothingWithoutFrameBuffer) {
     Target target(16, 40);
-    g_frameBuffer = nullptr;
+    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
     FbDrawLine(0, 30, 15, 39, 0xFFFFFF);
     EXPECT_TRUE(target.changed().empty());
 }

@@ -98,15 +98,10 @@ TestDevice::TestDevice(kdev::Geometry geometry, kdev::Faults faults) {
     if (!instance_) throw std::runtime_error(error);
 }
 
-TestDevice::~TestDevice() {
-    g_frameBuffer = nullptr;
-    g_barHeight = 26;
-}
+TestDevice::~TestDevice() { FbDetach(); }
 
 void TestDevice::attachProgram(int barHeight) {
-    g_frameBuffer = screen().base();
-    g_display = GXGetDisplayProperties();
-    g_barHeight = barHeight;
+    FbAttach(screen().base(), GXGetDisplayProperties(), barHeight);
 }
 
 namespace {
