@@ -183,7 +183,7 @@ void RegisterLine(Size s) {
                                          {r / 2, b - 1, r / 2, B}};
                  std::vector<std::uint16_t*> addresses;
                  for (const auto& l : lines)
-                     kbench::ModelLine(l[0], l[1], l[2], l[3], [&](int x, int y) {
+                     model::LinePixels(l[0], l[1], l[2], l[3], [&](int x, int y) {
                          if (t.inArea(x, y)) addresses.push_back(t.at(x, y));
                      });
                  const Pixel16 pixel = PackColor(0x80FF80);
@@ -263,7 +263,7 @@ void RegisterLinesDemo(Size s) {
                  Target& t = TargetFor(s);
                  const std::vector<std::uint16_t*> pass = kbench::LinesPassAddresses(t);
                  Pixel16 pixels[7];
-                 for (int i = 0; i < 7; ++i) pixels[i] = PackColor(kbench::kLineColors[i]);
+                 for (int i = 0; i < 7; ++i) pixels[i] = PackColor(model::kLinesColours[i]);
                  auto program = [&] { LinesDemoDraw(s.width, s.height); };
                  auto baseline = [&] {
                      for (int p = 0; p < 20; ++p) {
@@ -306,7 +306,7 @@ void RegisterBitBltDemo(Size s) {
                  Target& t = TargetFor(s);
                  const Image16* image = ThePicture().image.data();
                  const std::vector<int> offsets =
-                     kbench::BitmapCopyOffsets(s.width, s.height, 155, 115);
+                     model::BitBltOffsets(s.width, s.height, kbench::kBar, 155, 115);
                  std::vector<std::uint16_t*> starts;
                  for (int k : offsets) starts.push_back(t.at(k, kbench::kBar + k));
                  auto program = [&] { BitmapDemoDraw(s.width, s.height, image, 155, 115); };

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         const std::vector<std::uint8_t> dib = kbench::MakeDib(155, 115);
         std::vector<Image16> image(156 * 115);
         const double copies =
-            static_cast<double>(kbench::BitmapCopyOffsets(width, height, 155, 115).size());
+            static_cast<double>(model::BitBltOffsets(width, height, kbench::kBar, 155, 115).size());
         ConvertDib24To16(dib.data(), 155, 115, image.data());
         BitmapDemoDraw(width, height, image.data(), 155, 115);
         std::printf("pixels %.0f\n", copies * 155 * 115);

@@ -2,7 +2,6 @@
 // "PARROT" bitmap, its limits, and what happens without a buffer or a usable resource.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <fstream>
 #include <string>
 
@@ -11,7 +10,7 @@
 namespace {
 
 using demotest::DemoDevice;
-using demotest::Picture;
+using model::Picture;
 
 // The bitmap resource's bytes as the program's module holds them.
 std::vector<std::uint8_t> ParrotBytes() {
@@ -24,20 +23,18 @@ std::vector<std::uint8_t> ParrotBytes() {
 
 // Pixel (x, y) of the picture, counted from its top, converted to 5-6-5.
 std::uint16_t Converted(const std::vector<std::uint8_t>& dib, int width, int height, int x, int y) {
-    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-    const std::uint8_t* t = &dib[40 + stride * static_cast<std::size_t>(height - 1 - y) +
-                                 3 * static_cast<std::size_t>(x)];
-    return static_cast<std::uint16_t>(((t[0] & 0xF8) << 8) | ((t[1] & 0xFC) << 3) | (t[2] >> 3));
+    return model::Dib24Pixel565(dib.data() + 40, width, height, x, y);
 }
 
-// Copies at (k, 26 + k) for k = 0, 3, ... below r - w, while the copy's rows end by row b.
+// The demo's trail of copies of the w x h picture, below a bar of 26 rows.
 Picture ExpectedTrail(DemoDevice& d, const std::vector<std::uint8_t>& dib, int w, int h,
                       int* copies) {
-    Picture picture(d.width(), d.height());
-    *copies = 0;
-    for (int k = 0; k < d.width() - w && 26 + k + h <= d.height(); k += 3, ++*copies)
+    Picture picture(d.width(), d.height(), 26);
+    const std::vector<int> offsets = model::BitBltOffsets(d.width(), d.height(), 26, w, h);
+    for (int k : offsets)
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) picture.set(k + x, 26 + k + y, Converted(dib, w, h, x, y));
+    *copies = static_cast<int>(offsets.size());
     return picture;
 }
 
@@ -74,10 +71,9 @@ TEST(BitmapDemo, SameFiveSixFivePixelsOnEveryLayoutAndFormat) {
 // Any picture in the resource's format serves; a 155 x 115 one of our own, checked pixel by
 // pixel, on sizes where the trail ends by width or by height.
 TEST(BitmapDemo, ConvertsWhateverPictureTheResourceHolds) {
-    const auto dib = demotest::MakeDib24(155, 115, [](int x, int y) {
-        return std::array<std::uint8_t, 3>{static_cast<std::uint8_t>(x * 3),
-                                           static_cast<std::uint8_t>(y * 2),
-                                           static_cast<std::uint8_t>(x ^ y)};
+    const auto dib = model::MakeDib24(155, 115, [](int x, int y) {
+        return model::Bgr{static_cast<std::uint8_t>(x * 3), static_cast<std::uint8_t>(y * 2),
+                          static_cast<std::uint8_t>(x ^ y)};
     });
     struct Size {
         int width, height;
@@ -112,12 +108,12 @@ TEST(BitmapDemo, NoCopyWhenThePictureDoesNotFit) {
 // a buffer taken is given back.
 TEST(BitmapDemo, OnlyClearsWithoutBufferBitmapOrUsableResource) {
     auto picture = [](int width, int height, int bitsPerPixel = 24) {
-        return demotest::MakeDib24(
+        return model::MakeDib24(
             width, height,
             [](int, int) {
-                return std::array<std::uint8_t, 3>{0xFF, 0xFF, 0xFF};
+                return model::Bgr{0xFF, 0xFF, 0xFF};
             },
-            bitsPerPixel);
+            0, bitsPerPixel);
     };
     auto patch32 = [](std::vector<std::uint8_t> dib, std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<std::uint8_t>(v >> (8 * i));

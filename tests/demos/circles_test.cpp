@@ -7,23 +7,20 @@
 namespace {
 
 using demotest::DemoDevice;
-using demotest::Picture;
+using model::Picture;
 
 // The discs drawn from the device's generator, starting after `skip` numbers: six per disc,
 // used as centre x, centre y, radius, red, green, blue.
 Picture ExpectedCircles(DemoDevice& d, int skip) {
-    fbtest::Lcg random;
+    model::Lcg random;
     for (int i = 0; i < skip; ++i) random.next();
-    const int r = d.width(), b = d.height(), bar = 26;
-    Picture picture(r, b);
+    Picture picture(d.width(), d.height(), 26);
     for (int i = 0; i < 1000; ++i) {
-        const int a = random.next(), b2 = random.next(), c = random.next();
-        const int red = random.next(), green = random.next(), blue = random.next();
-        const int cy = bar + b2 % (b - bar - 120) + 60;
-        const int cx = a % (r - 120) + 60;
-        const std::uint16_t pixel =
-            d.screen().pack((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16));
-        for (const auto& [x, y] : fbtest::ModelDisc(cx, cy, c % 60)) picture.set(x, y, pixel);
+        const model::CirclesDisc disc =
+            model::NextCirclesDisc(random, picture.width, picture.height, picture.bar);
+        const std::uint16_t pixel = d.screen().pack(disc.colour);
+        for (const auto& [x, y] : model::Disc(disc.cx, disc.cy, disc.radius))
+            picture.set(x, y, pixel);
     }
     return picture;
 }
@@ -77,7 +74,7 @@ TEST(CirclesDemo, TooSmallOnlyClears) {
         DemoDevice d(s.width, s.height);
         RunCirclesDemo(d.window());
         for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0) << s.width << "x" << s.height;
-        EXPECT_EQ(rand(), fbtest::Lcg().next());
+        EXPECT_EQ(rand(), model::Lcg().next());
     }
 }
 

@@ -1,5 +1,5 @@
-// An in-process device with a window covering its screen, the program's globals pointed at
-// it, and the expected pictures of the demos computed from the reference models.
+// An in-process device with a window covering its screen and the program's globals pointed at
+// it, for the demos' tests; their expected pictures come from the models in models.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "../fb/fb_target.h"
+#include "dib24.h"
 #include "kestrova.h"
+#include "models.h"
 #include "resources/resources.h"
 #include "test_device.h"
 
@@ -70,20 +72,6 @@ private:
     HWND window_ = nullptr;
 };
 
-// A logical picture, rows top to bottom, that the models paint into.
-struct Picture {
-    int width, height;
-    std::vector<std::uint16_t> pixels;
-    Picture(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, 0) {}
-    void set(int x, int y, std::uint16_t v) {
-        if (x >= 0 && x < width && y >= 26 && y < height)
-            pixels[static_cast<std::size_t>(y) * width + x] = v;
-    }
-    std::uint16_t get(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * width + x];
-    }
-};
-
 // A 32-bit resource image holding one resource, bitmap "PARROT", with the given bytes.
 inline std::vector<std::uint8_t> ResourceImageWithParrot(const std::vector<std::uint8_t>& parrot) {
     std::vector<std::uint8_t> out;
@@ -106,31 +94,6 @@ inline std::vector<std::uint8_t> ResourceImageWithParrot(const std::vector<std::
     out.insert(out.end(), parrot.begin(), parrot.end());
     while (out.size() % 4) out.push_back(0);
     return out;
-}
-
-// A header-first, bottom-up DIB: 40-byte header, then rows of ((width + 1) * 3) & ~3 bytes;
-// pixel (x, y) counted from the top is colour(x, y) as blue, green, red.
-template <class Colour>
-std::vector<std::uint8_t> MakeDib24(int width, int height, Colour colour, int bitsPerPixel = 24) {
-    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-    std::vector<std::uint8_t> dib(40 + stride * static_cast<std::size_t>(height), 0);
-    auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    put32(0, 40);
-    put32(4, static_cast<std::uint32_t>(width));
-    put32(8, static_cast<std::uint32_t>(height));
-    dib[12] = 1;
-    dib[14] = static_cast<std::uint8_t>(bitsPerPixel);
-    put32(20, static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height)));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const auto c = colour(x, y);
-            std::uint8_t* p = &dib[40 + stride * static_cast<std::size_t>(height - 1 - y) +
-                                   3 * static_cast<std::size_t>(x)];
-            p[0] = c[0], p[1] = c[1], p[2] = c[2];
-        }
-    return dib;
 }
 
 }  // namespace demotest

@@ -7,21 +7,17 @@
 namespace {
 
 using demotest::DemoDevice;
-using demotest::Picture;
+using model::Picture;
 
 // The twenty passes painted by the line model, kept to the drawing area.
 Picture ExpectedLines(DemoDevice& d) {
-    const ColorRef colors[7] = {0x0080FF, 0x80FF80, 0xFF8080, 0x8080FF,
-                                0xFF8080, 0xFFFF00, 0x000000};
-    const int r = d.width(), b = d.height(), bar = 26;
-    Picture picture(r, b);
-    for (int pass = 0; pass < 20; ++pass) {
-        const std::uint16_t pixel = d.screen().pack(colors[pass % 7]);
-        auto line = [&](int x1, int y1, int x2, int y2) {
-            for (const auto& [x, y] : fbtest::ModelLine(x1, y1, x2, y2)) picture.set(x, y, pixel);
-        };
-        for (int k = 0; k < r; k += 4) line(k, bar, r - k - 2, b - 2);
-        for (int k = 0; k < b - bar; k += 4) line(0, b - k - 2, r - 2, bar + k);
+    Picture picture(d.width(), d.height(), 26);
+    for (int pass = 0; pass < model::kLinesPasses; ++pass) {
+        const std::uint16_t pixel = d.screen().pack(model::kLinesColours[pass % 7]);
+        model::LinesPass(
+            picture.width, picture.height, picture.bar, [&](int x1, int y1, int x2, int y2) {
+                model::LinePixels(x1, y1, x2, y2, [&](int x, int y) { picture.set(x, y, pixel); });
+            });
     }
     return picture;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "dib24.h"
 #include "fb.h"
 #include "fb_target.h"
 
@@ -14,42 +15,18 @@ namespace {
 
 using fbtest::Target;
 
-using Triple = std::array<std::uint8_t, 3>;  // blue, green, red, as stored
+using Triple = model::Bgr;
 
-std::size_t Stride24(int width) {
-    return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-}
 std::size_t Stride16(int width) { return (static_cast<std::size_t>(width) + 1) & ~std::size_t{1}; }
 
-// A header-first bottom-up 24-bit DIB whose pixel (x, y), y counted from the top of the
-// picture, is colour(x, y). Fill bytes are 0xEE so a stride error shows.
+// A 24-bit DIB whose pixel (x, y) from the top is colour(x, y), row ends filled with 0xEE so a
+// stride error shows.
 std::vector<std::uint8_t> MakeDib(int width, int height,
                                   const std::function<Triple(int, int)>& colour) {
-    std::vector<std::uint8_t> dib(40 + Stride24(width) * static_cast<std::size_t>(height), 0xEE);
-    auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    put32(0, 40);
-    put32(4, static_cast<std::uint32_t>(width));
-    put32(8, static_cast<std::uint32_t>(height));
-    dib[12] = 1;
-    dib[13] = 0;
-    dib[14] = 24;
-    dib[15] = 0;
-    for (std::size_t at = 16; at < 40; ++at) dib[at] = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t row = 40 + Stride24(width) * static_cast<std::size_t>(height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            const Triple t = colour(x, y);
-            for (int i = 0; i < 3; ++i) dib[row + 3 * static_cast<std::size_t>(x) + i] = t[i];
-        }
-    }
-    return dib;
+    return model::MakeDib24(width, height, colour, 0xEE);
 }
 
-Pixel16 To565(const Triple& t) {
-    return static_cast<Pixel16>(((t[0] & 0xF8) << 8) | ((t[1] & 0xFC) << 3) | (t[2] >> 3));
-}
+Pixel16 To565(const Triple& t) { return model::Bgr565(t.data()); }
 
 // A colour that differs from pixel to pixel in every channel.
 Triple Pattern(int x, int y) {

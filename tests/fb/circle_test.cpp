@@ -9,7 +9,6 @@
 
 namespace {
 
-using fbtest::ModelDisc;
 using fbtest::Pixel;
 using fbtest::PixelSet;
 using fbtest::Target;
@@ -17,18 +16,7 @@ using fbtest::Target;
 // The algorithm step by step through FbFillCircleRows, as the disc is defined.
 void FillCircleByRows(int cx, int cy, int radius, ColorRef color) {
     const Pixel16 pixel = PackColor(color);
-    int x = 0, y = radius, d = 3 - 2 * radius;
-    if (radius < 0) return;
-    while (y >= x) {
-        FbFillCircleRows(cx, cy, x, y, pixel);
-        if (d < 0) {
-            d += 4 * x + 6;
-        } else {
-            d += 4 * (x - y) + 10;
-            --y;
-        }
-        ++x;
-    }
+    model::DiscSteps(radius, [&](int x, int y) { FbFillCircleRows(cx, cy, x, y, pixel); });
 }
 
 PixelSet Shifted(const PixelSet& pixels, int dx, int dy) {
@@ -67,7 +55,7 @@ TEST(FbFillCircle, SmallDiscShapes) {
 
 TEST(FbFillCircle, ModelDiscsAreSymmetricTopToBottomAndMissTheRightColumn) {
     for (int radius = 1; radius <= 60; ++radius) {
-        const auto pixels = ModelDisc(0, 0, radius);
+        const auto pixels = model::Disc(0, 0, radius);
         const PixelSet disc(pixels.begin(), pixels.end());
         for (const Pixel& p : disc) {
             EXPECT_TRUE(disc.count({p.first, -p.second})) << radius;
@@ -87,14 +75,14 @@ TEST_P(DiscTest, RowOnceFillMatchesTheAlgorithmsRuns) {
     struct Size {
         int width, height, bar;
     };
-    fbtest::Lcg random(5);
+    model::Lcg random(5);
     for (Size size : {Size{131, 157, 26}, Size{67, 45, 26}, Size{10, 30, 26}, Size{1, 1, 0}}) {
         Target target(size.width, size.height, GetParam(), kdev::PixelFormat::Rgb565, size.bar);
         for (int radius = 0; radius <= 60; ++radius) {
             for (int i = 0; i < 4; ++i) {
                 const int cx = random.range(-30, size.width + 30);
                 const int cy = random.range(-30, size.height + 30);
-                const auto expected = fbtest::Clip(target, ModelDisc(cx, cy, radius));
+                const auto expected = fbtest::Clip(target, model::Disc(cx, cy, radius));
 
                 target.fillMemory(0);
                 FbFillCircle(cx, cy, radius, 0x123456);

@@ -1,12 +1,11 @@
-// A screen from the device as the frame-buffer view's target, and reference models of the
-// pixels the primitives write, for tests of the primitives and the demos.
+// A screen from the device as the frame-buffer view's target, for tests of the primitives and
+// the demos; the reference models they compare with are in models.h.
 // The screen's memory sits between guard pages, so a write past either end crashes the test.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -16,11 +15,12 @@
 #include <vector>
 
 #include "fb.h"
+#include "models.h"
 #include "core/screen.h"
 
 namespace fbtest {
 
-using Pixel = std::pair<int, int>;  // (x, y)
+using model::Pixel;
 using PixelSet = std::set<Pixel>;
 
 inline const char* LayoutName(kdev::Layout layout) {
@@ -113,76 +113,6 @@ inline PixelSet Clip(const Target& target, const std::vector<Pixel>& pixels) {
     PixelSet out;
     for (const Pixel& p : pixels)
         if (target.inArea(p.first, p.second)) out.insert(p);
-    return out;
-}
-
-// The device's generator (state from 1; state * 214013 + 2531011; bits 16-30), for
-// reproducible random cases.
-class Lcg {
-public:
-    explicit Lcg(std::uint32_t seed = 1) : state_(seed) {}
-    int next() {
-        state_ = state_ * 214013u + 2531011u;
-        return static_cast<int>((state_ >> 16) & 0x7FFF);
-    }
-    int range(int lo, int hi) { return lo + next() % (hi - lo + 1); }  // lo..hi inclusive
-
-private:
-    std::uint32_t state_;
-};
-
-// The line as the algorithm defines it, every pixel in order, with no frame buffer involved.
-inline std::vector<Pixel> ModelLine(int x1, int y1, int x2, int y2) {
-    const int dx = x2 - x1, dy = y2 - y1;
-    const int sx = dx >= 0 ? 1 : -1, sy = dy >= 0 ? 1 : -1;
-    const int ax = std::abs(dx), ay = std::abs(dy);
-    std::vector<Pixel> out;
-    int x = x1, y = y1;
-    if (ax >= ay) {
-        int e = 2 * ay - ax;
-        for (; x != x2 + sx; x += sx) {
-            e += 2 * ay;
-            out.push_back({x, y});
-            if (e > 0) {
-                y += sy;
-                e -= 2 * ax;
-            }
-        }
-    } else {
-        int e = 2 * ax - ay;
-        for (; y != y2 + sy; y += sy) {
-            e += 2 * ax;
-            out.push_back({x, y});
-            if (e > 0) {
-                x += sx;
-                e -= 2 * ay;
-            }
-        }
-    }
-    return out;
-}
-
-// Every pixel of every run of every step, with no frame buffer involved.
-inline std::vector<Pixel> ModelDisc(int cx, int cy, int radius) {
-    std::vector<Pixel> out;
-    auto run = [&](int x0, int y, int length) {
-        for (int i = 0; i < length; ++i) out.push_back({x0 + i, y});
-    };
-    int x = 0, y = radius, d = 3 - 2 * radius;
-    if (radius < 0) return out;
-    while (y >= x) {
-        run(cx - x, cy - y, 2 * x);
-        run(cx - x, cy + y, 2 * x);
-        run(cx - y, cy - x, 2 * y);
-        run(cx - y, cy + x, 2 * y);
-        if (d < 0) {
-            d += 4 * x + 6;
-        } else {
-            d += 4 * (x - y) + 10;
-            --y;
-        }
-        ++x;
-    }
     return out;
 }
 

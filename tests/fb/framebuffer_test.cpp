@@ -54,7 +54,7 @@ TEST(PackColor, WorkedExamplesInBothPackings) {
 
 TEST(PackColor, FiveFiveFiveNeverSetsBitFifteen) {
     Attach(nullptr, 0, 0, 0, kfDirect555);
-    fbtest::Lcg random(7);
+    model::Lcg random(7);
     for (int i = 0; i < 10000; ++i) {
         const ColorRef color = (static_cast<ColorRef>(random.next()) << 17) ^
                                (static_cast<ColorRef>(random.next()) << 2) ^ random.next();

@@ -9,7 +9,6 @@
 
 namespace {
 
-using fbtest::ModelLine;
 using fbtest::Pixel;
 using fbtest::PixelSet;
 using fbtest::Target;
@@ -65,7 +64,7 @@ TEST(FbDrawLine, WritesExactlyTheListedPixels) {
         for (const Pixel& p : c.pixels) expected.insert({p.first + ox, p.second + oy});
         EXPECT_EQ(target.changed(), expected)
             << "(" << c.x1 << ", " << c.y1 << ") to (" << c.x2 << ", " << c.y2 << ")";
-        EXPECT_EQ(ModelLine(c.x1, c.y1, c.x2, c.y2), c.pixels);
+        EXPECT_EQ(model::Line(c.x1, c.y1, c.x2, c.y2), c.pixels);
         EXPECT_EQ(target.get(c.x1 + ox, c.y1 + oy), 0xFFFF);
     }
 }
@@ -85,7 +84,7 @@ TEST_P(LineClipTest, WritesTheModelsPixelsInsideTheDrawingAreaOnly) {
     struct Size {
         int width, height, bar;
     };
-    fbtest::Lcg random(11);
+    model::Lcg random(11);
     for (Size size : {Size{241, 323, 26}, Size{322, 240, 26}, Size{1, 1, 0}, Size{1, 1, 26},
                       Size{10, 30, 26}, Size{64, 64, 0}}) {
         Target target(size.width, size.height, GetParam(), kdev::PixelFormat::Rgb565, size.bar);
@@ -97,7 +96,7 @@ TEST_P(LineClipTest, WritesTheModelsPixelsInsideTheDrawingAreaOnly) {
             const int y2 = random.range(-margin, size.height + margin);
             target.fillMemory(0);
             FbDrawLine(x1, y1, x2, y2, 0x00FF00);
-            ASSERT_EQ(target.changed(), fbtest::Clip(target, ModelLine(x1, y1, x2, y2)))
+            ASSERT_EQ(target.changed(), fbtest::Clip(target, model::Line(x1, y1, x2, y2)))
                 << size.width << "x" << size.height << " (" << x1 << ", " << y1 << ") to (" << x2
                 << ", " << y2 << ")";
             ASSERT_EQ(target.strayWrites(size.bar), 0u);

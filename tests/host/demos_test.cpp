@@ -1,11 +1,13 @@
-// The three demonstrations through the real menu, headless, against pictures computed here
-// from the algorithms' definitions.
+// The three demonstrations through the real menu, headless, against the pictures of the
+// reference models.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <set>
 #include <vector>
 
+#include "dib24.h"
+#include "models.h"
 #include "png_read.h"
 #include "run_program.h"
 
@@ -36,63 +38,6 @@ std::uint16_t pack565(std::uint32_t c) {
     return static_cast<std::uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x7E0) | ((c >> 3) & 0x1F));
 }
 
-// A logical picture with the same drawing-area clip the program keeps to.
-struct Picture {
-    int w, h, bar;
-    std::vector<std::uint16_t> px;
-    Picture(int width, int height, int barHeight)
-        : w(width), h(height), bar(barHeight), px(static_cast<std::size_t>(width * height)) {}
-    void set(int x, int y, std::uint16_t v) {
-        if (x >= 0 && x < w && y >= bar && y < h) px[static_cast<std::size_t>(y * w + x)] = v;
-    }
-};
-
-// Line with the error term raised before its test, so minor steps come one pixel early.
-void referenceLine(Picture& p, int x1, int y1, int x2, int y2, std::uint16_t v) {
-    const int dx = x2 - x1, dy = y2 - y1, sx = dx >= 0 ? 1 : -1, sy = dy >= 0 ? 1 : -1;
-    const int ax = std::abs(dx), ay = std::abs(dy);
-    int x = x1, y = y1;
-    if (ax >= ay) {
-        for (int e = 2 * ay - ax; x != x2 + sx;) {
-            e += 2 * ay;
-            p.set(x, y, v);
-            x += sx;
-            if (e > 0) y += sy, e -= 2 * ax;
-        }
-    } else {
-        for (int e = 2 * ax - ay; y != y2 + sy;) {
-            e += 2 * ax;
-            p.set(x, y, v);
-            y += sy;
-            if (e > 0) x += sx, e -= 2 * ay;
-        }
-    }
-}
-
-void referenceDisc(Picture& p, int cx, int cy, int r, std::uint16_t v) {
-    auto run = [&](int x0, int y, int n) {
-        for (int k = 0; k < n; ++k) p.set(x0 + k, y, v);
-    };
-    for (int x = 0, y = r, d = 3 - 2 * r; r >= 0 && y >= x; ++x) {
-        run(cx - x, cy - y, 2 * x);
-        run(cx - x, cy + y, 2 * x);
-        run(cx - y, cy - x, 2 * y);
-        run(cx - y, cy + x, 2 * y);
-        if (d < 0)
-            d += 4 * x + 6;
-        else
-            d += 4 * (x - y) + 10, --y;
-    }
-}
-
-struct Rng {
-    std::uint32_t state = 1;
-    int next() {
-        state = state * 214013u + 2531011u;
-        return static_cast<int>((state >> 16) & 0x7FFF);
-    }
-};
-
 std::vector<std::uint16_t> drawingArea(const std::vector<std::uint16_t>& dump, int w = kW,
                                        int bar = kBar) {
     return std::vector<std::uint16_t>(dump.begin() + bar * w, dump.end());
@@ -103,31 +48,29 @@ TEST(Demos, LinesDrawTheSamePictureEveryTimeInTheLastPassColour) {
     ASSERT_EQ(dumps[0].size(), static_cast<std::size_t>(kW * kH));
     EXPECT_EQ(dumps[0], dumps[1]);
 
-    Picture expected(kW, kH, kBar);
+    model::Picture expected(kW, kH, kBar);
     const std::uint16_t yellow = pack565(0xFFFF00);
-    for (int k = 0; k < kW; k += 4) referenceLine(expected, k, kBar, kW - k - 2, kH - 2, yellow);
-    for (int k = 0; k < kH - kBar; k += 4)
-        referenceLine(expected, 0, kH - k - 2, kW - 2, kBar + k, yellow);
-    EXPECT_EQ(drawingArea(dumps[0]), drawingArea(expected.px));
+    model::LinesPass(kW, kH, kBar, [&](int x1, int y1, int x2, int y2) {
+        model::LinePixels(x1, y1, x2, y2, [&](int x, int y) { expected.set(x, y, yellow); });
+    });
+    EXPECT_EQ(drawingArea(dumps[0]), drawingArea(expected.pixels));
 }
 
 TEST(Demos, TwoCirclesCommandsContinueOnePseudoRandomSequence) {
     const auto dumps = runWithDumps({"Circles", "Circles"});
     EXPECT_NE(dumps[0], dumps[1]);
-    Rng rng;
+    model::Lcg random;
     for (int command = 0; command < 2; ++command) {
-        Picture expected(kW, kH, kBar);
+        model::Picture expected(kW, kH, kBar);
         for (int i = 0; i < 1000; ++i) {
-            const int a = rng.next(), b = rng.next(), c = rng.next(), d = rng.next(),
-                      e = rng.next(), f = rng.next();
-            const int cy = kBar + (b % (kH - kBar - 120)) + 60;
-            const std::uint32_t color =
-                static_cast<std::uint32_t>((d & 0xFF) | ((e & 0xFF) << 8) | ((f & 0xFF) << 16));
-            const int radius = c % 60;
-            const int cx = (a % (kW - 120)) + 60;
-            referenceDisc(expected, cx, cy, radius, pack565(color));
+            const model::CirclesDisc disc = model::NextCirclesDisc(random, kW, kH, kBar);
+            const std::uint16_t pixel = pack565(disc.colour);
+            model::DiscRuns(disc.cx, disc.cy, disc.radius, [&](int left, int y, int length) {
+                for (int x = left; x < left + length; ++x) expected.set(x, y, pixel);
+            });
         }
-        EXPECT_EQ(drawingArea(dumps[static_cast<std::size_t>(command)]), drawingArea(expected.px))
+        EXPECT_EQ(drawingArea(dumps[static_cast<std::size_t>(command)]),
+                  drawingArea(expected.pixels))
             << "command " << command;
     }
 }
@@ -145,18 +88,11 @@ std::vector<std::uint16_t> parrot565(int* width, int* height) {
     const std::size_t dib = 14, pixels = u32(10);
     *width = static_cast<int>(u32(dib + 4));
     *height = static_cast<int>(u32(dib + 8));
-    const std::size_t stride = static_cast<std::size_t>(((*width + 1) * 3) & ~3);
+    const auto* rows = reinterpret_cast<const std::uint8_t*>(bmp.data()) + pixels;
     std::vector<std::uint16_t> out;
-    for (int row = 0; row < *height; ++row) {
-        const std::size_t start = pixels + static_cast<std::size_t>(*height - 1 - row) * stride;
-        for (int x = 0; x < *width; ++x) {
-            const auto b = static_cast<unsigned char>(bmp[start + 3 * x]),
-                       g = static_cast<unsigned char>(bmp[start + 3 * x + 1]),
-                       r = static_cast<unsigned char>(bmp[start + 3 * x + 2]);
-            out.push_back(
-                static_cast<std::uint16_t>(((b & 0xF8) << 8) | ((g & 0xFC) << 3) | (r >> 3)));
-        }
-    }
+    for (int y = 0; y < *height; ++y)
+        for (int x = 0; x < *width; ++x)
+            out.push_back(model::Dib24Pixel565(rows, *width, *height, x, y));
     return out;
 }
 
