@@ -3,6 +3,18 @@
 # named as the command): every menu command on each layout and format, then the window closes
 # and the program must exit 0. tools/test.sh also runs the monkey against this binary.
 
+# Command ids by name, as app/resources/resource.h defines them (CMD_BITBLT and so on).
+set(KESTROVA_RESOURCE_H "${PROJECT_SOURCE_DIR}/app/resources/resource.h")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KESTROVA_RESOURCE_H}")
+file(STRINGS "${KESTROVA_RESOURCE_H}" KESTROVA_COMMAND_LINES REGEX "^#define CMD_[A-Z]+ +[0-9]+")
+foreach(line IN LISTS KESTROVA_COMMAND_LINES)
+  string(REGEX MATCH "^#define (CMD_[A-Z]+) +([0-9]+)" _ "${line}")
+  set(${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+endforeach()
+if(NOT CMD_BITBLT)
+  message(FATAL_ERROR "CMD_BITBLT not found in app/resources/resource.h")
+endif()
+
 set(KESTROVA_SMOKE_SCRIPT "${CMAKE_BINARY_DIR}/smoke/every-command.script")
 file(WRITE "${KESTROVA_SMOKE_SCRIPT}"
   "menu Tools/BitBlt\n"
@@ -16,7 +28,7 @@ file(WRITE "${KESTROVA_SMOKE_SCRIPT}"
   "move 40 40\n"
   "up 40 40\n"
   "key Escape\n"
-  "command 40005\n"
+  "command ${CMD_BITBLT}\n"
   "menu Tools/Exit\n")
 
 foreach(layout normal padded mirrored rotated)

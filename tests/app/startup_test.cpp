@@ -52,7 +52,7 @@ TEST(Startup, CommandsWithOtherIdsGoToDefaultProcessing) {
     dev.frontEnd().then([&] {
         // Not one of the six: default processing, which answers 0 and leaves the window be.
         EXPECT_EQ(SendMessageW(g_mainWindow, WM_COMMAND, 40099, 0), 0);
-        EXPECT_EQ(SendMessageW(g_mainWindow, WM_COMMAND, 40006 + 0x10000 * 3, 0),
+        EXPECT_EQ(SendMessageW(g_mainWindow, WM_COMMAND, CMD_LINES + 0x10000 * 3, 0),
                   0);  // notification code ignored
         EXPECT_TRUE(IsWindow(g_mainWindow));
     });

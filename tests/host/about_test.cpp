@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "png_read.h"
+#include "resource.h"
 #include "run_program.h"
 
 namespace {
@@ -132,7 +133,7 @@ TEST(AboutDialog, EitherOkClosesItAndTheMenuWorksAgain) {
         const int opened = indexOf(run.trace, "\"dialog_opened\"");
         const int ok = indexOf(run.trace, "\"dialog_command\",\"id\":1,\"handled\":true", opened);
         const int closed = indexOf(run.trace, "\"dialog_closed\",\"result\":1,", ok);
-        const int lines = indexOf(run.trace, "\"event\":\"command\",\"id\":40006", closed);
+        const int lines = indexOf(run.trace, commandEvent(CMD_LINES), closed);
         EXPECT_GE(opened, 0);
         EXPECT_GT(ok, opened);
         EXPECT_GT(closed, ok);
@@ -181,7 +182,7 @@ TEST(AboutDialog, WhileOpenTheMenuAndOtherInputChangeNothing) {
     // Escape reached the dialog as a cancel, which About leaves alone.
     EXPECT_GT(indexOf(run.trace, "\"dialog_command\",\"id\":2,\"handled\":false", opened), opened);
     EXPECT_EQ(indexOf(run.trace, "\"dialog_closed\",\"result\":1,"), closed);
-    EXPECT_GT(indexOf(run.trace, "\"event\":\"command\",\"id\":40008", closed), closed);
+    EXPECT_GT(indexOf(run.trace, commandEvent(CMD_CLEAR), closed), closed);
     EXPECT_EQ(readDump(shots.file("during")), readDump(shots.file("before")))
         << "the screen changed while the dialog was up";
 }

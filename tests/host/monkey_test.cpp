@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "resource.h"
 #include "run_program.h"
 
 extern char** environ;
@@ -108,7 +109,8 @@ void PrintTo(const Config& s, std::ostream* out) { *out << s.name(); }
 const char* const kKeys[] = {"Return", "Escape", "Up",  "Down", "Left",
                              "Right",  "F10",    "Tab", "Space"};
 const char* const kItems[] = {"BitBlt", "Lines", "Circles", "Clear Screen", "About"};
-const int kProgramCommands[] = {40003, 40005, 40006, 40007, 40008};  // all but Exit
+// Every command but Exit.
+const int kProgramCommands[] = {CMD_ABOUT, CMD_BITBLT, CMD_LINES, CMD_CIRCLES, CMD_CLEAR};
 
 // A point on the screen; now and then just off it or far away, as no real stylus would give.
 std::string point(Random& r, const Config& s, bool inBar) {
@@ -152,7 +154,7 @@ void addStep(Random& r, const Config& s, std::vector<std::string>& lines) {
     } else {
         // Any other id; the marker range and Exit are left to the monkey itself.
         int id = r.below(0x10000);
-        if (id == 40004 || (id >= kMarkerBase && id < kMarkerBase + 10000)) id = 0;
+        if (id == CMD_EXIT || (id >= kMarkerBase && id < kMarkerBase + 10000)) id = 0;
         lines.push_back("command " + std::to_string(id));
     }
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "png_read.h"
+#include "resource.h"
 #include "run_program.h"
 
 namespace {
@@ -50,8 +51,8 @@ TEST(Program, EveryMenuCommandIsDispatchedThroughTheMenu) {
         "idle 50\n");
     ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
     int last = -1;
-    for (int id : {40005, 40006, 40007, 40008, 40003, 40004}) {
-        const int at = indexOf(run.trace, "\"event\":\"command\",\"id\":" + std::to_string(id));
+    for (int id : {CMD_BITBLT, CMD_LINES, CMD_CIRCLES, CMD_CLEAR, CMD_ABOUT, CMD_EXIT}) {
+        const int at = indexOf(run.trace, commandEvent(id));
         ASSERT_GE(at, 0) << "command " << id << " never dispatched";
         EXPECT_GT(at, last) << "command " << id << " out of order";
         last = at;
@@ -188,16 +189,16 @@ TEST(Program, FailureTable) {
         {"framebuffer",
          "key Return\nmenu Tools/Lines\nmenu Tools/Exit\n",
          {"\"message_box\",\"text\":\"Framebuffer couldn't be opened!\",\"caption\":\"Error\"",
-          "\"command\",\"id\":40006", "\"command\",\"id\":40004", "GXCloseDisplay"},
+          commandEvent(CMD_LINES), commandEvent(CMD_EXIT), "GXCloseDisplay"},
          {}},
         {"bitmap",
          "menu Tools/BitBlt\n",
-         {"\"LoadBitmapW\",\"name\":\"PARROT\",\"ok\":false", "\"command\",\"id\":40005",
+         {"\"LoadBitmapW\",\"name\":\"PARROT\",\"ok\":false", commandEvent(CMD_BITBLT),
           "GXCloseDisplay"},
          {"message_box"}},
         {"alloc",
          "menu Tools/BitBlt\n",
-         {"\"VirtualAlloc\"", "\"command\",\"id\":40005", "GXCloseDisplay"},
+         {"\"VirtualAlloc\"", commandEvent(CMD_BITBLT), "GXCloseDisplay"},
          {"message_box"}},
     };
     for (const Case& c : cases) {
@@ -278,7 +279,7 @@ TEST(Program, ReadsTheScriptFromStandardInput) {
     RunResult r = runKestrova({"--headless", "--script", "-", "--trace", dir.file("t")},
                               "menu Tools/Lines\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(readLines(dir.file("t")), "\"command\",\"id\":40006"));
+    EXPECT_TRUE(contains(readLines(dir.file("t")), commandEvent(CMD_LINES)));
 }
 
 TEST(Program, HelpAndVersion) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "png_read.h"
+#include "resource.h"
 #include "run_program.h"
 
 // Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
@@ -642,7 +643,7 @@ TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     // Tools, then Lines, with real pointer events.
     ASSERT_NO_FATAL_FAILURE(openTools(g, 2, 0, 0, trace));
     click(g.x + kLinesX * 2 + 1, g.y + kLinesY * 2 + 1);
-    ASSERT_TRUE(waitUntil([&] { return countLines(trace, "\"command\",\"id\":40006") == 1; }, 3s))
+    ASSERT_TRUE(waitUntil([&] { return countLines(trace, commandEvent(CMD_LINES)) == 1; }, 3s))
         << "Lines was not chosen";
     const std::optional<RgbImage> reference = headlessLines(work_);
     ASSERT_TRUE(reference) << "no headless screenshot to compare with";
@@ -702,7 +703,7 @@ TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
         waitUntil([&] { return near(x_->grab(g).at(20 + 6 * 3, 20 + 50 * 3), kHighlight, 8); }, 3s))
         << "Lines is not highlighted under the stylus";
     release();
-    EXPECT_TRUE(waitUntil([&] { return countLines(trace, "\"command\",\"id\":40006") == 2; }, 3s));
+    EXPECT_TRUE(waitUntil([&] { return countLines(trace, commandEvent(CMD_LINES)) == 2; }, 3s));
 
     // The window manager's close request closes the main window; shutdown runs in order.
     x_->requestClose(*window);

@@ -12,6 +12,7 @@
 #include "core/device.h"
 #include "resources/resources.h"
 #include "core/screen.h"
+#include "resources/resource.h"
 
 namespace kdev {
 namespace {
@@ -133,9 +134,13 @@ TEST(ProgramResources, ToolsMenuItemsInOrder) {
         bool separator;
     };
     const Expected expected[] = {
-        {u"BitBlt", 40005, false},       {u"Lines", 40006, false}, {u"Circles", 40007, false},
-        {u"Clear Screen", 40008, false}, {u"", 0, true},           {u"About", 40003, false},
-        {u"Exit", 40004, false},
+        {u"BitBlt", CMD_BITBLT, false},
+        {u"Lines", CMD_LINES, false},
+        {u"Circles", CMD_CIRCLES, false},
+        {u"Clear Screen", CMD_CLEAR, false},
+        {u"", 0, true},
+        {u"About", CMD_ABOUT, false},
+        {u"Exit", CMD_EXIT, false},
     };
     ASSERT_EQ(tools.children.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {

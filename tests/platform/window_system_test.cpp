@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/device_api.h"
+#include "resources/resource.h"
 #include "test_device.h"
 #include "wm/window_manager.h"
 
@@ -69,7 +70,8 @@ TEST_F(WindowSystem, TapsOnTheMenuSendTheChosenCommandToTheBarsOwner) {
         dev.frontEnd().tapMenu(item);
     }
     EXPECT_EQ(pump(), 7);
-    EXPECT_EQ(g_commands, (std::vector<unsigned>{40005, 40006, 40007, 40008, 40003, 40004}));
+    EXPECT_EQ(g_commands, (std::vector<unsigned>{CMD_BITBLT, CMD_LINES, CMD_CIRCLES, CMD_CLEAR,
+                                                 CMD_ABOUT, CMD_EXIT}));
 }
 
 TEST_F(WindowSystem, KeysDriveTheMenu) {
@@ -80,10 +82,10 @@ TEST_F(WindowSystem, KeysDriveTheMenu) {
         std::vector<unsigned> commands;
     };
     const std::vector<Case> cases = {
-        {{K::F10, K::Return}, {40005}},
-        {{K::F10, K::Down, K::Return}, {40006}},
-        {{K::F10, K::Down, K::Down, K::Down, K::Down, K::Return}, {40003}},
-        {{K::F10, K::Up, K::Return}, {40004}},
+        {{K::F10, K::Return}, {CMD_BITBLT}},
+        {{K::F10, K::Down, K::Return}, {CMD_LINES}},
+        {{K::F10, K::Down, K::Down, K::Down, K::Down, K::Return}, {CMD_ABOUT}},
+        {{K::F10, K::Up, K::Return}, {CMD_EXIT}},
         {{K::F10, K::Escape}, {}},
         {{K::F10, K::F10}, {}},
         {{K::Return, K::Down}, {}},  // no menu open: nothing happens
@@ -154,7 +156,7 @@ TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
     dev.frontEnd().tapMenu(u"Tools");
     dev.frontEnd().tapMenu(u"Lines");
     EXPECT_EQ(pump(), 7);
-    EXPECT_EQ(g_commands, std::vector<unsigned>{40006});
+    EXPECT_EQ(g_commands, std::vector<unsigned>{CMD_LINES});
 }
 
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
@@ -180,7 +182,7 @@ TEST_F(WindowSystem, HandlesAreEvenAndDeadOnesAreRefused) {
     DestroyWindow(window);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(IsWindow(bar));
-    EXPECT_EQ(SendMessageW(window, WM_COMMAND, 40006, 0), 0);
+    EXPECT_EQ(SendMessageW(window, WM_COMMAND, CMD_LINES, 0), 0);
     EXPECT_FALSE(PostMessageW(bar, WM_CLOSE, 0, 0));
     RECT r;
     EXPECT_FALSE(GetClientRect(window, &r));

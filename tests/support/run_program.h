@@ -42,6 +42,11 @@ int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::stri
 // nothing while it still runs.
 std::optional<int> waitKestrovaFor(int pid, int timeoutMs);
 
+// How the trace records command id reaching the main window, as found in its line.
+inline std::string commandEvent(int id) {
+    return "\"event\":\"command\",\"id\":" + std::to_string(id);
+}
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 // The trace as one JSON object per line.
