@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "controls/controls.h"
+#include "controls/look.h"
 #include "core/device.h"
 #include "api/device_api.h"
 #include "kestrova.h"

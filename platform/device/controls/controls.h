@@ -1,35 +1,33 @@
-// The device's built-in windows: command bar with its pop-up menus, message boxes, and the
-// look they share with dialogs.
+// What the device's own window classes share: how their procedures reach the window system,
+// the state they keep beside a window, and the disabling of other windows under a modal box.
 #pragma once
 
-#include <cstdint>
+#include <windows.h>
 
-#include "gfx/canvas.h"
+#include <cstdint>
+#include <vector>
+
 #include "core/geometry.h"
 #include "wm/window_manager.h"
 
 namespace kdev {
 
-// The device's colours, 0x00BBGGRR.
-namespace colors {
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kFace = 0xC8D0D4;  // bars, buttons, dialog faces
-constexpr std::uint32_t kShadow = 0x808080;
-constexpr std::uint32_t kCaption = 0x8A4A0A;  // a deep blue
-constexpr std::uint32_t kHighlight = 0x6A2408;
-}  // namespace colors
+// The active device's window manager: a window procedure is given no more than a handle.
+WindowManager& wm();
 
-constexpr int kCommandBarHeight = 26;
+// The control state of type T kept beside a window; null when there is none of that type.
+template <typename T>
+T* dataOf(Window* w) {
+    return w ? dynamic_cast<T*>(w->control.get()) : nullptr;
+}
 
-// Caption strip of a top-level window with a caption: title at the left and, when asked
-// for, the OK button at the right.
-void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed);
-Rect captionOkRect(const Window& w);
+// Stylus position from a mouse message's second parameter (client coordinates, signed) to
+// screen coordinates.
+Point screenPoint(const WindowManager& manager, const Window& w, LPARAM second);
 
-// A push button face with centred text; `isDefault` gives it the heavier frame.
-void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed,
-                    bool isDefault, int fontPixels);
+constexpr WORD kButtonClicked = 0;  // the notification code in a button's WM_COMMAND
+// WM_COMMAND's first parameter: the control id in the low word, the notification code above.
+WPARAM commandParam(int id, WORD code);
 
 // Disables every enabled top-level window but `except`, for a modal box owned by nobody;
 // restore() undoes it.

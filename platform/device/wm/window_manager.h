@@ -167,9 +167,7 @@ private:
     int wakeFd_ = -1;
 };
 
-// Built-in classes: command bar and message box (controls.cpp), dialogs and their controls
-// (dialogs.cpp).
+// The device's own classes, registered on every new window manager (controls/controls.cpp).
 void registerSystemClasses(WindowManager& wm);
-void registerDialogClasses(WindowManager& wm);
 
 }  // namespace kdev

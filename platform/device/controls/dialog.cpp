@@ -1,13 +1,14 @@
-// Dialogs built from dialog templates: the dialog window with its caption OK button, the push
-// button and static controls it holds, and the modal loop that runs it.
-#include <windows.h>
+#include "controls/dialog.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "controls/button.h"
 #include "controls/controls.h"
+#include "controls/look.h"
+#include "controls/static.h"
 #include "core/device.h"
 #include "resources/resources.h"
 #include "gfx/text.h"
@@ -18,28 +19,7 @@ namespace kdev {
 
 namespace {
 
-constexpr std::u16string_view kDialogClass = u"Dialog";
-constexpr std::u16string_view kButtonClass = u"Button";
-constexpr std::u16string_view kStaticClass = u"Static";
-
-constexpr WORD kButtonClicked = 0;  // the notification code in a button's WM_COMMAND
-constexpr DWORD kButtonTypeMask = 0x0F;
-constexpr DWORD kStaticTypeMask = 0x1F;
 constexpr std::uint16_t kNoId = 0xFFFF;
-
-WindowManager& wm() { return Device::current().windows(); }
-
-WPARAM commandParam(int id, WORD code) {
-    return static_cast<WPARAM>(static_cast<WORD>(id)) | (static_cast<WPARAM>(code) << 16);
-}
-
-// Stylus position from a mouse message's second parameter (client coordinates, signed) to
-// screen coordinates.
-Point screenPoint(const WindowManager& manager, const Window& w, LPARAM second) {
-    const Rect client = manager.clientRect(w);
-    return {client.left + static_cast<short>(LOWORD(second)),
-            client.top + static_cast<short>(HIWORD(second))};
-}
 
 // Outlives the dialog window, so the caller can read the result after the window is gone.
 struct ModalState {
@@ -54,23 +34,6 @@ struct DialogData : ControlData {
     bool okHeld = false;     // the stylus went down on the caption's OK button and is still down
     bool okPressed = false;  // ...and is over it
 };
-
-struct ButtonData : ControlData {
-    const Font* font = &Font::ui();
-    bool isDefault = false;
-    bool held = false;
-    bool pressed = false;
-};
-
-struct StaticData : ControlData {
-    const Font* font = &Font::ui();
-    std::optional<Image> icon;
-};
-
-template <typename T>
-T* dataOf(Window* w) {
-    return w ? dynamic_cast<T*>(w->control.get()) : nullptr;
-}
 
 bool hasCaptionOk(const Window& w) { return w.hasCaption() && (w.exStyle & WS_EX_CAPTIONOKBTN); }
 
@@ -145,6 +108,8 @@ LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT mes
 
 // The class procedure of every dialog: the program's dialog procedure sees each message first
 // and what it handles (returns TRUE for) is done.
+}  // namespace
+
 LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     WindowManager& manager = wm();
     Window* w = manager.get(hwnd);
@@ -162,103 +127,7 @@ LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM 
     return defaultDialogProc(manager, hwnd, *w, message, first, second);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Push button: a tap that goes down and comes up on it sends its command to the parent.
-
-void setButtonPressed(WindowManager& manager, Window& w, ButtonData& data, bool pressed) {
-    if (data.pressed == pressed) return;
-    data.pressed = pressed;
-    manager.invalidate(w, w.rect, false);
-}
-
-LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
-    WindowManager& manager = wm();
-    Window* w = manager.get(hwnd);
-    if (!w) return 0;
-    ButtonData* data = dataOf<ButtonData>(w);
-    switch (message) {
-        case WM_CREATE:
-            w->control = std::make_unique<ButtonData>();
-            data = dataOf<ButtonData>(w);
-            data->isDefault = (w->style & kButtonTypeMask) == BS_DEFPUSHBUTTON;
-            return 0;
-        case WM_PAINT:
-            if (data) {
-                Canvas canvas = manager.paintCanvas(*w);
-                drawPushButton(canvas, w->rect, w->title, data->pressed, data->isDefault,
-                               data->font->pixelSize());
-            }
-            w->update = Region();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_LBUTTONDOWN:
-            if (data) {
-                data->held = true;
-                setButtonPressed(manager, *w, *data, true);
-            }
-            return 0;
-        case WM_MOUSEMOVE:
-            if (data && data->held)
-                setButtonPressed(manager, *w, *data,
-                                 w->rect.contains(screenPoint(manager, *w, second)));
-            return 0;
-        case WM_LBUTTONUP: {
-            if (!data || !data->held) return 0;
-            data->held = false;
-            setButtonPressed(manager, *w, *data, false);
-            if (w->rect.contains(screenPoint(manager, *w, second)) && w->parent)
-                manager.send(WindowManager::toHwnd(w->parent), WM_COMMAND,
-                             commandParam(w->id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
-            return 0;
-        }
-        default:
-            return manager.defaultProc(hwnd, message, first, second);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Static control: text (left, centred or right, wrapped, '\n' breaks a line) or an icon.
-
-TextAlign staticAlign(DWORD style) {
-    switch (style & kStaticTypeMask) {
-        case SS_CENTER:
-            return TextAlign::Center;
-        case SS_RIGHT:
-            return TextAlign::Right;
-        default:
-            return TextAlign::Left;
-    }
-}
-
-LRESULT CALLBACK staticProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
-    WindowManager& manager = wm();
-    Window* w = manager.get(hwnd);
-    if (!w) return 0;
-    StaticData* data = dataOf<StaticData>(w);
-    switch (message) {
-        case WM_CREATE:
-            w->control = std::make_unique<StaticData>();
-            return 0;
-        case WM_PAINT:
-            if (data) {
-                Canvas canvas = manager.paintCanvas(*w);
-                canvas.fillRect(w->rect, colors::kFace);
-                if ((w->style & kStaticTypeMask) == SS_ICON) {
-                    if (data->icon) canvas.drawImage(*data->icon, w->rect.left, w->rect.top);
-                } else {
-                    data->font->drawWrapped(canvas, w->rect, w->title, staticAlign(w->style),
-                                            w->enabled ? colors::kBlack : colors::kShadow);
-                }
-            }
-            w->update = Region();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        default:
-            return manager.defaultProc(hwnd, message, first, second);
-    }
-}
+namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Building a dialog from its template
@@ -404,6 +273,8 @@ Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Wi
     return {x, y, x + size.x, y + size.y};
 }
 
+}  // namespace
+
 int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd, DLGPROC proc,
               LPARAM param) {
     Device& device = Device::current();
@@ -486,8 +357,6 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     return result;
 }
 
-}  // namespace
-
 void registerDialogClasses(WindowManager& manager) {
     const std::pair<std::u16string_view, WNDPROC> classes[] = {
         {kDialogClass, dialogWindowProc}, {kButtonClass, buttonProc}, {kStaticClass, staticProc}};
@@ -500,21 +369,12 @@ void registerDialogClasses(WindowManager& manager) {
     }
 }
 
-}  // namespace kdev
-
-extern "C" {
-
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
-                                   DLGPROC dialogProc, LPARAM param) {
-    return kdev::runDialog(instance, dialogTemplate, owner, dialogProc, param);
-}
-
-BOOL WINAPI EndDialog(HWND dialog, int result) {
-    auto* data = kdev::dataOf<kdev::DialogData>(kdev::wm().get(dialog));
-    if (!data || !data->modal) return FALSE;
+bool endDialog(HWND dialog, int result) {
+    auto* data = dataOf<DialogData>(wm().get(dialog));
+    if (!data || !data->modal) return false;
     data->modal->ended = true;
     data->modal->result = result;
-    return TRUE;
+    return true;
 }
 
-}  // extern "C"
+}  // namespace kdev

@@ -1,0 +1,24 @@
+// The push button: a tap that goes down and comes up on it sends its command to the parent.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "gfx/text.h"
+#include "wm/window_manager.h"
+
+namespace kdev {
+
+constexpr std::u16string_view kButtonClass = u"Button";
+
+struct ButtonData : ControlData {
+    const Font* font = &Font::ui();
+    bool isDefault = false;
+    bool held = false;
+    bool pressed = false;
+};
+
+LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
+
+}  // namespace kdev

@@ -1,0 +1,27 @@
+// Dialogs built from dialog templates: the dialog window with its caption OK button, the
+// controls the template names, and the modal loop that runs it.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "wm/window_manager.h"
+
+namespace kdev {
+
+constexpr std::u16string_view kDialogClass = u"Dialog";
+
+// The class procedure of every dialog.
+LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
+
+// What DialogBoxIndirectParamW does: builds the dialog, runs it until its procedure ends it,
+// and returns the result given to endDialog (-1 when it cannot be built).
+int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC proc,
+              LPARAM param);
+// What EndDialog does; false when the window is no running dialog.
+bool endDialog(HWND dialog, int result);
+
+void registerDialogClasses(WindowManager& manager);
+
+}  // namespace kdev

@@ -1,0 +1,54 @@
+#include "controls/static.h"
+
+#include <memory>
+
+#include "controls/controls.h"
+#include "controls/look.h"
+
+namespace kdev {
+
+namespace {
+
+TextAlign staticAlign(DWORD style) {
+    switch (style & kStaticTypeMask) {
+        case SS_CENTER:
+            return TextAlign::Center;
+        case SS_RIGHT:
+            return TextAlign::Right;
+        default:
+            return TextAlign::Left;
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK staticProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
+    WindowManager& manager = wm();
+    Window* w = manager.get(hwnd);
+    if (!w) return 0;
+    StaticData* data = dataOf<StaticData>(w);
+    switch (message) {
+        case WM_CREATE:
+            w->control = std::make_unique<StaticData>();
+            return 0;
+        case WM_PAINT:
+            if (data) {
+                Canvas canvas = manager.paintCanvas(*w);
+                canvas.fillRect(w->rect, colors::kFace);
+                if ((w->style & kStaticTypeMask) == SS_ICON) {
+                    if (data->icon) canvas.drawImage(*data->icon, w->rect.left, w->rect.top);
+                } else {
+                    data->font->drawWrapped(canvas, w->rect, w->title, staticAlign(w->style),
+                                            w->enabled ? colors::kBlack : colors::kShadow);
+                }
+            }
+            w->update = Region();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        default:
+            return manager.defaultProc(hwnd, message, first, second);
+    }
+}
+
+}  // namespace kdev
