@@ -17,6 +17,39 @@ static void OnExit(HWND window) {
     SendMessageW(window, WM_CLOSE, 0, 0);
 }
 
+static void OnDestroy(void) {
+    DestroyWindow(g_commandBar);
+    PostQuitMessage(0);
+}
+
+// Runs one Tools command; FALSE for an id that is none of them.
+static BOOL OnCommand(HWND window, int id) {
+    switch (id) {
+        case CMD_ABOUT:
+            ShowAboutDialog(window);
+            return TRUE;
+        case CMD_EXIT:
+            OnExit(window);
+            return TRUE;
+        case CMD_BITBLT:
+            FbClearDrawingArea(window);
+            RunBitmapDemo(window);
+            return TRUE;
+        case CMD_LINES:
+            FbClearDrawingArea(window);
+            RunLinesDemo(window);
+            return TRUE;
+        case CMD_CIRCLES:
+            FbClearDrawingArea(window);
+            RunCirclesDemo(window);
+            return TRUE;
+        case CMD_CLEAR:
+            FbClearDrawingArea(window);
+            return TRUE;
+    }
+    return FALSE;
+}
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     switch (message) {
         case WM_CREATE:
@@ -24,33 +57,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM first, LPARAM 
             return 0;
 
         case WM_DESTROY:
-            DestroyWindow(g_commandBar);
-            PostQuitMessage(0);
+            OnDestroy();
             return 0;
 
         case WM_COMMAND:
-            switch (LOWORD(first)) {
-                case CMD_ABOUT:
-                    ShowAboutDialog(window);
-                    return 0;
-                case CMD_EXIT:
-                    OnExit(window);
-                    return 0;
-                case CMD_BITBLT:
-                    FbClearDrawingArea(window);
-                    RunBitmapDemo(window);
-                    return 0;
-                case CMD_LINES:
-                    FbClearDrawingArea(window);
-                    RunLinesDemo(window);
-                    return 0;
-                case CMD_CIRCLES:
-                    FbClearDrawingArea(window);
-                    RunCirclesDemo(window);
-                    return 0;
-                case CMD_CLEAR:
-                    FbClearDrawingArea(window);
-                    return 0;
+            if (OnCommand(window, LOWORD(first))) {
+                return 0;
             }
             break;
     }

@@ -17,49 +17,68 @@ void setButtonPressed(WindowManager& manager, Window& w, ButtonData& data, bool 
     manager.invalidate(w, w.rect, false);
 }
 
+LRESULT onCreate(Window& w) {
+    auto data = std::make_unique<ButtonData>();
+    data->isDefault = (w.style & kButtonTypeMask) == BS_DEFPUSHBUTTON;
+    w.control = std::move(data);
+    return 0;
+}
+
+LRESULT onPaint(WindowManager& manager, Window& w) {
+    if (ButtonData* data = dataOf<ButtonData>(&w)) {
+        Canvas canvas = manager.paintCanvas(w);
+        drawPushButton(canvas, w.rect, w.title, data->pressed, data->isDefault,
+                       data->font->pixelSize());
+    }
+    w.update = Region();
+    return 0;
+}
+
+// The stylus down on the button holds it: pressed while over it, until it comes up.
+LRESULT onStylusDown(WindowManager& manager, Window& w) {
+    if (ButtonData* data = dataOf<ButtonData>(&w)) {
+        data->held = true;
+        setButtonPressed(manager, w, *data, true);
+    }
+    return 0;
+}
+
+LRESULT onStylusMove(WindowManager& manager, Window& w, Point p) {
+    ButtonData* data = dataOf<ButtonData>(&w);
+    if (data && data->held) setButtonPressed(manager, w, *data, w.rect.contains(p));
+    return 0;
+}
+
+LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, Point p) {
+    ButtonData* data = dataOf<ButtonData>(&w);
+    if (!data || !data->held) return 0;
+    data->held = false;
+    setButtonPressed(manager, w, *data, false);
+    if (w.rect.contains(p) && w.parent)
+        manager.send(WindowManager::toHwnd(w.parent), WM_COMMAND,
+                     commandParam(w.id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     WindowManager& manager = wm();
     Window* w = manager.get(hwnd);
     if (!w) return 0;
-    ButtonData* data = dataOf<ButtonData>(w);
     switch (message) {
         case WM_CREATE:
-            w->control = std::make_unique<ButtonData>();
-            data = dataOf<ButtonData>(w);
-            data->isDefault = (w->style & kButtonTypeMask) == BS_DEFPUSHBUTTON;
-            return 0;
+            return onCreate(*w);
         case WM_PAINT:
-            if (data) {
-                Canvas canvas = manager.paintCanvas(*w);
-                drawPushButton(canvas, w->rect, w->title, data->pressed, data->isDefault,
-                               data->font->pixelSize());
-            }
-            w->update = Region();
-            return 0;
+            return onPaint(manager, *w);
         case WM_ERASEBKGND:
-            return 1;
+            return 1;  // WM_PAINT covers the whole face
         case WM_LBUTTONDOWN:
-            if (data) {
-                data->held = true;
-                setButtonPressed(manager, *w, *data, true);
-            }
-            return 0;
+            return onStylusDown(manager, *w);
         case WM_MOUSEMOVE:
-            if (data && data->held)
-                setButtonPressed(manager, *w, *data,
-                                 w->rect.contains(screenPoint(manager, *w, second)));
-            return 0;
-        case WM_LBUTTONUP: {
-            if (!data || !data->held) return 0;
-            data->held = false;
-            setButtonPressed(manager, *w, *data, false);
-            if (w->rect.contains(screenPoint(manager, *w, second)) && w->parent)
-                manager.send(WindowManager::toHwnd(w->parent), WM_COMMAND,
-                             commandParam(w->id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
-            return 0;
-        }
+            return onStylusMove(manager, *w, screenPoint(manager, *w, second));
+        case WM_LBUTTONUP:
+            return onStylusUp(manager, hwnd, *w, screenPoint(manager, *w, second));
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

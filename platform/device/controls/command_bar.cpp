@@ -25,8 +25,6 @@ struct CommandBarData : ControlData {
     bool closePressed = false;
 };
 
-CommandBarData* barData(Window& w) { return dynamic_cast<CommandBarData*>(w.control.get()); }
-
 // Button rectangles in screen coordinates, left to right.
 std::vector<Rect> buttonRects(const Window& bar, const CommandBarData& data) {
     std::vector<Rect> rects;
@@ -45,7 +43,7 @@ Rect closeRect(const Window& bar) {
 }
 
 void paintCommandBar(Window& bar, Canvas& canvas) {
-    CommandBarData& data = *barData(bar);
+    CommandBarData& data = *dataOf<CommandBarData>(&bar);
     canvas.fillRect(bar.rect, colors::kFace);
     canvas.hline(bar.rect.left, bar.rect.right, bar.rect.bottom - 1, colors::kShadow);
     const Font& font = Font::ui();
@@ -72,129 +70,106 @@ void paintCommandBar(Window& bar, Canvas& canvas) {
     }
 }
 
-// Modal tracking of one pop-up: draws it over the screen, follows stylus and keys, puts back
-// what was under it, and posts the chosen command to the bar's owner.
-void trackMenu(HWND barHwnd, int index, bool fromKeyboard) {
-    WindowManager& manager = wm();
+// Paints the bar now, outside WM_PAINT: its pressed and open states show at once.
+void repaint(WindowManager& manager, Window& bar) {
+    Canvas canvas = manager.windowCanvas(bar);
+    paintCommandBar(bar, canvas);
+}
+
+// Opens the menu of button `index` and tracks it; the chosen command goes to the bar's owner.
+void openMenu(HWND barHwnd, int index, bool fromKeyboard) {
     Device& device = Device::current();
+    WindowManager& manager = device.windows();
     Window* bar = manager.get(barHwnd);
     if (!bar || manager.tracking) return;
-    CommandBarData* data = barData(*bar);
+    CommandBarData* data = dataOf<CommandBarData>(bar);
     if (!data || index < 0 || index >= static_cast<int>(data->menus.size())) return;
-    const std::vector<MenuItem> items = data->menus[static_cast<std::size_t>(index)].children;
-    if (items.empty()) return;
-    const Rect button = buttonRects(*bar, *data)[static_cast<std::size_t>(index)];
+    const MenuItem& menu = data->menus[static_cast<std::size_t>(index)];
+    if (menu.children.empty()) return;
     const std::uint32_t owner = bar->parent;
+    MenuTracker tracker(device, buttonRects(*bar, *data)[static_cast<std::size_t>(index)],
+                        menu.text, menu.children, fromKeyboard);
 
     data->openMenu = index;
-    {
-        Canvas canvas = manager.windowCanvas(*bar);
-        paintCommandBar(*bar, canvas);
-    }
-    Canvas screenCanvas(device.screen());
-    const PopupLayout layout = layoutPopup(device.screen(), button, items);
-    const SavedPixels under = screenCanvas.save(layout.frame);
-    int highlight = fromKeyboard ? stepSelectable(items, -1, 1) : -1;
-    paintPopup(screenCanvas, layout, items, highlight);
-    TraceEvent(device.trace(), "menu_opened")
-        .field("menu", data->menus[static_cast<std::size_t>(index)].text);
-
+    repaint(manager, *bar);
     WindowManager::MenuTracking tracking;
-    tracking.locate = [&](std::u16string_view text) -> std::optional<Point> {
-        for (std::size_t i = 0; i < items.size(); ++i)
-            if (!items[i].separator && items[i].text == text) {
-                const Rect& r = layout.items[i];
-                return Point{r.left + r.width() / 2, r.top + r.height() / 2};
-            }
-        return std::nullopt;
-    };
+    tracking.locate = [&tracker](std::u16string_view text) { return tracker.locate(text); };
     manager.tracking = &tracking;
-
-    int chosen = -1;
-    bool done = false;
-    // A release chooses only after the stylus went down or moved in the menu, so the release
-    // of the tap that opened it never picks the item that happens to lie under the button.
-    bool armed = false;
-    Point lastStylus{button.left + button.width() / 2, button.top + button.height() / 2};
-    while (!done) {
-        manager.presentIfChanged();
-        const InputEvent ev = manager.nextInput();
-        const Point p{ev.x, ev.y};
-        const Point last = lastStylus;
-        if (ev.kind == InputEvent::Kind::StylusDown || ev.kind == InputEvent::Kind::StylusMove)
-            lastStylus = p;
-        int newHighlight = highlight;
-        switch (ev.kind) {
-            case InputEvent::Kind::StylusDown:
-                if (!layout.frame.contains(p)) {
-                    done = true;  // a tap outside closes the menu and is used up
-                    break;
-                }
-                armed = true;
-                newHighlight = itemAt(layout, items, p);
-                break;
-            case InputEvent::Kind::StylusMove:
-                if (layout.frame.contains(p) && !layout.frame.contains(last)) armed = true;
-                if (layout.frame.contains(p)) newHighlight = itemAt(layout, items, p);
-                break;
-            case InputEvent::Kind::StylusUp: {
-                const int i = armed && layout.frame.contains(p) ? itemAt(layout, items, p) : -1;
-                if (i >= 0) {
-                    chosen = i;
-                    done = true;
-                }
-                break;
-            }
-            case InputEvent::Kind::KeyDown:
-                switch (ev.key) {
-                    case Key::Up:
-                        newHighlight = stepSelectable(items, highlight, -1);
-                        break;
-                    case Key::Down:
-                        newHighlight = stepSelectable(items, highlight, 1);
-                        break;
-                    case Key::Return:
-                        if (highlight >= 0) {
-                            chosen = highlight;
-                            done = true;
-                        }
-                        break;
-                    case Key::Escape:
-                    case Key::F10:
-                        done = true;
-                        break;
-                    default:
-                        break;
-                }
-                break;
-            case InputEvent::Kind::Wake:
-                manager.serveRequests();
-                break;
-            case InputEvent::Kind::Close:
-            case InputEvent::Kind::Command:
-                manager.putBackInput(ev);
-                done = true;
-                break;
-        }
-        if (!done && newHighlight != highlight) {
-            highlight = newHighlight;
-            paintPopup(screenCanvas, layout, items, highlight);
-        }
-    }
-
+    const std::optional<std::uint16_t> chosen = tracker.run();
     manager.tracking = nullptr;
-    screenCanvas.restore(under);
     if (Window* again = manager.get(barHwnd)) {
-        if (CommandBarData* d = barData(*again)) d->openMenu = -1;
-        Canvas canvas = manager.windowCanvas(*again);
-        paintCommandBar(*again, canvas);
+        if (CommandBarData* d = dataOf<CommandBarData>(again)) d->openMenu = -1;
+        repaint(manager, *again);
     }
-    TraceEvent(device.trace(), "menu_closed")
-        .field("chosen",
-               chosen >= 0 ? static_cast<int>(items[static_cast<std::size_t>(chosen)].id) : 0);
-    if (chosen >= 0 && manager.get(owner))
-        manager.post(WindowManager::toHwnd(owner), WM_COMMAND,
-                     items[static_cast<std::size_t>(chosen)].id, 0);
+    if (chosen && manager.get(owner))
+        manager.post(WindowManager::toHwnd(owner), WM_COMMAND, *chosen, 0);
+}
+
+LRESULT onCreate(Window& bar) {
+    bar.control = std::make_unique<CommandBarData>();
+    return 0;
+}
+
+LRESULT onPaint(WindowManager& manager, Window& bar) {
+    if (dataOf<CommandBarData>(&bar)) {
+        Canvas canvas = manager.paintCanvas(bar);
+        paintCommandBar(bar, canvas);
+    }
+    bar.update = Region();
+    return 0;
+}
+
+// Down on a button opens its menu; down on the close box presses it.
+LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& bar, Point p) {
+    CommandBarData* data = dataOf<CommandBarData>(&bar);
+    if (!data) return 0;
+    const std::vector<Rect> buttons = buttonRects(bar, *data);
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (buttons[i].contains(p)) {
+            openMenu(hwnd, static_cast<int>(i), false);
+            return 0;
+        }
+    if (data->adornments && closeRect(bar).contains(p)) {
+        data->closePressed = true;
+        repaint(manager, bar);
+    }
+    return 0;
+}
+
+// Up on the pressed close box closes the bar's window.
+LRESULT onStylusUp(WindowManager& manager, Window& bar, Point p) {
+    CommandBarData* data = dataOf<CommandBarData>(&bar);
+    if (!data || !data->closePressed) return 0;
+    data->closePressed = false;
+    repaint(manager, bar);
+    if (closeRect(bar).contains(p)) manager.post(WindowManager::toHwnd(bar.parent), WM_CLOSE, 0, 0);
+    return 0;
+}
+
+// F10 opens the first menu from the keyboard.
+LRESULT onKeyDown(HWND hwnd, Window& bar, WPARAM key) {
+    CommandBarData* data = dataOf<CommandBarData>(&bar);
+    if (key == VK_F10 && data && !data->menus.empty()) openMenu(hwnd, 0, true);
+    return 0;
+}
+
+// Where a script taps for the button (or the close box, "Close") with this text.
+LRESULT onQueryButton(Window& bar, const std::u16string_view& text, Point& out) {
+    CommandBarData* data = dataOf<CommandBarData>(&bar);
+    if (!data) return 0;
+    const std::vector<Rect> buttons = buttonRects(bar, *data);
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (data->menus[i].text == text) {
+            out = {buttons[i].left + buttons[i].width() / 2,
+                   buttons[i].top + buttons[i].height() / 2};
+            return 1;
+        }
+    if (text == u"Close" && data->adornments) {
+        const Rect c = closeRect(bar);
+        out = {c.left + c.width() / 2, c.top + c.height() / 2};
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -203,66 +178,20 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
     WindowManager& manager = wm();
     Window* bar = manager.get(hwnd);
     if (!bar) return 0;
-    CommandBarData* data = barData(*bar);
-    const Point p{bar->rect.left + static_cast<short>(LOWORD(second)),
-                  bar->rect.top + static_cast<short>(HIWORD(second))};
     switch (message) {
         case WM_CREATE:
-            bar->control = std::make_unique<CommandBarData>();
-            return 0;
-        case WM_PAINT: {
-            if (data) {
-                Canvas canvas = manager.paintCanvas(*bar);
-                paintCommandBar(*bar, canvas);
-            }
-            bar->update = Region();
-            return 0;
-        }
-        case WM_LBUTTONDOWN: {
-            if (!data) return 0;
-            const std::vector<Rect> buttons = buttonRects(*bar, *data);
-            for (std::size_t i = 0; i < buttons.size(); ++i)
-                if (buttons[i].contains(p)) {
-                    trackMenu(hwnd, static_cast<int>(i), false);
-                    return 0;
-                }
-            if (data->adornments && closeRect(*bar).contains(p)) {
-                data->closePressed = true;
-                Canvas canvas = manager.windowCanvas(*bar);
-                paintCommandBar(*bar, canvas);
-            }
-            return 0;
-        }
-        case WM_LBUTTONUP: {
-            if (!data || !data->closePressed) return 0;
-            data->closePressed = false;
-            Canvas canvas = manager.windowCanvas(*bar);
-            paintCommandBar(*bar, canvas);
-            if (closeRect(*bar).contains(p))
-                manager.post(WindowManager::toHwnd(bar->parent), WM_CLOSE, 0, 0);
-            return 0;
-        }
+            return onCreate(*bar);
+        case WM_PAINT:
+            return onPaint(manager, *bar);
+        case WM_LBUTTONDOWN:
+            return onStylusDown(manager, hwnd, *bar, screenPoint(manager, *bar, second));
+        case WM_LBUTTONUP:
+            return onStylusUp(manager, *bar, screenPoint(manager, *bar, second));
         case WM_KEYDOWN:
-            if (first == VK_F10 && data && !data->menus.empty()) trackMenu(hwnd, 0, true);
-            return 0;
-        case kQueryButtonMessage: {
-            if (!data) return 0;
-            const auto* text = reinterpret_cast<const std::u16string_view*>(first);
-            auto* out = reinterpret_cast<Point*>(second);
-            const std::vector<Rect> buttons = buttonRects(*bar, *data);
-            for (std::size_t i = 0; i < buttons.size(); ++i)
-                if (data->menus[i].text == *text) {
-                    *out = {buttons[i].left + buttons[i].width() / 2,
-                            buttons[i].top + buttons[i].height() / 2};
-                    return 1;
-                }
-            if (*text == u"Close" && data->adornments) {
-                const Rect c = closeRect(*bar);
-                *out = {c.left + c.width() / 2, c.top + c.height() / 2};
-                return 1;
-            }
-            return 0;
-        }
+            return onKeyDown(hwnd, *bar, first);
+        case kQueryButtonMessage:
+            return onQueryButton(*bar, *reinterpret_cast<const std::u16string_view*>(first),
+                                 *reinterpret_cast<Point*>(second));
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

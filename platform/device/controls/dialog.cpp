@@ -53,6 +53,58 @@ void setCaptionOkPressed(WindowManager& manager, Window& w, DialogData& data, bo
     manager.invalidate(w, captionOkRect(w), false);
 }
 
+LRESULT onPaint(WindowManager& manager, Window& w, const DialogData& data) {
+    paintDialog(manager, w, data);
+    w.update = Region();
+    return 0;
+}
+
+// The caption's OK button: down on it holds it, pressed while the stylus is over it; up on it
+// is the OK command.
+LRESULT onStylusDown(WindowManager& manager, Window& w, DialogData& data, Point p) {
+    if (hasCaptionOk(w) && captionOkRect(w).contains(p)) {
+        data.okHeld = true;
+        setCaptionOkPressed(manager, w, data, true);
+    }
+    return 0;
+}
+
+LRESULT onStylusMove(WindowManager& manager, Window& w, DialogData& data, Point p) {
+    if (data.okHeld) setCaptionOkPressed(manager, w, data, captionOkRect(w).contains(p));
+    return 0;
+}
+
+LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, Point p) {
+    if (!data.okHeld) return 0;
+    data.okHeld = false;
+    setCaptionOkPressed(manager, w, data, false);
+    if (captionOkRect(w).contains(p))
+        manager.send(hwnd, WM_COMMAND, commandParam(IDOK, kButtonClicked), 0);
+    return 0;
+}
+
+// Return is the default button's command, as if it had been tapped; Escape is a cancel.
+LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, const DialogData& data,
+                  WPARAM key) {
+    if (key == VK_RETURN) {
+        HWND button = nullptr;
+        for (std::uint32_t c : w.children)
+            if (Window* child = manager.get(c); child && child->id == data.defaultId)
+                button = WindowManager::toHwnd(c);
+        manager.send(hwnd, WM_COMMAND, commandParam(data.defaultId, kButtonClicked),
+                     reinterpret_cast<LPARAM>(button));
+    } else if (key == VK_ESCAPE) {
+        manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
+    }
+    return 0;
+}
+
+// Closing a dialog is a cancel; only its procedure ends it.
+LRESULT onClose(WindowManager& manager, HWND hwnd) {
+    manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
+    return 0;
+}
+
 // What a dialog does with the messages its dialog procedure leaves alone.
 LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT message, WPARAM first,
                           LPARAM second) {
@@ -60,54 +112,24 @@ LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT mes
     if (!data) return manager.defaultProc(hwnd, message, first, second);
     switch (message) {
         case WM_PAINT:
-            paintDialog(manager, w, *data);
-            w.update = Region();
-            return 0;
+            return onPaint(manager, w, *data);
         case WM_ERASEBKGND:
             return 1;  // WM_PAINT covers the whole face
         case WM_LBUTTONDOWN:
-            if (hasCaptionOk(w) && captionOkRect(w).contains(screenPoint(manager, w, second))) {
-                data->okHeld = true;
-                setCaptionOkPressed(manager, w, *data, true);
-            }
-            return 0;
+            return onStylusDown(manager, w, *data, screenPoint(manager, w, second));
         case WM_MOUSEMOVE:
-            if (data->okHeld)
-                setCaptionOkPressed(manager, w, *data,
-                                    captionOkRect(w).contains(screenPoint(manager, w, second)));
-            return 0;
-        case WM_LBUTTONUP: {
-            if (!data->okHeld) return 0;
-            data->okHeld = false;
-            setCaptionOkPressed(manager, w, *data, false);
-            if (captionOkRect(w).contains(screenPoint(manager, w, second)))
-                manager.send(hwnd, WM_COMMAND, commandParam(IDOK, kButtonClicked), 0);
-            return 0;
-        }
+            return onStylusMove(manager, w, *data, screenPoint(manager, w, second));
+        case WM_LBUTTONUP:
+            return onStylusUp(manager, hwnd, w, *data, screenPoint(manager, w, second));
         case WM_KEYDOWN:
-            if (first == VK_RETURN) {
-                // The default button's command, as if it had been tapped.
-                HWND button = nullptr;
-                for (std::uint32_t c : w.children)
-                    if (Window* child = manager.get(c); child && child->id == data->defaultId)
-                        button = WindowManager::toHwnd(c);
-                manager.send(hwnd, WM_COMMAND, commandParam(data->defaultId, kButtonClicked),
-                             reinterpret_cast<LPARAM>(button));
-            } else if (first == VK_ESCAPE) {
-                manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
-            }
-            return 0;
+            return onKeyDown(manager, hwnd, w, *data, first);
         case WM_CLOSE:
-            // Closing a dialog is a cancel; only its procedure ends it.
-            manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
-            return 0;
+            return onClose(manager, hwnd);
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }
 }
 
-// The class procedure of every dialog: the program's dialog procedure sees each message first
-// and what it handles (returns TRUE for) is done.
 }  // namespace
 
 LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {

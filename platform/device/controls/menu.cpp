@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "controls/look.h"
+#include "core/device.h"
+#include "core/trace.h"
 #include "gfx/text.h"
+#include "wm/window_manager.h"
 
 namespace kdev {
 
@@ -12,60 +15,8 @@ namespace {
 constexpr int kMenuItemHeight = 20;
 constexpr int kMenuSeparatorHeight = 7;
 
-}  // namespace
-
-PopupLayout layoutPopup(const Screen& screen, const Rect& button,
-                        const std::vector<MenuItem>& items) {
-    const Font& font = Font::ui();
-    int width = button.width();
-    int height = 4;
-    for (const MenuItem& item : items) {
-        width = std::max(width, font.measure(item.text) + 32);
-        height += item.separator ? kMenuSeparatorHeight : kMenuItemHeight;
-    }
-    width = std::min(width, screen.width());
-    int x = std::min(button.left, screen.width() - width);
-    int y = button.bottom + 3;
-    if (y + height > screen.height()) y = std::max(0, screen.height() - height);
-    x = std::max(0, x);
-    PopupLayout layout;
-    layout.frame = {x, y, x + width, y + height};
-    int top = y + 2;
-    for (const MenuItem& item : items) {
-        const int h = item.separator ? kMenuSeparatorHeight : kMenuItemHeight;
-        layout.items.push_back({x + 2, top, x + width - 2, top + h});
-        top += h;
-    }
-    return layout;
-}
-
-void paintPopup(Canvas& canvas, const PopupLayout& layout, const std::vector<MenuItem>& items,
-                int highlight) {
-    const Font& font = Font::ui();
-    canvas.fillRect(layout.frame, colors::kWhite);
-    canvas.frameRect(layout.frame, colors::kBlack);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const Rect& r = layout.items[i];
-        if (items[i].separator) {
-            canvas.hline(r.left + 2, r.right - 2, r.top + r.height() / 2, colors::kShadow);
-            continue;
-        }
-        const bool hot = static_cast<int>(i) == highlight;
-        if (hot) canvas.fillRect(r, colors::kHighlight);
-        Region clip = canvas.clip();
-        clip.intersect(r);
-        Canvas itemCanvas(canvas.screen(), clip);
-        font.draw(itemCanvas, r.left + 14, r.top + (r.height() - font.lineHeight()) / 2,
-                  items[i].text, hot ? colors::kWhite : colors::kBlack);
-    }
-}
-
-int itemAt(const PopupLayout& layout, const std::vector<MenuItem>& items, Point p) {
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (!items[i].separator && layout.items[i].contains(p)) return static_cast<int>(i);
-    return -1;
-}
-
+// The next item that is no separator from `from` (-1: from the start), wrapping around;
+// -1 when every item is one.
 int stepSelectable(const std::vector<MenuItem>& items, int from, int direction) {
     const int n = static_cast<int>(items.size());
     for (int k = 1; k <= n; ++k) {
@@ -74,6 +25,172 @@ int stepSelectable(const std::vector<MenuItem>& items, int from, int direction) 
         if (!items[static_cast<std::size_t>(i)].separator) return i;
     }
     return -1;
+}
+
+}  // namespace
+
+MenuTracker::MenuTracker(Device& device, const Rect& button, std::u16string_view title,
+                         std::vector<MenuItem> items, bool fromKeyboard)
+    : device_(device),
+      manager_(device.windows()),
+      screen_(device.screen()),
+      title_(title),
+      items_(std::move(items)),
+      lastStylus_{button.left + button.width() / 2, button.top + button.height() / 2} {
+    // Below the button, as wide as its widest item, kept on the screen.
+    const Screen& screen = device.screen();
+    const Font& font = Font::ui();
+    int width = button.width();
+    int height = 4;
+    for (const MenuItem& item : items_) {
+        width = std::max(width, font.measure(item.text) + 32);
+        height += item.separator ? kMenuSeparatorHeight : kMenuItemHeight;
+    }
+    width = std::min(width, screen.width());
+    int x = std::min(button.left, screen.width() - width);
+    int y = button.bottom + 3;
+    if (y + height > screen.height()) y = std::max(0, screen.height() - height);
+    x = std::max(0, x);
+    frame_ = {x, y, x + width, y + height};
+    int top = y + 2;
+    for (const MenuItem& item : items_) {
+        const int h = item.separator ? kMenuSeparatorHeight : kMenuItemHeight;
+        itemRects_.push_back({x + 2, top, x + width - 2, top + h});
+        top += h;
+    }
+    if (fromKeyboard) highlight_ = stepSelectable(items_, -1, 1);
+}
+
+std::optional<std::uint16_t> MenuTracker::run() {
+    const SavedPixels under = screen_.save(frame_);
+    paint();
+    TraceEvent(device_.trace(), "menu_opened").field("menu", title_);
+    while (!done_) {
+        manager_.presentIfChanged();
+        onInput(manager_.nextInput());
+    }
+    screen_.restore(under);
+    const std::uint16_t id = chosen_ >= 0 ? items_[static_cast<std::size_t>(chosen_)].id : 0;
+    TraceEvent(device_.trace(), "menu_closed").field("chosen", static_cast<int>(id));
+    if (chosen_ < 0) return std::nullopt;
+    return id;
+}
+
+std::optional<Point> MenuTracker::locate(std::u16string_view text) const {
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        if (!items_[i].separator && items_[i].text == text) {
+            const Rect& r = itemRects_[i];
+            return Point{r.left + r.width() / 2, r.top + r.height() / 2};
+        }
+    return std::nullopt;
+}
+
+void MenuTracker::onInput(const InputEvent& ev) {
+    const Point p{ev.x, ev.y};
+    switch (ev.kind) {
+        case InputEvent::Kind::StylusDown:
+            onStylusDown(p);
+            break;
+        case InputEvent::Kind::StylusMove:
+            onStylusMove(p);
+            break;
+        case InputEvent::Kind::StylusUp:
+            onStylusUp(p);
+            break;
+        case InputEvent::Kind::KeyDown:
+            onKeyDown(ev.key);
+            break;
+        case InputEvent::Kind::Wake:
+            manager_.serveRequests();
+            break;
+        case InputEvent::Kind::Close:
+        case InputEvent::Kind::Command:
+            manager_.putBackInput(ev);
+            done_ = true;
+            break;
+    }
+}
+
+// A tap outside closes the menu and is used up; inside, it arms the menu and highlights.
+void MenuTracker::onStylusDown(Point p) {
+    lastStylus_ = p;
+    if (!frame_.contains(p)) {
+        done_ = true;
+        return;
+    }
+    armed_ = true;
+    highlight(itemAt(p));
+}
+
+void MenuTracker::onStylusMove(Point p) {
+    const Point last = lastStylus_;
+    lastStylus_ = p;
+    if (!frame_.contains(p)) return;
+    if (!frame_.contains(last)) armed_ = true;
+    highlight(itemAt(p));
+}
+
+void MenuTracker::onStylusUp(Point p) {
+    const int item = armed_ && frame_.contains(p) ? itemAt(p) : -1;
+    if (item >= 0) choose(item);
+}
+
+void MenuTracker::onKeyDown(Key key) {
+    switch (key) {
+        case Key::Up:
+            highlight(stepSelectable(items_, highlight_, -1));
+            break;
+        case Key::Down:
+            highlight(stepSelectable(items_, highlight_, 1));
+            break;
+        case Key::Return:
+            if (highlight_ >= 0) choose(highlight_);
+            break;
+        case Key::Escape:
+        case Key::F10:
+            done_ = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void MenuTracker::highlight(int item) {
+    if (item == highlight_) return;
+    highlight_ = item;
+    paint();
+}
+
+void MenuTracker::choose(int item) {
+    chosen_ = item;
+    done_ = true;
+}
+
+// The item under p that is no separator, or -1.
+int MenuTracker::itemAt(Point p) const {
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        if (!items_[i].separator && itemRects_[i].contains(p)) return static_cast<int>(i);
+    return -1;
+}
+
+void MenuTracker::paint() {
+    const Font& font = Font::ui();
+    screen_.fillRect(frame_, colors::kWhite);
+    screen_.frameRect(frame_, colors::kBlack);
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const Rect& r = itemRects_[i];
+        if (items_[i].separator) {
+            screen_.hline(r.left + 2, r.right - 2, r.top + r.height() / 2, colors::kShadow);
+            continue;
+        }
+        const bool hot = static_cast<int>(i) == highlight_;
+        if (hot) screen_.fillRect(r, colors::kHighlight);
+        Region clip = screen_.clip();
+        clip.intersect(r);
+        Canvas itemCanvas(screen_.screen(), clip);
+        font.draw(itemCanvas, r.left + 14, r.top + (r.height() - font.lineHeight()) / 2,
+                  items_[i].text, hot ? colors::kWhite : colors::kBlack);
+    }
 }
 
 }  // namespace kdev

@@ -1,25 +1,66 @@
-// Pop-up menus: their layout below the button that opens them, and their painting.
+// A pop-up menu, tracked modally: drawn over the screen below the button that opens it, it
+// follows the stylus and the keys until an item is chosen or the menu is dismissed, then puts
+// back what was under it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/frontend.h"
 #include "core/geometry.h"
-#include "core/screen.h"
 #include "gfx/canvas.h"
 #include "resources/resources.h"
 
 namespace kdev {
 
-struct PopupLayout {
-    Rect frame;
-    std::vector<Rect> items;  // one per item, separators included
-};
+class Device;
+class WindowManager;
 
-PopupLayout layoutPopup(const Screen& screen, const Rect& button,
-                        const std::vector<MenuItem>& items);
-void paintPopup(Canvas& canvas, const PopupLayout& layout, const std::vector<MenuItem>& items,
-                int highlight);
-int itemAt(const PopupLayout& layout, const std::vector<MenuItem>& items, Point p);
-int stepSelectable(const std::vector<MenuItem>& items, int from, int direction);
+class MenuTracker {
+public:
+    // `title` names the menu in the trace; from the keyboard, the first item starts
+    // highlighted.
+    MenuTracker(Device& device, const Rect& button, std::u16string_view title,
+                std::vector<MenuItem> items, bool fromKeyboard);
+    MenuTracker(const MenuTracker&) = delete;
+    MenuTracker& operator=(const MenuTracker&) = delete;
+
+    // Shows the menu and tracks it to its end: the id of the chosen item, or nullopt when the
+    // menu was dismissed. A close or a command from the front end dismisses it and is left for
+    // the message loop.
+    std::optional<std::uint16_t> run();
+
+    // The centre of the item with this text, for scripts that tap it.
+    std::optional<Point> locate(std::u16string_view text) const;
+
+private:
+    void onInput(const InputEvent& ev);
+    void onStylusDown(Point p);
+    void onStylusMove(Point p);
+    void onStylusUp(Point p);
+    void onKeyDown(Key key);
+    void highlight(int item);
+    void choose(int item);
+    int itemAt(Point p) const;
+    void paint();
+
+    Device& device_;
+    WindowManager& manager_;
+    Canvas screen_;
+    std::u16string title_;
+    std::vector<MenuItem> items_;
+    Rect frame_;
+    std::vector<Rect> itemRects_;  // one per item, separators included
+    int highlight_ = -1;
+    int chosen_ = -1;
+    bool done_ = false;
+    // A release chooses only after the stylus went down or moved in the menu, so the release
+    // of the tap that opened it never picks the item that happens to lie under the button.
+    bool armed_ = false;
+    Point lastStylus_;
+};
 
 }  // namespace kdev

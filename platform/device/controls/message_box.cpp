@@ -35,54 +35,73 @@ Rect boxButtonRect(const Window& w) {
             cx + kBoxButtonWidth / 2, w.rect.bottom - kBoxMargin};
 }
 
+LRESULT onPaint(WindowManager& manager, Window& box) {
+    if (MessageBoxData* data = dataOf<MessageBoxData>(&box)) {
+        Canvas canvas = manager.paintCanvas(box);
+        canvas.fillRect(box.rect, colors::kFace);
+        canvas.frameRect(box.rect, colors::kBlack);
+        drawCaption(canvas, box, false, false);
+        Region clip = canvas.clip();
+        clip.intersect(boxTextRect(box));
+        Canvas textCanvas(canvas.screen(), clip);
+        Font::ui().drawWrapped(textCanvas, boxTextRect(box), data->text, TextAlign::Center,
+                               colors::kBlack);
+        drawPushButton(canvas, boxButtonRect(box), u"OK", data->pressed, true,
+                       Font::ui().pixelSize());
+    }
+    box.update = Region();
+    return 0;
+}
+
+// Down on the OK button presses it; up on it again answers the box.
+LRESULT onStylusDown(WindowManager& manager, Window& box, Point p) {
+    MessageBoxData* data = dataOf<MessageBoxData>(&box);
+    if (data && boxButtonRect(box).contains(p)) {
+        data->pressed = true;
+        manager.invalidate(box, boxButtonRect(box), false);
+    }
+    return 0;
+}
+
+LRESULT onStylusUp(WindowManager& manager, Window& box, Point p) {
+    MessageBoxData* data = dataOf<MessageBoxData>(&box);
+    if (data && data->pressed) {
+        data->pressed = false;
+        manager.invalidate(box, boxButtonRect(box), false);
+        if (boxButtonRect(box).contains(p)) data->ended = true;
+    }
+    return 0;
+}
+
+// Return, Escape and Space answer the box, as its one button would.
+LRESULT onKeyDown(Window& box, WPARAM key) {
+    MessageBoxData* data = dataOf<MessageBoxData>(&box);
+    if (data && (key == VK_RETURN || key == VK_ESCAPE || key == VK_SPACE)) data->ended = true;
+    return 0;
+}
+
+LRESULT onClose(Window& box) {
+    if (MessageBoxData* data = dataOf<MessageBoxData>(&box)) data->ended = true;
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     WindowManager& manager = wm();
     Window* box = manager.get(hwnd);
     if (!box) return 0;
-    auto* data = dynamic_cast<MessageBoxData*>(box->control.get());
-    const Rect client = manager.clientRect(*box);
-    const Point p{client.left + static_cast<short>(LOWORD(second)),
-                  client.top + static_cast<short>(HIWORD(second))};
     switch (message) {
-        case WM_PAINT: {
-            if (data) {
-                Canvas canvas = manager.paintCanvas(*box);
-                canvas.fillRect(box->rect, colors::kFace);
-                canvas.frameRect(box->rect, colors::kBlack);
-                drawCaption(canvas, *box, false, false);
-                Region clip = canvas.clip();
-                clip.intersect(boxTextRect(*box));
-                Canvas textCanvas(canvas.screen(), clip);
-                Font::ui().drawWrapped(textCanvas, boxTextRect(*box), data->text, TextAlign::Center,
-                                       colors::kBlack);
-                drawPushButton(canvas, boxButtonRect(*box), u"OK", data->pressed, true,
-                               Font::ui().pixelSize());
-            }
-            box->update = Region();
-            return 0;
-        }
+        case WM_PAINT:
+            return onPaint(manager, *box);
         case WM_LBUTTONDOWN:
-            if (data && boxButtonRect(*box).contains(p)) {
-                data->pressed = true;
-                manager.invalidate(*box, boxButtonRect(*box), false);
-            }
-            return 0;
+            return onStylusDown(manager, *box, screenPoint(manager, *box, second));
         case WM_LBUTTONUP:
-            if (data && data->pressed) {
-                data->pressed = false;
-                manager.invalidate(*box, boxButtonRect(*box), false);
-                if (boxButtonRect(*box).contains(p)) data->ended = true;
-            }
-            return 0;
+            return onStylusUp(manager, *box, screenPoint(manager, *box, second));
         case WM_KEYDOWN:
-            if (data && (first == VK_RETURN || first == VK_ESCAPE || first == VK_SPACE))
-                data->ended = true;
-            return 0;
+            return onKeyDown(*box, first);
         case WM_CLOSE:
-            if (data) data->ended = true;
-            return 0;
+            return onClose(*box);
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

@@ -149,6 +149,10 @@ private:
     bool nextPaint(MSG& msg);
     void publishWindows();
     void raiseTop(std::uint32_t handle, bool withOwned);
+    // Default processing, message by message.
+    LRESULT defaultPaint(Window& w);
+    LRESULT defaultErase(Window& w);
+    LRESULT defaultKeyDown(Window& w, WPARAM key, LPARAM second);
 
     Device& device_;
     std::map<std::u16string, WindowClass> classes_;
