@@ -17,7 +17,6 @@
 #include "resources/resources.h"
 #include "headless/script.h"
 #include "sdl/sdl_frontend.h"
-#include "wm/window_manager.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -91,12 +90,7 @@ int main(int argc, char** argv) {
     kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace))
         return fail("cannot write trace " + options->trace + ": " + std::strerror(errno));
-    if (headless) {
-        headless->setScreen(&device.screen());
-        headless->setLocator([&device](std::u16string_view text) {
-            return device.windows().locateMenuTarget(text);
-        });
-    }
+    if (headless) headless->attach(device);
 
     const kdev::Bytes image(kestrova_res,
                             static_cast<std::size_t>(kestrova_res_end - kestrova_res));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/device_api.h"
+#include "controls/command_bar.h"
 #include "resources/resource.h"
 #include "test_device.h"
 #include "wm/window_manager.h"
@@ -55,7 +56,7 @@ protected:
         return static_cast<int>(msg.wParam);
     }
 
-    kdev::Point toolsButton() { return *dev.device().windows().locateMenuTarget(u"Tools"); }
+    kdev::Point toolsButton() { return *kdev::locateMenuTarget(dev.device().windows(), u"Tools"); }
 
     TestDevice dev;
     HWND window = nullptr;

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "controls/command_bar.h"
 #include "fb.h"
 #include "resources/resources.h"
 #include "wm/window_manager.h"
@@ -58,7 +59,8 @@ void ScriptedFrontEnd::command(unsigned id) {
 
 void ScriptedFrontEnd::tapMenu(std::u16string text) {
     steps_.push_back([this, text](kdev::InputEvent& out) {
-        std::optional<kdev::Point> p = kdev::Device::current().windows().locateMenuTarget(text);
+        std::optional<kdev::Point> p =
+            kdev::locateMenuTarget(kdev::Device::current().windows(), text);
         if (!p) throw std::runtime_error("no menu target on the screen");
         out = kdev::InputEvent{};
         out.kind = kdev::InputEvent::Kind::StylusDown;

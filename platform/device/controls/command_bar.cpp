@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "controls/controls.h"
+#include "controls/control.h"
 #include "controls/look.h"
 #include "controls/menu.h"
 #include "core/device.h"
@@ -21,9 +21,24 @@ struct CommandBarData : ControlData {
     HINSTANCE instance = nullptr;
     std::vector<MenuItem> menus;  // the bar's top-level items, each opening a pop-up
     bool adornments = false;
-    int openMenu = -1;  // the button whose menu is being tracked
+    int openMenu = -1;               // the button whose menu is being tracked
+    MenuTracker* tracker = nullptr;  // ...and its tracker
     bool closePressed = false;
 };
+
+// The menu being tracked on this device, if any: the bar that opened it holds its tracker.
+MenuTracker* openTracker(WindowManager& manager) {
+    std::vector<std::uint32_t> windows = manager.topLevels();
+    while (!windows.empty()) {
+        Window* w = manager.get(windows.back());
+        windows.pop_back();
+        if (!w) continue;
+        if (CommandBarData* data = dataOf<CommandBarData>(w); data && data->tracker)
+            return data->tracker;
+        windows.insert(windows.end(), w->children.begin(), w->children.end());
+    }
+    return nullptr;
+}
 
 // Button rectangles in screen coordinates, left to right.
 std::vector<Rect> buttonRects(const Window& bar, const CommandBarData& data) {
@@ -81,7 +96,7 @@ void openMenu(HWND barHwnd, int index, bool fromKeyboard) {
     Device& device = Device::current();
     WindowManager& manager = device.windows();
     Window* bar = manager.get(barHwnd);
-    if (!bar || manager.tracking) return;
+    if (!bar || openTracker(manager)) return;  // one menu at a time
     CommandBarData* data = dataOf<CommandBarData>(bar);
     if (!data || index < 0 || index >= static_cast<int>(data->menus.size())) return;
     const MenuItem& menu = data->menus[static_cast<std::size_t>(index)];
@@ -92,13 +107,13 @@ void openMenu(HWND barHwnd, int index, bool fromKeyboard) {
 
     data->openMenu = index;
     repaint(manager, *bar);
-    WindowManager::MenuTracking tracking;
-    tracking.locate = [&tracker](std::u16string_view text) { return tracker.locate(text); };
-    manager.tracking = &tracking;
+    data->tracker = &tracker;
     const std::optional<std::uint16_t> chosen = tracker.run();
-    manager.tracking = nullptr;
     if (Window* again = manager.get(barHwnd)) {
-        if (CommandBarData* d = dataOf<CommandBarData>(again)) d->openMenu = -1;
+        if (CommandBarData* d = dataOf<CommandBarData>(again)) {
+            d->openMenu = -1;
+            d->tracker = nullptr;
+        }
         repaint(manager, *again);
     }
     if (chosen && manager.get(owner))
@@ -153,23 +168,19 @@ LRESULT onKeyDown(HWND hwnd, Window& bar, WPARAM key) {
     return 0;
 }
 
-// Where a script taps for the button (or the close box, "Close") with this text.
-LRESULT onQueryButton(Window& bar, const std::u16string_view& text, Point& out) {
-    CommandBarData* data = dataOf<CommandBarData>(&bar);
-    if (!data) return 0;
-    const std::vector<Rect> buttons = buttonRects(bar, *data);
+// The centre of the bar's button (or close box, "Close") with this text.
+std::optional<Point> locateButton(const Window& bar, const CommandBarData& data,
+                                  std::u16string_view text) {
+    const std::vector<Rect> buttons = buttonRects(bar, data);
     for (std::size_t i = 0; i < buttons.size(); ++i)
-        if (data->menus[i].text == text) {
-            out = {buttons[i].left + buttons[i].width() / 2,
-                   buttons[i].top + buttons[i].height() / 2};
-            return 1;
-        }
-    if (text == u"Close" && data->adornments) {
+        if (data.menus[i].text == text)
+            return Point{buttons[i].left + buttons[i].width() / 2,
+                         buttons[i].top + buttons[i].height() / 2};
+    if (text == u"Close" && data.adornments) {
         const Rect c = closeRect(bar);
-        out = {c.left + c.width() / 2, c.top + c.height() / 2};
-        return 1;
+        return Point{c.left + c.width() / 2, c.top + c.height() / 2};
     }
-    return 0;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -189,9 +200,6 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
             return onStylusUp(manager, *bar, screenPoint(manager, *bar, second));
         case WM_KEYDOWN:
             return onKeyDown(hwnd, *bar, first);
-        case kQueryButtonMessage:
-            return onQueryButton(*bar, *reinterpret_cast<const std::u16string_view*>(first),
-                                 *reinterpret_cast<Point*>(second));
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }
@@ -233,6 +241,23 @@ bool addAdornments(HWND barHwnd) {
     data->adornments = true;
     manager.invalidate(*bar, bar->rect, true);
     return true;
+}
+
+std::optional<Point> locateMenuTarget(WindowManager& manager, std::u16string_view text) {
+    if (MenuTracker* tracker = openTracker(manager)) return tracker->locate(text);
+    const std::vector<std::uint32_t> tops = manager.topLevels();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+        const Window& w = *manager.get(*it);
+        if (!w.visible) continue;
+        for (std::uint32_t c : w.children) {
+            Window* child = manager.get(c);
+            CommandBarData* data = dataOf<CommandBarData>(child);
+            if (!data || !child->visible) continue;
+            if (std::optional<Point> p = locateButton(*child, *data, text)) return p;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 }  // namespace kdev

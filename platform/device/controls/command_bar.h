@@ -4,9 +4,14 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string_view>
 
+#include "core/geometry.h"
+
 namespace kdev {
+
+class WindowManager;
 
 constexpr std::u16string_view kCommandBarClass = u"CommandBar";
 constexpr int kCommandBarHeight = 26;
@@ -17,5 +22,10 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
 HWND createCommandBar(HINSTANCE instance, HWND parent, int barId);
 bool insertMenubar(HWND bar, HINSTANCE instance, WORD menuId, WORD button);
 bool addAdornments(HWND bar);
+
+// Where a script taps for the text: the item of the open menu with it, else the button with it
+// (or the close box, for "Close") on the command bar of the topmost visible window; nullopt
+// when there is none on the screen.
+std::optional<Point> locateMenuTarget(WindowManager& manager, std::u16string_view text);
 
 }  // namespace kdev

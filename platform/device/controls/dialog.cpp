@@ -6,7 +6,7 @@
 #include <string>
 
 #include "controls/button.h"
-#include "controls/controls.h"
+#include "controls/control.h"
 #include "controls/look.h"
 #include "controls/static.h"
 #include "core/device.h"
@@ -377,18 +377,6 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     const int result = state.ended ? state.result : 0;
     TraceEvent(device.trace(), "dialog_closed").field("result", result).field("ended", state.ended);
     return result;
-}
-
-void registerDialogClasses(WindowManager& manager) {
-    const std::pair<std::u16string_view, WNDPROC> classes[] = {
-        {kDialogClass, dialogWindowProc}, {kButtonClass, buttonProc}, {kStaticClass, staticProc}};
-    for (const auto& [name, proc] : classes) {
-        WindowClass cls;
-        cls.name = std::u16string(name);
-        cls.proc = proc;
-        cls.system = true;
-        manager.registerClass(cls);
-    }
 }
 
 bool endDialog(HWND dialog, int result) {

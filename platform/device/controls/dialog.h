@@ -6,8 +6,6 @@
 
 #include <string_view>
 
-#include "wm/window_manager.h"
-
 namespace kdev {
 
 constexpr std::u16string_view kDialogClass = u"Dialog";
@@ -21,7 +19,5 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DL
               LPARAM param);
 // What EndDialog does; false when the window is no running dialog.
 bool endDialog(HWND dialog, int result);
-
-void registerDialogClasses(WindowManager& manager);
 
 }  // namespace kdev

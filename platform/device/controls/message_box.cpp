@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "controls/controls.h"
+#include "controls/control.h"
 #include "controls/look.h"
 #include "core/device.h"
 #include "core/trace.h"

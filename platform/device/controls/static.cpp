@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "controls/controls.h"
+#include "controls/control.h"
 #include "controls/look.h"
 
 namespace kdev {

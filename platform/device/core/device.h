@@ -1,6 +1,8 @@
 // The emulated handheld: its screen, window system, resources, display library and the
 // other services behind the platform headers, driven by one front end. One device is active
-// at a time; the platform functions act on it.
+// at a time; the platform functions act on it. Its members are defined in assembly.cpp, at
+// the top of platform/device/: every part may name the Device, and only that file knows them
+// all.
 #pragma once
 
 #include <memory>

@@ -9,7 +9,7 @@
 
 namespace kdev {
 
-WindowManager::WindowManager(Device& device) : device_(device) { registerSystemClasses(*this); }
+WindowManager::WindowManager(Device& device) : device_(device) {}
 
 WindowManager::~WindowManager() {
     // Windows still alive at the end get no messages: their procedures may belong to a
@@ -572,11 +572,11 @@ LRESULT WindowManager::defaultErase(Window& w) {
     return 1;
 }
 
-// F10 opens the menu of the window's command bar.
+// F10 goes to the window's first child of a menu bar class, which opens its menu.
 LRESULT WindowManager::defaultKeyDown(Window& w, WPARAM key, LPARAM second) {
     if (key == VK_F10)
         for (std::uint32_t c : w.children)
-            if (Window* child = get(c); child && child->cls.name == u"CommandBar")
+            if (Window* child = get(c); child && child->cls.menuBar)
                 return send(toHwnd(c), WM_KEYDOWN, key, second);
     return 0;
 }
@@ -644,25 +644,6 @@ Canvas WindowManager::paintCanvas(const Window& w) const {
     for (const Rect& u : w.update.rects())
         for (const Rect& v : clip.rects()) out.unite(u.intersect(v));
     return Canvas(device_.screen(), out);
-}
-
-std::optional<Point> WindowManager::locateMenuTarget(std::u16string_view text) {
-    if (tracking) return tracking->locate(text);
-    for (auto it = zOrder_.rbegin(); it != zOrder_.rend(); ++it) {
-        Window& w = *windows_.at(*it);
-        if (!w.visible) continue;
-        for (std::uint32_t c : w.children) {
-            Window* child = get(c);
-            if (!child || child->cls.name != u"CommandBar" || !child->visible) continue;
-            // The bar answers with the centre of its button with this text.
-            Point p{};
-            if (send(toHwnd(c), kQueryButtonMessage, reinterpret_cast<WPARAM>(&text),
-                     reinterpret_cast<LPARAM>(&p)))
-                return p;
-        }
-        return std::nullopt;
-    }
-    return std::nullopt;
 }
 
 }  // namespace kdev

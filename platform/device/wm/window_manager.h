@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +28,8 @@ struct WindowClass {
     HICON icon = nullptr;
     HBRUSH background = nullptr;
     bool system = false;  // one of the device's own classes (controls, dialogs, message boxes)
+    // Holds its parent's menu: an F10 the parent leaves to default processing goes to it.
+    bool menuBar = false;
 };
 
 // State a built-in control keeps beside its window.
@@ -59,9 +60,6 @@ struct Window {
 };
 
 constexpr int kCaptionHeight = 20;
-
-// Device-private messages (never sent to the program's windows).
-constexpr UINT kQueryButtonMessage = 0x7F01;  // command bar: wParam u16string_view*, lParam Point*
 
 class WindowManager {
 public:
@@ -126,16 +124,6 @@ public:
     Canvas paintCanvas(const Window& w) const;  // visible part of the update region
     void presentIfChanged();
 
-    // Host queries for scripts: where to tap for a command bar button or an item of the open
-    // menu with this text.
-    std::optional<Point> locateMenuTarget(std::u16string_view text);
-
-    // The menu currently being tracked, if any (set by the command bar).
-    struct MenuTracking {
-        std::function<std::optional<Point>(std::u16string_view)> locate;
-    };
-    MenuTracking* tracking = nullptr;
-
     int quitCode() const { return quitCode_; }
 
 private:
@@ -170,8 +158,5 @@ private:
     std::uint32_t nextForeign_ = 0x40000000;
     int wakeFd_ = -1;
 };
-
-// The device's own classes, registered on every new window manager (controls/controls.cpp).
-void registerSystemClasses(WindowManager& wm);
 
 }  // namespace kdev

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "snapshot.h"
+#include "controls/command_bar.h"
+#include "core/device.h"
 #include "core/trace.h"
+#include "snapshot.h"
 
 namespace khost {
 
@@ -78,7 +80,8 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
             case ScriptCommand::Kind::Menu: {
                 // One tap per step, each placed where the item is on the screen at that moment.
                 const std::u16string& item = c.menuPath[menuStep_];
-                std::optional<kdev::Point> at = locate_ ? locate_(item) : std::nullopt;
+                std::optional<kdev::Point> at =
+                    device_ ? kdev::locateMenuTarget(device_->windows(), item) : std::nullopt;
                 if (!at) return fail(c, "no menu item '" + kdev::toUtf8(item) + "' on the screen");
                 queued_.push_back(stylus(Kind::StylusDown, at->x, at->y));
                 queued_.push_back(stylus(Kind::StylusUp, at->x, at->y));
@@ -99,9 +102,9 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
             case ScriptCommand::Kind::Screenshot:
             case ScriptCommand::Kind::Dump: {
                 std::string error;
-                const bool ok = screen_ && (c.kind == ScriptCommand::Kind::Screenshot
-                                                ? writePng(c.file, *screen_, &error)
-                                                : writeDump(c.file, *screen_, &error));
+                const bool ok = device_ && (c.kind == ScriptCommand::Kind::Screenshot
+                                                ? writePng(c.file, device_->screen(), &error)
+                                                : writeDump(c.file, device_->screen(), &error));
                 if (!ok) return fail(c, error.empty() ? "no screen" : error);
                 ++next_;
                 break;

@@ -1,8 +1,6 @@
 // The headless front end: no window; input comes from a script, output goes to files.
 #pragma once
 
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,17 +8,19 @@
 #include "core/geometry.h"
 #include "headless/script.h"
 
+namespace kdev {
+class Device;
+}
+
 namespace khost {
 
 class HeadlessFrontEnd : public kdev::FrontEnd {
 public:
     explicit HeadlessFrontEnd(std::vector<ScriptCommand> script);
 
-    // How a menu path's items are found on the screen (the device's command bar and menus).
-    void setLocator(std::function<std::optional<kdev::Point>(std::u16string_view)> locate) {
-        locate_ = std::move(locate);
-    }
-    void setScreen(const kdev::Screen* screen) { screen_ = screen; }
+    // The device the script drives: its screen for screenshots and dumps, its command bar and
+    // menus for menu paths. Given once the device is built on this front end.
+    void attach(kdev::Device& device) { device_ = &device; }
 
     bool waitEvent(kdev::InputEvent& event) override;
     void present(const kdev::Screen&) override {}
@@ -39,8 +39,7 @@ private:
     std::size_t menuStep_ = 0;
     long idleLeftMs_ = -1;
     std::vector<kdev::InputEvent> queued_;
-    std::function<std::optional<kdev::Point>(std::u16string_view)> locate_;
-    const kdev::Screen* screen_ = nullptr;
+    kdev::Device* device_ = nullptr;
     int wakeFd_ = -1;
     std::string failure_;
 };

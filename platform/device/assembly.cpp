@@ -1,8 +1,11 @@
+// The Device's members: a device put together from its parts, and the active one. The one
+// file of the device that includes every part, so that none of them includes a part above it.
 #include "core/device.h"
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "controls/classes.h"
 #include "instances/instances.h"
 #include "resources/resources.h"
 #include "wm/window_manager.h"
@@ -20,6 +23,7 @@ Device::Device(std::unique_ptr<Screen> screen, FrontEnd& frontEnd, DeviceOptions
     resources_ = std::make_unique<ResourceStore>();
     if (options_.shareWindows) instances_ = std::make_unique<Instances>(options_.instancesFolder);
     windows_ = std::make_unique<WindowManager>(*this);
+    registerSystemClasses(*windows_);
 }
 
 Device::~Device() {

@@ -1,8 +1,5 @@
-#include "controls/controls.h"
+#include "controls/control.h"
 
-#include "controls/command_bar.h"
-#include "controls/dialog.h"
-#include "controls/message_box.h"
 #include "core/device.h"
 
 namespace kdev {
@@ -37,21 +34,4 @@ ModalDisable::ModalDisable(WindowManager& manager, std::uint32_t owner, std::uin
 ModalDisable::~ModalDisable() {
     for (std::uint32_t h : disabled) wm.enable(WindowManager::toHwnd(h), true);
 }
-
-void registerSystemClasses(WindowManager& manager) {
-    WindowClass bar;
-    bar.name = std::u16string(kCommandBarClass);
-    bar.proc = commandBarProc;
-    bar.system = true;
-    manager.registerClass(bar);
-
-    WindowClass box;
-    box.name = std::u16string(kMessageBoxClass);
-    box.proc = messageBoxProc;
-    box.system = true;
-    manager.registerClass(box);
-
-    registerDialogClasses(manager);
-}
-
 }  // namespace kdev

@@ -1,5 +1,5 @@
-// What the device's own window classes share: how their procedures reach the window system,
-// the state they keep beside a window, and the disabling of other windows under a modal box.
+// What the device's own controls share: how their procedures reach the window system, the
+// state they keep beside a window, and the disabling of other windows under a modal box.
 #pragma once
 
 #include <windows.h>
