@@ -7,6 +7,8 @@
 #   4. 32-bit ARM with UndefinedBehaviorSanitizer: the build and its tests under qemu-arm
 #      (preset "arm"), then the monkey against the ARM program
 #   5. a packager's build, installed and packed as a .deb, then checked (tools/check-install.sh)
+#   6. the web page: built with emscripten and tested in headless Chromium against the native
+#      program's screenshots (preset "web-test")
 # Every part runs even when one before it failed; the exit code is non-zero if any failed.
 # The last lines sum up each part and the tests of all of them.
 set -u
@@ -75,6 +77,13 @@ arm_monkey() {
         ctest --test-dir "$root/build/default" -R '^(AllScreens|EveryCombination)/Monkey' -j 2 --output-on-failure
 }
 
+# The web page's tests compare it with the native program, which the release part builds;
+# built here as well in case that part failed.
+web() {
+    { cmake --preset default >/dev/null && cmake --build --preset default --target kestrova; } &&
+        cmake --workflow --preset web-test
+}
+
 part release cmake --workflow --preset test
 part sanitizers cmake --workflow --preset asan
 part fuzz cmake --workflow --preset fuzz
@@ -85,6 +94,7 @@ else
     part arm-monkey false
 fi
 part install sh tools/check-install.sh
+part web web
 
 echo
 echo "=== Summary ($(($(date +%s) - started)) s in all)$summary"

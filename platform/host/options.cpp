@@ -1,7 +1,6 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <cstdio>
 #include <iostream>
 
@@ -23,23 +22,7 @@ const char* kKeysHelp =
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
     "  screenshot FILE.png | dump FILE | idle MS | close\n";
 
-bool parseSide(std::string_view s, int* out) {
-    int v = 0;
-    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || p != s.data() + s.size() || v < 1 || v > kdev::kMaxScreenSide)
-        return false;
-    *out = v;
-    return true;
-}
-
 }  // namespace
-
-bool parseDisplaySize(const std::string& text, int* width, int* height) {
-    const std::size_t x = text.find('x');
-    if (x == std::string::npos) return false;
-    return parseSide(std::string_view(text).substr(0, x), width) &&
-           parseSide(std::string_view(text).substr(x + 1), height);
-}
 
 std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     HostOptions options;

@@ -27,4 +27,7 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode);
 // "WxH" with each side 1 to kMaxScreenSide.
 bool parseDisplaySize(const std::string& text, int* width, int* height);
 
+// "240x320 5-6-5 normal": size, pixel format and layout, for titles and messages.
+std::string geometryName(const kdev::Geometry& geometry);
+
 }  // namespace khost

@@ -297,8 +297,9 @@ BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
 // The run-time library's generator: a 32-bit state starting at 1, never seeded. Hidden, so the
 // executable does not export it: a shared library in the process that calls rand() (the
 // PulseAudio library SDL brings along does) binds to the C library's, and leaves the program's
-// sequence alone.
-__attribute__((visibility("hidden"))) int rand(void) noexcept {
+// sequence alone. Declared noexcept exactly when the C library's own declaration is (glibc's is,
+// Emscripten's is not).
+__attribute__((visibility("hidden"))) int rand(void) noexcept(noexcept(rand())) {
     Device* d = Device::active();
     static std::uint32_t detached = 1;
     std::uint32_t& state = d ? d->randState : detached;

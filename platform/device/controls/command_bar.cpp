@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "controls/button.h"
 #include "controls/control.h"
 #include "controls/look.h"
 #include "controls/menu.h"
@@ -251,8 +252,13 @@ std::optional<Point> locateMenuTarget(WindowManager& manager, std::u16string_vie
         if (!w.visible) continue;
         for (std::uint32_t c : w.children) {
             Window* child = manager.get(c);
+            if (!child || !child->visible) continue;
+            // A push button of the window in front (a dialog's OK): its centre.
+            if (child->cls.name == kButtonClass && child->title == text)
+                return Point{(child->rect.left + child->rect.right) / 2,
+                             (child->rect.top + child->rect.bottom) / 2};
             CommandBarData* data = dataOf<CommandBarData>(child);
-            if (!data || !child->visible) continue;
+            if (!data) continue;
             if (std::optional<Point> p = locateButton(*child, *data, text)) return p;
         }
         return std::nullopt;

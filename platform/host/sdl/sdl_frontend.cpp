@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "options.h"
 #include "snapshot.h"
 
 namespace khost {
@@ -36,14 +37,8 @@ std::string sdlError() {
 }
 
 std::string windowTitle(const kdev::Geometry& g) {
-    const char* format = g.format == kdev::PixelFormat::Rgb565 ? "5-6-5" : "5-5-5";
-    const char* layout = g.layout == kdev::Layout::Padded     ? "padded"
-                         : g.layout == kdev::Layout::Mirrored ? "mirrored"
-                         : g.layout == kdev::Layout::Rotated  ? "rotated"
-                                                              : "normal";
     // Plain ASCII: SDL's X11 title is only right in every locale when it is.
-    return "Kestrova - " + std::to_string(g.width) + "x" + std::to_string(g.height) + " " + format +
-           " " + layout;
+    return "Kestrova - " + geometryName(g);
 }
 
 // Both device formats keep blue in the top field and red in the bottom one, which is what SDL
