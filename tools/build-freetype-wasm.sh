@@ -13,7 +13,7 @@ set -eu
 
 version="2.12.1+dfsg-5+deb12u4"
 [ $# -eq 1 ] || { echo "usage: $0 PREFIX" >&2; exit 2; }
-prefix=$1
+prefix=$(realpath -m "$1")
 stamp="$prefix/.freetype-version"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$prefix/lib/libfreetype.a" ]; then
     exit 0
@@ -62,22 +62,28 @@ if [ ! -s "$sources" ]; then
     exit 1
 fi
 
+# Each step's output goes to a log, shown when the step fails.
+log="$work/log"
+step() {
+    "$@" >>"$log" 2>&1 || { tail -n 40 "$log" >&2; echo "$0: failed: $*" >&2; exit 1; }
+}
 apt_private() {
     apt-get -q -o Dir::Etc::SourceList="$sources" -o Dir::Etc::SourceParts=/dev/null \
         -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache" \
-        -o Debug::NoLocking=1 "$@"
+        -o Debug::NoLocking=1 -o APT::Sandbox::User=root "$@"
 }
-apt_private update >/dev/null
-(cd "$work" && apt_private source "freetype=$version")
+echo "Building FreeType $version for wasm in $prefix"
+step apt_private update
+fetch_source() { (cd "$work" && apt_private source "freetype=$version"); }
+step fetch_source
 src=$(find "$work" -maxdepth 1 -type d -name 'freetype-*' | head -n 1)
 [ -n "$src" ] || { echo "$0: apt-get source gave no freetype folder" >&2; exit 1; }
 
-emcmake cmake -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=Release \
+step emcmake cmake -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
     -DFT_DISABLE_ZLIB=TRUE -DFT_DISABLE_BZIP2=TRUE -DFT_DISABLE_PNG=TRUE \
-    -DFT_DISABLE_HARFBUZZ=TRUE -DFT_DISABLE_BROTLI=TRUE >/dev/null
-cmake --build "$work/build" -j2 >/dev/null
-cmake --install "$work/build" >/dev/null
+    -DFT_DISABLE_HARFBUZZ=TRUE -DFT_DISABLE_BROTLI=TRUE
+step cmake --build "$work/build" -j2
+step cmake --install "$work/build"
 echo "$version" > "$stamp"
 rm -rf "$work"
-echo "FreeType $version for wasm in $prefix"

@@ -123,7 +123,7 @@ export class Browser {
     async newTab() {
         const {targetId} = await this.send('Target.createTarget', {url: 'about:blank'});
         const {sessionId} = await this.send('Target.attachToTarget', {targetId, flatten: true});
-        const tab = new Tab(this, sessionId);
+        const tab = new Tab(this, sessionId, targetId);
         await tab.send('Page.enable');
         await tab.send('Runtime.enable');
         return tab;
@@ -143,9 +143,10 @@ export class Browser {
 
 // One page in the browser: what it printed and threw is kept for the failure messages.
 export class Tab {
-    constructor(browser, sessionId) {
+    constructor(browser, sessionId, targetId) {
         this.browser = browser;
         this.sessionId = sessionId;
+        this.targetId = targetId;
         this.console = [];
         this.errors = [];
         browser.listeners.push((m) => {

@@ -24,7 +24,9 @@ std::unique_ptr<Screen> Screen::create(const Geometry& g, std::string* error) {
     s->memoryPixels_ = g.layout == Layout::Rotated ? w * h : rowPixels * h;
 
     // The pixels sit flush against a guard page at the end and have one before them, so a
-    // stray write just outside the screen memory faults instead of corrupting the heap.
+    // stray write just outside the screen memory faults instead of corrupting the heap. In
+    // WebAssembly (the web page) mprotect does nothing and the guards guard nothing: there the
+    // native builds' tests are what catch an overrun (docs/robustness.md).
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const std::size_t bytes = s->memoryPixels_ * 2;
     const std::size_t body = (bytes + page - 1) / page * page;

@@ -46,7 +46,9 @@ int run(const khost::PageOptions& options, std::string* error) {
         return -1;
     }
     static char16_t commandLine[] = u"";
-    return AppMain(instance, nullptr, commandLine, SW_SHOW);
+    const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
+    frontEnd.finish();
+    return result;
 }
 
 }  // namespace

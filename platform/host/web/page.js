@@ -134,6 +134,9 @@ Module['kestrovaPage'] = (function () {
             frameRequested = true;
             requestAnimationFrame(drawFrame);
         },
+        finish: function () {
+            if (frameRequested) drawFrame();
+        },
         open: function (w, h, z, name) {
             width = w;
             height = h;

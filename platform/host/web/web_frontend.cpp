@@ -18,6 +18,7 @@ EM_ASYNC_JS(void, kestrova_page_next_event, (int* out), {
     HEAP32[(out >> 2) + 3] = e.key | 0;
 });
 EM_JS(void, kestrova_page_request_frame, (), { Module.kestrovaPage.requestFrame(); });
+EM_JS(void, kestrova_page_finish, (), { Module.kestrovaPage.finish(); });
 EM_JS(void, kestrova_page_open, (int width, int height, int zoom, const char* title),
       { Module.kestrovaPage.open(width, height, zoom, UTF8ToString(title)); });
 
@@ -72,6 +73,8 @@ void WebFrontEnd::present(const kdev::Screen& screen) {
     screen_ = &screen;
     kestrova_page_request_frame();
 }
+
+void WebFrontEnd::finish() { kestrova_page_finish(); }
 
 // Each pixel widened the way the headless screenshots widen it, so both show the same colours.
 const std::uint8_t* WebFrontEnd::paint() {

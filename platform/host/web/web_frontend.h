@@ -29,6 +29,9 @@ public:
     void raise() override {}  // a page is a device of its own: nobody asks
     void setWakeDescriptor(int) override {}
 
+    // Shows a change still waiting for its animation frame now, while the device is alive.
+    void finish();
+
     // The logical screen as RGBA rows, for the page's animation frame.
     const std::uint8_t* paint();
 
