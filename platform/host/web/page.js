@@ -119,6 +119,7 @@ Module['kestrovaPage'] = (function () {
         post({kind: KEY_DOWN, key: key});
     });
     window.addEventListener('resize', fit);
+
     save.addEventListener('click', function () { page.savePng(); });
 
     const page = {
@@ -150,6 +151,7 @@ Module['kestrovaPage'] = (function () {
             canvas.hidden = false;
             save.disabled = false;
             state = 'running';
+            message.hidden = true;
             fit();
         },
         refused: function (text) {
@@ -163,6 +165,7 @@ Module['kestrovaPage'] = (function () {
                 '. Reload the page to start it again.', 'note');
         },
         stopped: function (what) {
+            if (state === 'stopped') return;  // the first reason is the one that tells
             state = 'stopped';
             say('Kestrova stopped: ' + what + ' (details in the console). Reload the page to ' +
                 'start it again.', 'error');
@@ -214,6 +217,11 @@ Module['kestrovaPage'] = (function () {
             }, 'image/png');
         },
     };
+    // Opened from a file, the page cannot fetch kestrova.wasm, and the failure never reaches
+    // this script (browsers keep it from scripts of other origins, which each file is).
+    if (location.protocol === 'file:')
+        say('Kestrova needs a web server: browsers load WebAssembly only over HTTP. Serve this ' +
+            'folder (e.g. python3 -m http.server) and open it from there.', 'error');
     return page;
 })();
 
