@@ -188,6 +188,14 @@ export class Tab {
         await this.send('Input.dispatchMouseEvent', {type: 'mouseReleased', ...at});
     }
 
+    // The left mouse button pressed, moved with it held, released: the parts of a stroke.
+    async mouse(type, at) {
+        const held = type === 'mouseReleased' ? {button: 'left', clickCount: 1}
+                     : type === 'mouseMoved'  ? {button: 'left', buttons: 1}
+                                              : {button: 'left', buttons: 1, clickCount: 1};
+        await this.send('Input.dispatchMouseEvent', {type, ...at, ...held});
+    }
+
     async key(name) {
         const k = kKeys[name];
         if (!k) throw new Error(`no key ${name}`);

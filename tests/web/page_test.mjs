@@ -6,7 +6,7 @@
 //   compare  every Tools command, About and its OK, the menu opened by key, then Exit, on
 //            several displays, formats and layouts: each canvas against the native screenshot
 //   page     what the page adds: refused query strings, whole-number zoom on screen, the fit to
-//            the page, touch, the PNG download, the trace in the console, the end of the program
+//            the page, touch, a drag, the PNG download, the trace in the console
 //   picture  writes the README's picture (--out FILE): the page after Tools > Lines
 //
 // Prints one line per check; exits 1 if any failed. First-frame time and the .wasm size are
@@ -213,7 +213,9 @@ async function pageChecks(page, browser) {
     // Whole-number zoom, crisp: each device pixel is a zoom x zoom square of its own colour.
     const dir = path.join(options.work, 'page');
     const native = runNative(dir, [], ['menu Tools/Lines', 'screenshot lines', 'tap 30 12',
-                                       'screenshot menu-by-touch', 'key Escape']);
+                                       'screenshot menu-by-touch', 'key Escape', 'down 30 12',
+                                       'move 40 60', 'screenshot dragging', 'up 40 60',
+                                       'screenshot dragged']);
     check(native.code === 0, 'native run', native.err);
     const lines = nativeShot(dir, 'lines');
     await page.tab.send('Emulation.setDeviceMetricsOverride',
@@ -257,6 +259,18 @@ async function pageChecks(page, browser) {
     const touched = difference(await page.canvas(), nativeShot(dir, 'menu-by-touch'));
     check(touched.count === 0, 'a touch on Tools opens the menu as a tap does', touched.text);
     await page.step('key Escape');
+
+    // A drag with the mouse is a stroke of the stylus: Tools opens on the press, the item under
+    // the moved stylus lights up, the release there ends the stroke.
+    for (const [type, x, y, shot] of [['mousePressed', 30, 12, ''],
+                                      ['mouseMoved', 40, 60, 'dragging'],
+                                      ['mouseReleased', 40, 60, 'dragged']]) {
+        await page.tab.mouse(type, await page.pagePoint(x, y));
+        await page.settled();
+        if (!shot) continue;
+        const d = difference(await page.canvas(), nativeShot(dir, shot));
+        check(d.count === 0, `a mouse drag into the menu: ${shot} as native`, d.text);
+    }
 
     // F12 downloads the device screen at 1:1 as a PNG.
     const downloads = path.join(options.work, 'downloads');
