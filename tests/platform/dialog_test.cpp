@@ -522,6 +522,38 @@ TEST_F(DialogTest, OnlyItsOkButtonsAndReturnCloseTheAboutDialog) {
     EXPECT_EQ(ownerKeys, 1);
 }
 
+// The caption lies inside the window's one-pixel black frame, exactly as wide as the face
+// below it.
+TEST_F(DialogTest, TheCaptionIsAsWideAsTheBody) {
+    bool checked = false;
+    input.steps.push_back([&] {
+        Window* d = dialog();
+        ASSERT_TRUE(d);
+        const kdev::Screen& s = screen();
+        const std::uint16_t black = s.pack(kdev::colors::kBlack);
+        const std::uint16_t caption = s.pack(kdev::colors::kCaption);
+        const std::uint16_t face = s.pack(kdev::colors::kFace);
+        const Rect r = d->rect;
+        for (int x = r.left; x < r.right; ++x) {
+            ASSERT_EQ(s.get(x, r.top), black) << "top edge, column " << x;
+            ASSERT_EQ(s.get(x, r.bottom - 1), black) << "bottom edge, column " << x;
+        }
+        for (int y = r.top; y < r.bottom; ++y) {
+            ASSERT_EQ(s.get(r.left, y), black) << "left edge, row " << y;
+            ASSERT_EQ(s.get(r.right - 1, y), black) << "right edge, row " << y;
+        }
+        for (int y = r.top + 1; y < r.bottom - 1; ++y) {
+            const std::uint16_t inside = y < r.top + kdev::kCaptionHeight ? caption : face;
+            ASSERT_EQ(s.get(r.left + 1, y), inside) << "left, row " << y;
+            ASSERT_EQ(s.get(r.right - 2, y), inside) << "right, row " << y;
+        }
+        checked = true;
+        input.key(Key::Return);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), owner, watchingAboutProc, 0), 1);
+    EXPECT_TRUE(checked);
+}
+
 TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {
     // An owner that is not the main window, destroyed while its dialog is up: the dialog goes
     // with it and its loop ends at once, without waiting for more input.

@@ -8,6 +8,7 @@
 
 #include "api/device_api.h"
 #include "controls/command_bar.h"
+#include "controls/look.h"
 #include "resources/resource.h"
 #include "test_device.h"
 #include "wm/window_manager.h"
@@ -120,6 +121,45 @@ TEST_F(WindowSystem, TheMenuPutsBackWhatWasUnderItAndATapOutsideChoosesNothing) 
     EXPECT_TRUE(g_commands.empty());
     EXPECT_NE(open, before);
     EXPECT_EQ(after, before);
+}
+
+// The highlighted button's columns on the bar's row y: [first, last].
+std::pair<int, int> highlightedColumns(const kdev::Screen& s, int y) {
+    const std::uint16_t hot = s.pack(kdev::colors::kHighlight);
+    int first = -1, last = -1;
+    for (int x = 0; x < s.width(); ++x)
+        if (s.get(x, y) == hot) {
+            if (first < 0) first = x;
+            last = x;
+        }
+    return {first, last};
+}
+
+TEST_F(WindowSystem, TheOpenMenuLinesUpWithItsButtonAndTouchesTheBar) {
+    const kdev::Screen& s = dev.screen();
+    const std::uint16_t white = s.pack(kdev::colors::kWhite), black = s.pack(kdev::colors::kBlack);
+    const int barBottom = CommandBar_Height(bar);
+    const int buttonRow = toolsButton().y;
+    bool checked = false;
+    dev.frontEnd().tapMenu(u"Tools");
+    dev.frontEnd().then([&] {
+        const auto [left, right] = highlightedColumns(s, buttonRow);
+        ASSERT_GT(left, 0);
+        // The face starts in the button's first column, on the first row below the bar, and
+        // runs under the whole button; the frame lies one pixel outside it, on the bar's edge.
+        for (int y = barBottom; y < barBottom + 8; ++y) {
+            EXPECT_EQ(s.get(left, y), white) << "row " << y;
+            EXPECT_EQ(s.get(left - 1, y), black) << "row " << y;
+        }
+        for (int x = left; x <= right; ++x) {
+            EXPECT_EQ(s.get(x, barBottom), white) << "column " << x;
+            EXPECT_EQ(s.get(x, barBottom - 1), black) << "column " << x;
+        }
+        checked = true;
+    });
+    dev.frontEnd().key(kdev::Key::Escape);
+    EXPECT_EQ(pump(), 7);
+    EXPECT_TRUE(checked);
 }
 
 TEST_F(WindowSystem, TheCloseAdornmentClosesTheOwner) {

@@ -104,7 +104,7 @@ void openMenu(HWND barHwnd, int index, bool fromKeyboard) {
     if (menu.children.empty()) return;
     const std::uint32_t owner = bar->parent;
     MenuTracker tracker(device, buttonRects(*bar, *data)[static_cast<std::size_t>(index)],
-                        menu.text, menu.children, fromKeyboard);
+                        bar->rect.bottom, menu.text, menu.children, fromKeyboard);
 
     data->openMenu = index;
     repaint(manager, *bar);

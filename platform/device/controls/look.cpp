@@ -10,15 +10,16 @@ Rect captionOkRect(const Window& w) {
 }
 
 void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed) {
-    const Rect bar{w.rect.left, w.rect.top, w.rect.right, w.rect.top + kCaptionHeight};
+    // Inside the window's one-pixel frame, as wide as the client area below it.
+    const Rect bar{w.rect.left + 1, w.rect.top + 1, w.rect.right - 1, w.rect.top + kCaptionHeight};
     canvas.fillRect(bar, colors::kCaption);
     const Font& font = Font::ui();
-    const int textTop = bar.top + (kCaptionHeight - font.lineHeight()) / 2;
+    const int textTop = w.rect.top + (kCaptionHeight - font.lineHeight()) / 2;
     Region r = canvas.clip();
-    r.intersect(
-        {bar.left + 4, bar.top, okButton ? captionOkRect(w).left - 2 : bar.right - 2, bar.bottom});
+    r.intersect({w.rect.left + 4, bar.top, okButton ? captionOkRect(w).left - 2 : w.rect.right - 2,
+                 bar.bottom});
     Canvas clipped(canvas.screen(), r);
-    font.draw(clipped, bar.left + 5, textTop, w.title, colors::kWhite);
+    font.draw(clipped, w.rect.left + 5, textTop, w.title, colors::kWhite);
     if (okButton) {
         const Rect ok = captionOkRect(w);
         canvas.fillRect(ok, okPressed ? colors::kWhite : colors::kFace);

@@ -21,8 +21,8 @@ constexpr std::uint32_t kCaption = 0x8A4A0A;  // a deep blue
 constexpr std::uint32_t kHighlight = 0x6A2408;
 }  // namespace colors
 
-// Caption strip of a top-level window with a caption: title at the left and, when asked
-// for, the OK button at the right.
+// Caption strip of a top-level window with a caption, inside its one-pixel frame (which the
+// window draws): title at the left and, when asked for, the OK button at the right.
 void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed);
 Rect captionOkRect(const Window& w);
 

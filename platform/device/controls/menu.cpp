@@ -29,7 +29,7 @@ int stepSelectable(const std::vector<MenuItem>& items, int from, int direction) 
 
 }  // namespace
 
-MenuTracker::MenuTracker(Device& device, const Rect& button, std::u16string_view title,
+MenuTracker::MenuTracker(Device& device, const Rect& button, int top, std::u16string_view title,
                          std::vector<MenuItem> items, bool fromKeyboard)
     : device_(device),
       manager_(device.windows()),
@@ -37,26 +37,28 @@ MenuTracker::MenuTracker(Device& device, const Rect& button, std::u16string_view
       title_(title),
       items_(std::move(items)),
       lastStylus_{button.left + button.width() / 2, button.top + button.height() / 2} {
-    // Below the button, as wide as its widest item, kept on the screen.
+    // Below the button, as wide as its widest item, kept on the screen. The frame lies one
+    // pixel outside the face: its top edge on the bar's bottom line, its left edge left of the
+    // button, so the face lines up with the highlighted button and touches the bar.
     const Screen& screen = device.screen();
     const Font& font = Font::ui();
-    int width = button.width();
+    int width = button.width() + 2;
     int height = 4;
     for (const MenuItem& item : items_) {
         width = std::max(width, font.measure(item.text) + 32);
         height += item.separator ? kMenuSeparatorHeight : kMenuItemHeight;
     }
     width = std::min(width, screen.width());
-    int x = std::min(button.left, screen.width() - width);
-    int y = button.bottom + 3;
+    int x = std::min(button.left - 1, screen.width() - width);
+    int y = top - 1;
     if (y + height > screen.height()) y = std::max(0, screen.height() - height);
     x = std::max(0, x);
     frame_ = {x, y, x + width, y + height};
-    int top = y + 2;
+    int itemTop = y + 2;
     for (const MenuItem& item : items_) {
         const int h = item.separator ? kMenuSeparatorHeight : kMenuItemHeight;
-        itemRects_.push_back({x + 2, top, x + width - 2, top + h});
-        top += h;
+        itemRects_.push_back({x + 2, itemTop, x + width - 2, itemTop + h});
+        itemTop += h;
     }
     if (fromKeyboard) highlight_ = stepSelectable(items_, -1, 1);
 }

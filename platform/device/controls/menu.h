@@ -21,9 +21,10 @@ class WindowManager;
 
 class MenuTracker {
 public:
-    // `title` names the menu in the trace; from the keyboard, the first item starts
-    // highlighted.
-    MenuTracker(Device& device, const Rect& button, std::u16string_view title,
+    // Opens under `button`, its face from the button's left edge and from row `top` down (the
+    // first row below the bar), its frame one pixel outside that. `title` names the menu in the
+    // trace; from the keyboard, the first item starts highlighted.
+    MenuTracker(Device& device, const Rect& button, int top, std::u16string_view title,
                 std::vector<MenuItem> items, bool fromKeyboard);
     MenuTracker(const MenuTracker&) = delete;
     MenuTracker& operator=(const MenuTracker&) = delete;
