@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/dialog.h"
 #include "controls/look.h"
 #include "core/device.h"
 #include "api/device_api.h"
@@ -73,10 +74,11 @@ public:
         stylus(InputEvent::Kind::StylusDown, p);
         stylus(InputEvent::Kind::StylusUp, p);
     }
-    void key(Key k) {
+    void key(Key k, bool shift = false) {
         InputEvent e;
         e.kind = InputEvent::Kind::KeyDown;
         e.key = k;
+        e.shift = shift;
         events.push_back(e);
     }
 };
@@ -376,8 +378,13 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
                 << "control " << i << " not centred";
         }
         const Rect button = child(*d, 3)->rect;
-        EXPECT_EQ(s.get(button.left + 3, button.top + 3), s.pack(kdev::colors::kFace));
+        EXPECT_EQ(s.get(button.left + 4, button.top + 3), s.pack(kdev::colors::kFace));
         EXPECT_EQ(s.get(button.left, button.top), s.pack(kdev::colors::kBlack));
+        // It has the focus: the procedure returned TRUE, and it is the only tab stop.
+        EXPECT_EQ(kdev::dialogFocus(WindowManager::toHwnd(d->handle)),
+                  WindowManager::toHwnd(child(*d, 3)->handle));
+        EXPECT_EQ(s.get(button.left + 3, button.top + 3), s.pack(kdev::colors::kBlack))
+            << "no focus mark";
 
         input.tap(centre(button));
     });
@@ -428,6 +435,15 @@ TEST_F(DialogTest, OnlyItsOkButtonsAndReturnCloseTheAboutDialog) {
          IDOK},
         {"Escape", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::Escape); }, false,
          IDCANCEL},
+        {"Space: the OK button has the focus",
+         [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::Space); }, true, IDOK},
+        {"Tab and Shift+Tab, then Space: the OK button is the only tab stop",
+         [](StepFrontEnd& in, Window&, WindowManager&) {
+             in.key(Key::Tab);
+             in.key(Key::Tab, true);
+             in.key(Key::Space);
+         },
+         true, IDOK},
         {"F10", [](StepFrontEnd& in, Window&, WindowManager&) { in.key(Key::F10); }, false, 0},
         {"command 1 with a notification code above it",
          [](StepFrontEnd&, Window& d, WindowManager& m) {
@@ -552,6 +568,127 @@ TEST_F(DialogTest, TheCaptionIsAsWideAsTheBody) {
     });
     EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), owner, watchingAboutProc, 0), 1);
     EXPECT_TRUE(checked);
+}
+
+// Keyboard focus: the first tab stop takes it when the procedure says so, Tab and Shift+Tab
+// move it over the shown and enabled tab stops in order, Space clicks the focused button,
+// Return the default one, a tapped button takes the focus, Escape is a cancel. The focus mark
+// shows on the focused button and on no other.
+TEST_F(DialogTest, KeyboardFocusMovesAmongTabStops) {
+    constexpr DWORD kShown = WS_CHILD | WS_VISIBLE;
+    const std::vector<std::uint8_t> tpl =
+        makeTemplate(WS_POPUP | WS_CAPTION | DS_CENTER, 0, 0, 0, 150, 50, u"Keys",
+                     {{kShown, 5, 5, 60, 8, 0xFFFF, u"", 0x82, u"text"},
+                      {kShown | WS_TABSTOP, 5, 20, 25, 14, 10, u"", 0x80, u"A"},
+                      {kShown | WS_TABSTOP | BS_DEFPUSHBUTTON, 35, 20, 25, 14, 11, u"", 0x80, u"B"},
+                      {kShown, 65, 20, 25, 14, 12, u"", 0x80, u"C"},
+                      {kShown | WS_TABSTOP | WS_DISABLED, 95, 20, 25, 14, 13, u"", 0x80, u"D"},
+                      {kShown | WS_TABSTOP, 120, 20, 25, 14, 14, u"", 0x80, u"E"}});
+    static std::vector<WORD>* record;
+    static WORD offered;
+    static BOOL takeFocus;
+    std::vector<WORD> commands;
+    record = &commands;
+    const DLGPROC proc = [](HWND d, UINT message, WPARAM first, LPARAM) -> BOOL {
+        if (message == WM_INITDIALOG) {
+            const Window* c = kdev::Device::current().windows().get(reinterpret_cast<HWND>(first));
+            offered = c ? static_cast<WORD>(c->id) : 0;
+            return takeFocus;
+        }
+        if (message != WM_COMMAND) return FALSE;
+        record->push_back(LOWORD(first));
+        if (LOWORD(first) == IDCANCEL) EndDialog(d, 3);
+        return TRUE;
+    };
+    // The id of the focused control, and whether the focus mark is on it and on no other.
+    auto focused = [&]() -> int {
+        Window* d = dialog();
+        if (!d) return -1;
+        const Window* f = wm().get(kdev::dialogFocus(WindowManager::toHwnd(d->handle)));
+        for (std::uint32_t c : d->children) {
+            const Window* b = wm().get(c);
+            if (b->cls.name != u"Button") continue;
+            const Rect mark = kdev::focusMarkRect(b->rect);
+            const bool marked =
+                screen().get(mark.left, mark.top) == screen().pack(kdev::colors::kBlack) &&
+                screen().get(mark.left + 1, mark.top) == screen().pack(kdev::colors::kFace);
+            EXPECT_EQ(marked, b == f) << "focus mark on button " << b->id;
+        }
+        return f ? f->id : 0;
+    };
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int focus;  // the focused control's id afterwards
+        std::vector<WORD> commands;
+    };
+    auto key = [&](Key k, bool shift = false) { return [&, k, shift] { input.key(k, shift); }; };
+    auto tapOn = [&](int id) {
+        return [&, id] {
+            for (std::uint32_t c : dialog()->children)
+                if (wm().get(c)->id == id) input.tap(centre(wm().get(c)->rect));
+        };
+    };
+    const Step steps[] = {
+        {"Tab skips the text, C (no tab stop) and D (disabled)", key(Key::Tab), 11, {}},
+        {"Tab", key(Key::Tab), 14, {}},
+        {"Tab wraps around", key(Key::Tab), 10, {}},
+        {"Shift+Tab wraps back", key(Key::Tab, true), 14, {}},
+        {"Shift+Tab", key(Key::Tab, true), 11, {}},
+        {"Space clicks the focused button", key(Key::Space), 11, {11}},
+        {"Tab", key(Key::Tab), 14, {}},
+        {"Space", key(Key::Space), 14, {14}},
+        {"Return is the default button's, wherever the focus is", key(Key::Return), 14, {11}},
+        {"a tapped button takes the focus", tapOn(12), 12, {12}},
+        {"Tab goes on from there", key(Key::Tab), 14, {}},
+        {"Shift+Tab goes back over it", key(Key::Tab, true), 11, {}},
+    };
+    takeFocus = TRUE;
+    std::vector<int> seenFocus;
+    std::vector<std::vector<WORD>> seenCommands;
+    input.steps.push_back([&] { seenFocus.push_back(focused()); });
+    for (const Step& s : steps) {
+        input.steps.push_back(s.act);
+        input.steps.push_back([&] {
+            seenFocus.push_back(focused());
+            seenCommands.push_back(commands);
+            commands.clear();
+        });
+    }
+    input.steps.push_back([&] { input.key(Key::Escape); });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, loaded(tpl), owner, proc, 0), 3);
+    EXPECT_EQ(offered, 10) << "WM_INITDIALOG offers the first tab stop";
+    ASSERT_EQ(seenFocus.size(), std::size(steps) + 1);
+    EXPECT_EQ(seenFocus[0], 10) << "initial focus";
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(steps[i].what);
+        EXPECT_EQ(seenFocus[i + 1], steps[i].focus);
+        EXPECT_EQ(seenCommands[i], steps[i].commands);
+    }
+    EXPECT_EQ(commands, std::vector<WORD>{IDCANCEL});
+
+    // A procedure that returns FALSE keeps the focus from being set; Tab then starts at the
+    // first tab stop. Without a default button, Return sends IDOK.
+    const std::vector<std::uint8_t> plain =
+        makeTemplate(WS_POPUP | WS_CAPTION | DS_CENTER, 0, 0, 0, 100, 40, u"Plain",
+                     {{kShown | WS_TABSTOP, 5, 5, 30, 14, 20, u"", 0x80, u"X"},
+                      {kShown | WS_TABSTOP, 40, 5, 30, 14, 21, u"", 0x80, u"Y"}});
+    takeFocus = FALSE;
+    commands.clear();
+    seenFocus.clear();
+    input.steps.push_back([&] {
+        seenFocus.push_back(focused());
+        input.key(Key::Tab, true);
+    });
+    input.steps.push_back([&] {
+        seenFocus.push_back(focused());
+        input.key(Key::Return);
+        input.key(Key::Escape);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, loaded(plain), owner, proc, 0), 3);
+    EXPECT_EQ(seenFocus, (std::vector<int>{0, 21}));
+    EXPECT_EQ(commands, (std::vector<WORD>{IDOK, IDCANCEL}));
 }
 
 TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "controls/control.h"
+#include "controls/dialog.h"
 #include "controls/look.h"
 
 namespace kdev {
@@ -27,19 +28,36 @@ LRESULT onCreate(Window& w) {
 LRESULT onPaint(WindowManager& manager, Window& w) {
     if (ButtonData* data = dataOf<ButtonData>(&w)) {
         Canvas canvas = manager.paintCanvas(w);
-        drawPushButton(canvas, w.rect, w.title, data->pressed, data->isDefault,
+        drawPushButton(canvas, w.rect, w.title, data->pressed, data->isDefault, data->focused,
                        data->font->pixelSize());
     }
     w.update = Region();
     return 0;
 }
 
-// The stylus down on the button holds it: pressed while over it, until it comes up.
-LRESULT onStylusDown(WindowManager& manager, Window& w) {
-    if (ButtonData* data = dataOf<ButtonData>(&w)) {
-        data->held = true;
-        setButtonPressed(manager, w, *data, true);
+void sendClicked(WindowManager& manager, HWND hwnd, const Window& w) {
+    if (w.parent)
+        manager.send(WindowManager::toHwnd(w.parent), WM_COMMAND,
+                     commandParam(w.id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
+}
+
+LRESULT onFocus(WindowManager& manager, Window& w, bool focused) {
+    ButtonData* data = dataOf<ButtonData>(&w);
+    if (data && data->focused != focused) {
+        data->focused = focused;
+        manager.invalidate(w, w.rect, false);
     }
+    return 0;
+}
+
+// The stylus down on the button holds it: pressed while over it, until it comes up. In a
+// dialog it also takes the focus.
+LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& w) {
+    ButtonData* data = dataOf<ButtonData>(&w);
+    if (!data) return 0;
+    data->held = true;
+    setButtonPressed(manager, w, *data, true);
+    focusDialogControl(hwnd);
     return 0;
 }
 
@@ -54,9 +72,14 @@ LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, Point p) {
     if (!data || !data->held) return 0;
     data->held = false;
     setButtonPressed(manager, w, *data, false);
-    if (w.rect.contains(p) && w.parent)
-        manager.send(WindowManager::toHwnd(w.parent), WM_COMMAND,
-                     commandParam(w.id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
+    if (w.rect.contains(p)) sendClicked(manager, hwnd, w);
+    return 0;
+}
+
+// Space clicks the button that has the focus; its dialog hands the key on.
+LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, WPARAM key) {
+    const ButtonData* data = dataOf<ButtonData>(&w);
+    if (data && data->focused && key == VK_SPACE) sendClicked(manager, hwnd, w);
     return 0;
 }
 
@@ -73,8 +96,14 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
             return onPaint(manager, *w);
         case WM_ERASEBKGND:
             return 1;  // WM_PAINT covers the whole face
+        case WM_SETFOCUS:
+            return onFocus(manager, *w, true);
+        case WM_KILLFOCUS:
+            return onFocus(manager, *w, false);
+        case WM_KEYDOWN:
+            return onKeyDown(manager, hwnd, *w, first);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, *w);
+            return onStylusDown(manager, hwnd, *w);
         case WM_MOUSEMOVE:
             return onStylusMove(manager, *w, screenPoint(manager, *w, second));
         case WM_LBUTTONUP:

@@ -1,4 +1,5 @@
-// The push button: a tap that goes down and comes up on it sends its command to the parent.
+// The push button: a tap that goes down and comes up on it sends its command to the parent, and
+// so does Space while it has the focus, which it shows with a dotted mark inside its frame.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +18,7 @@ struct ButtonData : ControlData {
     bool isDefault = false;
     bool held = false;
     bool pressed = false;
+    bool focused = false;
 };
 
 LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "controls/button.h"
 #include "controls/control.h"
@@ -31,8 +32,9 @@ struct DialogData : ControlData {
     DLGPROC proc = nullptr;
     ModalState* modal = nullptr;
     int defaultId = IDOK;
-    bool okHeld = false;     // the stylus went down on the caption's OK button and is still down
-    bool okPressed = false;  // ...and is over it
+    std::uint32_t focus = 0;  // the control with the keyboard focus, or 0
+    bool okHeld = false;      // the stylus went down on the caption's OK button and is still down
+    bool okPressed = false;   // ...and is over it
 };
 
 bool hasCaptionOk(const Window& w) { return w.hasCaption() && (w.exStyle & WS_EX_CAPTIONOKBTN); }
@@ -83,10 +85,50 @@ LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, DialogData& dat
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Keyboard focus
+
+// A control Tab stops at: a tab stop that is shown and enabled.
+bool isTabStop(WindowManager& manager, std::uint32_t control) {
+    const Window* c = manager.get(control);
+    return c && (c->style & WS_TABSTOP) && c->visible && c->enabled;
+}
+
+// Moves the focus: the control losing it is told first, then the one taking it.
+void setFocus(WindowManager& manager, DialogData& data, std::uint32_t control) {
+    const std::uint32_t previous = data.focus;
+    if (previous == control) return;
+    data.focus = control;
+    if (manager.get(previous))
+        manager.send(WindowManager::toHwnd(previous), WM_KILLFOCUS,
+                     reinterpret_cast<WPARAM>(WindowManager::toHwnd(control)), 0);
+    if (manager.get(control))
+        manager.send(WindowManager::toHwnd(control), WM_SETFOCUS,
+                     reinterpret_cast<WPARAM>(WindowManager::toHwnd(previous)), 0);
+}
+
+// Tab moves to the next tab stop in the template's order, Shift+Tab to the one before, both
+// wrapping around; from no focus they start at the first or the last.
+void moveFocus(WindowManager& manager, const Window& w, DialogData& data, bool backwards) {
+    const int n = static_cast<int>(w.children.size());
+    const auto at = std::find(w.children.begin(), w.children.end(), data.focus);
+    int i = at != w.children.end() ? static_cast<int>(at - w.children.begin()) : backwards ? n : -1;
+    for (int k = 0; k < n; ++k) {
+        i = ((backwards ? i - 1 : i + 1) % n + n) % n;
+        const std::uint32_t control = w.children[static_cast<std::size_t>(i)];
+        if (isTabStop(manager, control)) return setFocus(manager, data, control);
+    }
+}
+
+// Tab and Shift+Tab move the focus; Space goes to the focused control (a button clicks);
 // Return is the default button's command, as if it had been tapped; Escape is a cancel.
-LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, const DialogData& data,
-                  WPARAM key) {
-    if (key == VK_RETURN) {
+LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, WPARAM key) {
+    if (key == VK_TAB) {
+        moveFocus(manager, w, data, manager.shiftHeld());
+    } else if (key == VK_SPACE) {
+        if (manager.get(data.focus))
+            manager.send(WindowManager::toHwnd(data.focus), WM_KEYDOWN, key, 0);
+    } else if (key == VK_RETURN) {
         HWND button = nullptr;
         for (std::uint32_t c : w.children)
             if (Window* child = manager.get(c); child && child->id == data.defaultId)
@@ -98,6 +140,8 @@ LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, const DialogData
     }
     return 0;
 }
+
+// ---------------------------------------------------------------------------------------------
 
 // Closing a dialog is a cancel; only its procedure ends it.
 LRESULT onClose(WindowManager& manager, HWND hwnd) {
@@ -347,10 +391,16 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
         return -1;
     }
 
+    // The procedure is offered the first tab stop for the focus; it takes it by returning TRUE.
     w = manager.get(handle);
-    HWND firstControl =
-        w && !w->children.empty() ? WindowManager::toHwnd(w->children.front()) : nullptr;
-    manager.send(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstControl), param);
+    std::uint32_t firstStop = 0;
+    if (w)
+        for (auto c = w->children.rbegin(); c != w->children.rend(); ++c)
+            if (isTabStop(manager, *c)) firstStop = *c;
+    const LRESULT takeFocus = manager.send(
+        dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(WindowManager::toHwnd(firstStop)), param);
+    if (DialogData* data = dataOf<DialogData>(manager.get(handle)); data && takeFocus)
+        setFocus(manager, *data, firstStop);
 
     if (manager.get(handle) && !state.ended) {
         ModalDisable modal(manager, manager.get(handle)->owner, handle);
@@ -377,6 +427,19 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     const int result = state.ended ? state.result : 0;
     TraceEvent(device.trace(), "dialog_closed").field("result", result).field("ended", state.ended);
     return result;
+}
+
+void focusDialogControl(HWND control) {
+    WindowManager& manager = wm();
+    const Window* c = manager.get(control);
+    Window* parent = c ? manager.get(c->parent) : nullptr;
+    if (DialogData* data = dataOf<DialogData>(parent))
+        setFocus(manager, *data, WindowManager::toHandle(control));
+}
+
+HWND dialogFocus(HWND dialog) {
+    const DialogData* data = dataOf<DialogData>(wm().get(dialog));
+    return data ? WindowManager::toHwnd(data->focus) : nullptr;
 }
 
 bool endDialog(HWND dialog, int result) {

@@ -1,5 +1,5 @@
 // Dialogs built from dialog templates: the dialog window with its caption OK button, the
-// controls the template names, and the modal loop that runs it.
+// controls the template names, the keyboard focus among them, and the modal loop that runs it.
 #pragma once
 
 #include <windows.h>
@@ -19,5 +19,11 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DL
               LPARAM param);
 // What EndDialog does; false when the window is no running dialog.
 bool endDialog(HWND dialog, int result);
+
+// Keyboard focus inside a dialog. A control that the stylus goes down on takes it (nothing
+// happens for a window that is no dialog's control); dialogFocus tells which control has it
+// (null for none).
+void focusDialogControl(HWND control);
+HWND dialogFocus(HWND dialog);
 
 }  // namespace kdev

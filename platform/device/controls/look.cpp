@@ -34,8 +34,10 @@ void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed)
     }
 }
 
+Rect focusMarkRect(const Rect& button) { return button.inflate(-3); }
+
 void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed,
-                    bool isDefault, int fontPixels) {
+                    bool isDefault, bool focused, int fontPixels) {
     canvas.fillRect(r, pressed ? colors::kShadow : colors::kFace);
     canvas.frameRect(r, colors::kBlack, isDefault ? 2 : 1);
     const Font& font = Font::atPixels(fontPixels);
@@ -45,6 +47,16 @@ void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, boo
     const int tw = font.measure(text);
     font.draw(inner, r.left + (r.width() - tw) / 2, r.top + (r.height() - font.lineHeight()) / 2,
               text, pressed ? colors::kWhite : colors::kBlack);
+    const Rect mark = focusMarkRect(r);
+    if (!focused || mark.empty()) return;
+    const std::uint32_t ink = pressed ? colors::kWhite : colors::kBlack;
+    for (int y = mark.top; y < mark.bottom; ++y)
+        for (int x = mark.left; x < mark.right; ++x) {
+            const bool edge =
+                y == mark.top || y == mark.bottom - 1 || x == mark.left || x == mark.right - 1;
+            if (edge && (x - mark.left + y - mark.top) % 2 == 0)
+                canvas.fillRect({x, y, x + 1, y + 1}, ink);
+        }
 }
 
 }  // namespace kdev

@@ -26,8 +26,11 @@ constexpr std::uint32_t kHighlight = 0x6A2408;
 void drawCaption(Canvas& canvas, const Window& w, bool okButton, bool okPressed);
 Rect captionOkRect(const Window& w);
 
-// A push button face with centred text; `isDefault` gives it the heavier frame.
+// A push button face with centred text; `isDefault` gives it the heavier frame, `focused` the
+// focus mark: a dotted rectangle three pixels inside its edge, on every other pixel from the
+// top-left corner.
 void drawPushButton(Canvas& canvas, const Rect& r, std::u16string_view text, bool pressed,
-                    bool isDefault, int fontPixels);
+                    bool isDefault, bool focused, int fontPixels);
+Rect focusMarkRect(const Rect& button);
 
 }  // namespace kdev

@@ -46,7 +46,7 @@ LRESULT onPaint(WindowManager& manager, Window& box) {
         Canvas textCanvas(canvas.screen(), clip);
         Font::ui().drawWrapped(textCanvas, boxTextRect(box), data->text, TextAlign::Center,
                                colors::kBlack);
-        drawPushButton(canvas, boxButtonRect(box), u"OK", data->pressed, true,
+        drawPushButton(canvas, boxButtonRect(box), u"OK", data->pressed, true, false,
                        Font::ui().pixelSize());
     }
     box.update = Region();

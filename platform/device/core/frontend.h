@@ -35,6 +35,7 @@ struct InputEvent {
     int x = 0;
     int y = 0;
     Key key = Key::Return;
+    bool shift = false;  // Shift was held with the key
     unsigned command = 0;
 };
 

@@ -505,6 +505,8 @@ void WindowManager::routeInput(const InputEvent& ev) {
         }
         case K::KeyDown: {
             std::uint32_t target = focusWindow();
+            // Each key is dispatched before the next input is taken, so the state holds for it.
+            shiftHeld_ = ev.shift;
             if (target) post(toHwnd(target), WM_KEYDOWN, static_cast<WPARAM>(ev.key), 0);
             return;
         }

@@ -125,6 +125,8 @@ public:
     void presentIfChanged();
 
     int quitCode() const { return quitCode_; }
+    // Whether Shift was held with the key being handled (as GetKeyState(VK_SHIFT) tells).
+    bool shiftHeld() const { return shiftHeld_; }
 
 private:
     void destroyTree(std::uint32_t handle);
@@ -157,6 +159,7 @@ private:
         foreign_;  // handle -> (pid, remote handle)
     std::uint32_t nextForeign_ = 0x40000000;
     int wakeFd_ = -1;
+    bool shiftHeld_ = false;
 };
 
 }  // namespace kdev

@@ -73,6 +73,7 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 kdev::InputEvent e;
                 e.kind = Kind::KeyDown;
                 e.key = c.key;
+                e.shift = c.shift;
                 queued_.push_back(e);
                 ++next_;
                 break;

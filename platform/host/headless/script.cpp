@@ -95,10 +95,14 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
             c.y = static_cast<int>(y);
         } else if (verb == "key") {
             if (args.size() != 1) return fail("key takes one key name");
-            std::optional<kdev::Key> key = keyFromName(args[0]);
+            const std::string shiftPrefix = "shift+";
+            c.shift = lower(args[0]).rfind(shiftPrefix, 0) == 0;
+            std::optional<kdev::Key> key =
+                keyFromName(c.shift ? args[0].substr(shiftPrefix.size()) : args[0]);
             if (!key)
                 return fail("unknown key '" + args[0] +
-                            "' (Return, Escape, Up, Down, Left, Right, F10, Tab, Space)");
+                            "' (Return, Escape, Up, Down, Left, Right, F10, Tab, Space, each "
+                            "also as Shift+NAME)");
             c.kind = ScriptCommand::Kind::Key;
             c.key = *key;
         } else if (verb == "menu") {

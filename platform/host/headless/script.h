@@ -17,6 +17,7 @@ struct ScriptCommand {
     int x = 0;
     int y = 0;
     kdev::Key key = kdev::Key::Return;
+    bool shift = false;                    // key: held with Shift
     std::vector<std::u16string> menuPath;  // "Tools/Lines" -> {"Tools", "Lines"}
     unsigned id = 0;
     std::string file;

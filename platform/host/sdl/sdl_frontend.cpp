@@ -426,6 +426,7 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
             if (e.key.repeat && !arrow) return false;
             out.kind = Kind::KeyDown;
             out.key = *key;
+            out.shift = (k.mod & KMOD_SHIFT) != 0;
             return true;
         }
         default:
