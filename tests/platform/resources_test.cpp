@@ -1,10 +1,14 @@
 // The resource reader: the program's compiled .res image, then hand-made and damaged inputs.
 // Damaged inputs are always copied into a buffer of their own exact size, so a read past the
-// end is caught by AddressSanitizer.
+// end is caught by AddressSanitizer; those that end on an odd byte are also put right before
+// an unreadable page, so that a read one byte too far crashes any build.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -429,6 +433,99 @@ TEST(StringTable, DamagedBlocks) {
     ParsedRes image = imageWith(huge.b);
     ASSERT_TRUE(image);
     EXPECT_EQ(loadString(*image, 1), std::nullopt);
+}
+
+// Bytes whose last one is the last readable byte before a page that cannot be read.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(const ByteVector& bytes)
+        : page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))), size_(bytes.size()) {
+        void* map =
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED || size_ > page_) return;
+        base_ = static_cast<std::uint8_t*>(map);
+        std::memcpy(base_ + page_ - size_, bytes.data(), size_);
+        if (mprotect(base_ + page_, page_, PROT_NONE) != 0) {
+            munmap(base_, 2 * page_);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedBytes() {
+        if (base_) munmap(base_, 2 * page_);
+    }
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+    explicit operator bool() const { return base_ != nullptr; }
+    Bytes span() const { return {base_ + page_ - size_, size_}; }
+
+private:
+    std::size_t page_;
+    std::size_t size_;
+    std::uint8_t* base_ = nullptr;
+};
+
+// The image with its last entry's padding left off, so it ends where that entry's data does.
+ByteVector unpadded(const std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>>& entries) {
+    ByteVector image = makeRes(entries);
+    image.resize(image.size() - (4 - entries.back().second.size() % 4) % 4);
+    return image;
+}
+
+// Every reader of UTF-16 text, given bytes that end right before an unreadable page: the text
+// that ends one byte short (on an odd byte) is refused, the one that ends exactly there is
+// read whole, and neither is read past.
+TEST(OddByteEnds, TextAtTheVeryEndIsReadExactlyOrRefused) {
+    const ResId strings = ResId::fromOrdinal(6);
+    // Block 1 (ids 0 to 15), id 15 last: "Hi", whole or one byte short.
+    Writer block;
+    for (int i = 0; i < 15; ++i) block.u16(0);
+    block.u16(2).u16('H').u16('i');
+    const ByteVector shortBlock = prefix(block.b, block.b.size() - 1);
+    auto stringOf = [](Bytes image) -> std::optional<std::u16string> {
+        std::optional<ResourceImage> parsed = ResourceImage::parse(image);
+        if (!parsed) return std::nullopt;
+        return loadString(*parsed, 15);
+    };
+    // A menu whose last item's text is "Go"; a dialog template that ends with its title "Ab".
+    Writer menu;
+    menu.u16(0).u16(0).u16(0x80).u16(7).str(u"Go");
+    Writer dialog;
+    dialog.u32(WS_POPUP).u32(0).u16(0).u16(0).u16(0).u16(10).u16(10).u16(0).u16(0).str(u"Ab");
+    auto menuText = [](Bytes bytes) -> std::optional<std::u16string> {
+        std::optional<std::vector<MenuItem>> items = parseMenu(bytes);
+        if (!items || items->empty()) return std::nullopt;
+        return items->back().text;
+    };
+    auto dialogTitle = [](Bytes bytes) -> std::optional<std::u16string> {
+        std::optional<DialogTemplate> tpl = parseDialogTemplate(bytes);
+        if (!tpl) return std::nullopt;
+        return tpl->title;
+    };
+
+    struct Case {
+        const char* name;
+        ByteVector bytes;
+        std::function<std::optional<std::u16string>(Bytes)> read;
+        std::optional<std::u16string> expected;
+    };
+    const Case cases[] = {
+        {"string table, whole", unpadded({{{strings, ResId::fromOrdinal(1)}, block.b}}), stringOf,
+         u"Hi"},
+        {"string table, one byte short", unpadded({{{strings, ResId::fromOrdinal(1)}, shortBlock}}),
+         stringOf, std::nullopt},
+        {"menu item text, whole", menu.b, menuText, u"Go"},
+        {"menu item text, one byte short", prefix(menu.b, menu.b.size() - 1), menuText,
+         std::nullopt},
+        {"dialog title, whole", dialog.b, dialogTitle, u"Ab"},
+        {"dialog title, one byte short", prefix(dialog.b, dialog.b.size() - 1), dialogTitle,
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedBytes guarded(c.bytes);
+        ASSERT_TRUE(guarded) << "no guarded page";
+        EXPECT_EQ(c.read(guarded.span()), c.expected);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -162,6 +162,67 @@ TEST_F(WindowSystem, TheOpenMenuLinesUpWithItsButtonAndTouchesTheBar) {
     EXPECT_TRUE(checked);
 }
 
+// Each item answers a tap on its first and its last row, and the row below belongs to the next
+// item (or to none). The rows are read off the screen, item by item highlighted from the
+// keyboard, so they do not come from the hit test they check.
+TEST_F(WindowSystem, EachMenuItemAnswersOnItsOwnRowsOnly) {
+    const std::vector<unsigned> ids = {CMD_BITBLT, CMD_LINES, CMD_CIRCLES,
+                                       CMD_CLEAR,  CMD_ABOUT, CMD_EXIT};
+    const kdev::Screen& s = dev.screen();
+    std::vector<std::pair<int, int>> rows;  // [top, bottom) of each item
+    int column = 0;                         // inside every item, left of its text
+    const int buttonRow = toolsButton().y;
+    dev.frontEnd().key(kdev::Key::F10);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        dev.frontEnd().then([&] {
+            if (!column) column = highlightedColumns(s, buttonRow).first + 3;
+            const std::uint16_t hot = s.pack(kdev::colors::kHighlight);
+            int top = -1, bottom = -1;
+            for (int y = CommandBar_Height(bar); y < s.height(); ++y)
+                if (s.get(column, y) == hot) {
+                    if (top < 0) top = y;
+                    bottom = y + 1;
+                }
+            rows.push_back({top, bottom});
+        });
+        dev.frontEnd().key(kdev::Key::Down);
+    }
+    dev.frontEnd().key(kdev::Key::Escape);
+
+    struct Tap {
+        int y;
+        unsigned expected;  // the command chosen, or 0
+    };
+    std::vector<Tap> taps;
+    std::vector<unsigned> chosen;
+    dev.frontEnd().then([&] {
+        ASSERT_EQ(rows.size(), ids.size());
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            ASSERT_GT(rows[i].first, 0) << "item " << i << " was never highlighted";
+            const int below = rows[i].second;
+            unsigned next = 0;
+            for (std::size_t j = 0; j < ids.size(); ++j)
+                if (rows[j].first <= below && below < rows[j].second) next = ids[j];
+            taps.push_back({rows[i].first, ids[i]});
+            taps.push_back({rows[i].second - 1, ids[i]});
+            taps.push_back({below, next});
+        }
+        for (const Tap& t : taps) {
+            dev.frontEnd().tapMenu(u"Tools");
+            dev.frontEnd().tap(column, t.y);
+            dev.frontEnd().key(kdev::Key::Escape);  // closes the menu a tap left open
+            dev.frontEnd().then([&] {
+                chosen.push_back(g_commands.empty() ? 0 : g_commands.back());
+                g_commands.clear();
+            });
+        }
+    });
+    EXPECT_EQ(pump(), 7);
+    ASSERT_EQ(chosen.size(), taps.size());
+    for (std::size_t k = 0; k < taps.size(); ++k)
+        EXPECT_EQ(chosen[k], taps[k].expected) << "tap on row " << taps[k].y;
+}
+
 TEST_F(WindowSystem, TheCloseAdornmentClosesTheOwner) {
     dev.frontEnd().tapMenu(u"Close");
     EXPECT_EQ(pump(), 7);
