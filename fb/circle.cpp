@@ -22,11 +22,43 @@ static inline void FillDiscRow(bool inside, const FbArea& area, long long x, lon
         FbFillRowClipped(area, x, y, count, pixel);
 }
 
+// A disc wholly inside the drawing area on a layout whose columns are adjacent in memory
+// (stepX 1 or -1). mid is the lowest address of the zero-width run at (cx, row cy), so the run
+// of 2w pixels from cx - w starts in memory at mid - w on that row; pitch is the row step.
+// Four row pointers follow the loop, each moved by the pitch: rows cy - x and cy + x, and
+// rows cy - y and cy + y.
+static void FillDiscContiguous(Pixel16* mid, ptrdiff_t pitch, long long r, Pixel16 pixel) {
+    Pixel16 *nearUp = mid, *nearDown = mid;
+    Pixel16 *farUp = mid - r * pitch, *farDown = mid + r * pitch;
+    long long x = 0, y = r, d = 3 - 2 * r;
+    while (y >= x) {
+        FbFillContiguous(nearUp - y, (size_t)(2 * y), pixel);
+        if (x != 0) FbFillContiguous(nearDown - y, (size_t)(2 * y), pixel);
+        if (d < 0) {
+            d += 4 * x + 6;
+        } else {
+            if (y != x && x != 0) {
+                FbFillContiguous(farUp - x, (size_t)(2 * x), pixel);
+                FbFillContiguous(farDown - x, (size_t)(2 * x), pixel);
+            }
+            d += 4 * (x - y) + 10;
+            --y;
+            farUp += pitch;
+            farDown -= pitch;
+        }
+        ++x;
+        nearUp -= pitch;
+        nearDown += pitch;
+    }
+}
+
 // The same pixels as calling FbFillCircleRows for every step, but each row is written once,
 // at its widest run. All runs of a row start at cx - w for a length of 2w, so the widest one
-// covers the others. Row cy ± v for v up to the last x the loop reaches is widest in runs 3
-// and 4 of the step with x = v (half-width y >= v); a row beyond that is widest in runs 1
-// and 2 of the last step before y leaves it (half-width x).
+// covers the others. Row cy ± v is widest in runs 3 and 4 of the step with x = v (half-width
+// y >= v) while the loop reaches x = v; a row beyond the last x is widest in runs 1 and 2 of
+// the last step before y leaves it (half-width x). When y steps down from y to y - 1 at x,
+// row y lies beyond the last x unless y == x: if the loop goes on, the last x is at most the
+// y it ends with, which is below y; if it stops, the last x is this x.
 void FbFillCircle(int cx, int cy, int radius, ColorRef color) {
     if (g_frameBuffer == NULL || radius < 1) return;  // radius 0: every run is empty
     const Pixel16 pixel = PackColor(color);
@@ -40,28 +72,21 @@ void FbFillCircle(int cx, int cy, int radius, ColorRef color) {
         (cx + r <= area.left || cx - r >= area.right || cy + r < area.top || cy - r >= area.bottom))
         return;
 
-    long long x = 0, y = r, d = 3 - 2 * r;
-    while (y >= x) {
-        if (d < 0) {
-            d += 4 * x + 6;
-        } else {
-            d += 4 * (x - y) + 10;
-            --y;
-        }
-        ++x;
+    const ptrdiff_t stepX = FbStepX();
+    if (inside && (stepX == 1 || stepX == -1)) {
+        // Reversed columns: the run from cx - w ends at cx + w - 1, the lowest address.
+        FillDiscContiguous(PixelAddress(cx, cy) + (stepX == -1 ? 1 : 0), FbStepY(), r, pixel);
+        return;
     }
-    const long long lastX = x - 1;
 
-    x = 0;
-    y = r;
-    d = 3 - 2 * r;
+    long long x = 0, y = r, d = 3 - 2 * r;
     while (y >= x) {
         FillDiscRow(inside, area, cx - y, cy - x, 2 * y, pixel);
         if (x != 0) FillDiscRow(inside, area, cx - y, cy + x, 2 * y, pixel);
         if (d < 0) {
             d += 4 * x + 6;
         } else {
-            if (y > lastX && x != 0) {
+            if (y != x && x != 0) {
                 FillDiscRow(inside, area, cx - x, cy - y, 2 * x, pixel);
                 FillDiscRow(inside, area, cx - x, cy + y, 2 * x, pixel);
             }
