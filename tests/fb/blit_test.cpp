@@ -51,7 +51,7 @@ TEST(ConvertDib24To16, PixelExamples) {
 // even-up pixel at the end of an odd row is left alone. 3 pixels: 12-byte source rows (9 and 3
 // of fill), 4-pixel image rows. Widths past 21844 would lose rows to 16-bit stride masks.
 TEST(ConvertDib24To16, RowsAndStrides) {
-    for (int width : {3, 1, 2, 155, 21845, 32767}) {
+    for (int width : {3, 1, 2, 15, 16, 17, 32, 155, 21845, 32767}) {
         const int height = 3;
         const auto dib = MakeDib(width, height, Pattern);
         if (width == 3) {
