@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +87,15 @@ inline std::vector<std::uint16_t*> LinesPassAddresses(const Target& t) {
         });
     });
     return out;
+}
+
+// The Lines demo's longest line of each fan, a horizontal and a vertical one, on a
+// right x bottom client area.
+inline std::vector<std::array<int, 4>> LongestLines(int r, int b) {
+    return {{0, kBar, r - 2, b - 2},
+            {0, b - 2, r - 2, kBar},
+            {0, (kBar + b) / 2, r - 1, (kBar + b) / 2},
+            {r / 2, b - 1, r / 2, kBar}};
 }
 
 // One row span of one disc: the widest run of that row, written once.

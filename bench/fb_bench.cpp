@@ -1,12 +1,12 @@
 // Frame-buffer benchmarks: the clear, each primitive and each demo's drawing, at 240x320,
-// 1920x1080 and 3840x2160 on a normal 5-6-5 layout. Every case times the program's code and
-// a baseline that writes the same bytes as plainly as possible, alternately in the same loop,
-// and reports the ratio (program / baseline) as a counter and in a table at the end.
+// 1920x1080 and 3840x2160 on a normal 5-6-5 layout. Every case is two benchmarks, NAME/program
+// (the program's code) and NAME/baseline (the same memory work done as plainly and as fast as
+// the machine allows); bench/ratios.py divides their medians from one run's JSON output. Run
+// with --benchmark_enable_random_interleaving so neither side always follows the other.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -22,9 +22,7 @@
 
 namespace {
 
-using kbench::Span;
 using kbench::Target;
-using Clock = std::chrono::steady_clock;
 
 struct Size {
     int width, height;
@@ -42,179 +40,136 @@ Target& TargetFor(Size s) {
     return *t;
 }
 
-struct Result {
-    double programNs, baselineNs;
-    double goal;
-    benchmark::IterationCount iterations;
-};
-// Every run of each case. The library first runs a case with few iterations to size it; the
-// table keeps the runs with the final iteration count (one per repetition) and shows the one
-// with the median ratio.
-std::map<std::string, std::vector<Result>>& Results() {
-    static std::map<std::string, std::vector<Result>> results;
-    return results;
-}
-std::vector<std::string>& Order() {
-    static std::vector<std::string> order;
-    return order;
-}
+// ----- Baseline stores.
 
-// Times program() and baseline() alternately; the benchmark's time is the program's.
-void Compare(benchmark::State& state, const std::string& name, double goal,
-             const std::function<void()>& program, const std::function<void()>& baseline) {
-    double programNs = 0, baselineNs = 0;
-    for (auto _ : state) {
-        const auto t0 = Clock::now();
-        program();
-        benchmark::ClobberMemory();
-        const auto t1 = Clock::now();
-        baseline();
-        benchmark::ClobberMemory();
-        const auto t2 = Clock::now();
-        const double p = std::chrono::duration<double, std::nano>(t1 - t0).count();
-        programNs += p;
-        baselineNs += std::chrono::duration<double, std::nano>(t2 - t1).count();
-        state.SetIterationTime(p * 1e-9);
+// count pixels from p with 16-byte stores, the last one overlapping the one before it; the
+// shortest runs with one or two 8-, 4- or 2-byte stores. The program's code is built for the
+// same instruction set (SSE2 on x86-64), so neither side gets wider stores than the other.
+inline void BaselineFill(std::uint16_t* p, std::uint32_t count, std::uint16_t pixel) {
+    if (count >= 8) {
+#if defined(__SSE2__)
+        const __m128i v = _mm_set1_epi16(static_cast<short>(pixel));
+        std::uint16_t* last = p + count - 8;
+        for (; p < last; p += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(last), v);
+#else
+        std::fill_n(p, count, pixel);
+#endif
+        return;
     }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["baseline_us"] = baselineNs / n / 1e3;
-    state.counters["ratio"] = programNs / baselineNs;
-    Results()[name].push_back({programNs / n, baselineNs / n, goal, state.iterations()});
+    const std::uint64_t four = pixel * 0x0001000100010001ULL;
+    if (count >= 4) {
+        std::memcpy(p, &four, 8);
+        std::memcpy(p + count - 4, &four, 8);
+    } else if (count >= 2) {
+        std::memcpy(p, &four, 4);
+        std::memcpy(p + count - 2, &four, 4);
+    } else if (count == 1) {
+        *p = pixel;
+    }
 }
 
-// Runs both once on a cleared screen and checks they leave identical memory.
-bool SameResult(const Target& t, const std::function<void()>& program,
-                const std::function<void()>& baseline) {
-    t.zero();
-    program();
-    const auto a = t.memory();
-    t.zero();
-    baseline();
-    return a == t.memory();
+// The distinct row spans a set of discs writes, compactly: offset into the screen's memory,
+// length and pixel, eight bytes each.
+struct CompactSpan {
+    std::uint32_t offset;
+    std::uint16_t length, pixel;
+};
+std::vector<CompactSpan> Compact(const Target& t, const std::vector<kbench::Span>& spans) {
+    std::vector<CompactSpan> out;
+    for (const kbench::Span& s : spans)
+        out.push_back({static_cast<std::uint32_t>(s.start - t.screen().memory()),
+                       static_cast<std::uint16_t>(s.length), s.pixel});
+    return out;
+}
+void FillSpans(std::uint16_t* memory, const std::vector<CompactSpan>& spans) {
+    for (const CompactSpan& s : spans) BaselineFill(memory + s.offset, s.length, s.pixel);
 }
 
-void Register(const std::string& name, double goal,
-              std::function<void(benchmark::State&, const std::string&, double)> body) {
-    Order().push_back(name);
-    benchmark::RegisterBenchmark(name.c_str(),
-                                 [=](benchmark::State& state) { body(state, name, goal); })
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
+// Pixel offsets into the screen's memory, four bytes each.
+std::vector<std::uint32_t> Offsets(const Target& t, const std::vector<std::uint16_t*>& addresses) {
+    std::vector<std::uint32_t> out;
+    out.reserve(addresses.size());
+    for (std::uint16_t* a : addresses)
+        out.push_back(static_cast<std::uint32_t>(a - t.screen().memory()));
+    return out;
 }
 
-// ----- The clear.
+// ----- Registration.
+
+// A case's two sides; make() prepares either on first use and returns the call to time (false
+// = baseline). The baseline side first checks that it leaves the same screen memory as the
+// program, where the two write the same pixels.
+using Make = std::function<std::function<void()>(Target&, bool program)>;
+
+void RegisterCase(const std::string& name, Size s, bool check, Make make, double pixels = 0) {
+    for (bool program : {true, false}) {
+        benchmark::RegisterBenchmark(
+            (name + "/" + SizeName(s) + (program ? "/program" : "/baseline")).c_str(),
+            [=](benchmark::State& state) {
+                Target& t = TargetFor(s);
+                const std::function<void()> run = make(t, program);
+                if (!program && check) {
+                    const std::function<void()> other = make(t, true);
+                    t.zero();
+                    other();
+                    const std::vector<std::uint16_t> expected = t.memory();
+                    t.zero();
+                    run();
+                    if (t.memory() != expected) return state.SkipWithError("baseline differs");
+                }
+                for (auto _ : state) {
+                    run();
+                    benchmark::ClobberMemory();
+                }
+                if (pixels > 0) state.counters["pixels"] = pixels;
+            })
+            ->Unit(benchmark::kMicrosecond);
+    }
+}
 
 void RegisterClear(Size s) {
-    Register("Clear/" + SizeName(s), 1.1,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const RECT client = {0, 0, s.width, s.height};
-                 std::uint16_t* first = t.at(0, kbench::kBar);
-                 const std::size_t bytes =
-                     static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
-                 Compare(
-                     state, name, goal, [&] { FbClearClientRect(&client); },
-                     [&] { std::memset(first, 0, bytes); });
-             });
-#if defined(__SSE2__)
-    // Streaming (non-temporal) stores for the same block, against the same memset; and the
-    // same two clears each followed by the Circles drawing, as the command runs them: streaming
-    // stores leave the area out of the caches for the drawing that follows.
-    auto streaming = [](void* first, std::size_t bytes) {
-        auto* p = static_cast<unsigned char*>(first);
-        unsigned char* end = p + bytes;
-        while ((reinterpret_cast<std::uintptr_t>(p) & 15) && p < end) *p++ = 0;
-        const __m128i zero = _mm_setzero_si128();
-        for (; p + 64 <= end; p += 64) {
-            _mm_stream_si128(reinterpret_cast<__m128i*>(p), zero);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(p + 16), zero);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(p + 32), zero);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(p + 48), zero);
-        }
-        _mm_sfence();
-        while (p < end) *p++ = 0;
-    };
-    Register("ClearStreaming/" + SizeName(s), 0,
-             [s, streaming](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 std::uint16_t* first = t.at(0, kbench::kBar);
-                 const std::size_t bytes =
-                     static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
-                 Compare(
-                     state, name, goal, [&] { streaming(first, bytes); },
-                     [&] { std::memset(first, 0, bytes); });
-             });
-    Register("ClearStreamingThenCircles/" + SizeName(s), 0,
-             [s, streaming](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 std::uint16_t* first = t.at(0, kbench::kBar);
-                 const std::size_t bytes =
-                     static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
-                 const std::vector<int> numbers = kbench::RandomNumbers(6000);
-                 auto circles = [&] {
-                     for (std::size_t i = 0; i < numbers.size(); i += 6)
-                         CirclesDemoDisc(s.width, s.height, &numbers[i]);
-                 };
-                 Compare(
-                     state, name, goal,
-                     [&] {
-                         streaming(first, bytes);
-                         circles();
-                     },
-                     [&] {
-                         std::memset(first, 0, bytes);
-                         circles();
-                     });
-             });
-#endif
+    const RECT client = {0, 0, s.width, s.height};
+    const std::size_t bytes = static_cast<std::size_t>(s.width) * (s.height - kbench::kBar) * 2;
+    RegisterCase("Clear", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        if (program) return [=] { FbClearClientRect(&client); };
+        std::uint16_t* first = t.at(0, kbench::kBar);
+        return [=] { std::memset(first, 0, bytes); };
+    });
 }
 
-// ----- Primitives.
-
 void RegisterLine(Size s) {
-    Register("FbDrawLine/" + SizeName(s), 1.5,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const int r = s.width, b = s.height, B = kbench::kBar;
-                 // The demo's longest lines of each fan, a horizontal and a vertical one.
-                 const int lines[][4] = {{0, B, r - 2, b - 2},
-                                         {0, b - 2, r - 2, B},
-                                         {0, (B + b) / 2, r - 1, (B + b) / 2},
-                                         {r / 2, b - 1, r / 2, B}};
-                 std::vector<std::uint16_t*> addresses;
-                 for (const auto& l : lines)
-                     model::LinePixels(l[0], l[1], l[2], l[3], [&](int x, int y) {
-                         if (t.inArea(x, y)) addresses.push_back(t.at(x, y));
-                     });
-                 const Pixel16 pixel = PackColor(0x80FF80);
-                 auto program = [&] {
-                     for (const auto& l : lines) FbDrawLine(l[0], l[1], l[2], l[3], 0x80FF80);
-                 };
-                 auto baseline = [&] {
-                     for (std::uint16_t* p : addresses) *p = pixel;
-                 };
-                 if (!SameResult(t, program, baseline))
-                     return state.SkipWithError("baseline differs");
-                 Compare(state, name, goal, program, baseline);
-             });
+    RegisterCase("FbDrawLine", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        if (program)
+            return [=] {
+                for (const auto& l : kbench::LongestLines(s.width, s.height))
+                    FbDrawLine(l[0], l[1], l[2], l[3], 0x80FF80);
+            };
+        std::vector<std::uint16_t*> addresses;
+        for (const auto& l : kbench::LongestLines(s.width, s.height))
+            model::LinePixels(l[0], l[1], l[2], l[3], [&](int x, int y) {
+                if (t.inArea(x, y)) addresses.push_back(t.at(x, y));
+            });
+        const std::vector<std::uint32_t> offsets = Offsets(t, addresses);
+        std::uint16_t* memory = t.screen().memory();
+        const std::uint16_t pixel = PackColor(0x80FF80);
+        return [=] {
+            for (std::uint32_t o : offsets) memory[o] = pixel;
+        };
+    });
 }
 
 void RegisterDisc(Size s) {
-    Register("FbFillCircle/" + SizeName(s), 1.3,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const int radius = (std::min(s.width, s.height - kbench::kBar) - 2) / 2;
-                 const int cx = s.width / 2, cy = (kbench::kBar + s.height) / 2;
-                 std::vector<Span> spans;
-                 kbench::ModelDiscSpans(t, cx, cy, radius, PackColor(0xFF8080), spans);
-                 auto program = [&] { FbFillCircle(cx, cy, radius, 0xFF8080); };
-                 auto baseline = [&] {
-                     for (const Span& sp : spans) std::fill_n(sp.start, sp.length, sp.pixel);
-                 };
-                 if (!SameResult(t, program, baseline))
-                     return state.SkipWithError("baseline differs");
-                 Compare(state, name, goal, program, baseline);
-             });
+    const int radius = (std::min(s.width, s.height - kbench::kBar) - 2) / 2;
+    const int cx = s.width / 2, cy = (kbench::kBar + s.height) / 2;
+    RegisterCase("FbFillCircle", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        if (program) return [=] { FbFillCircle(cx, cy, radius, 0xFF8080); };
+        std::vector<kbench::Span> spans;
+        kbench::ModelDiscSpans(t, cx, cy, radius, PackColor(0xFF8080), spans);
+        const std::vector<CompactSpan> compact = Compact(t, spans);
+        std::uint16_t* memory = t.screen().memory();
+        return [=] { FillSpans(memory, compact); };
+    });
 }
 
 struct Picture {
@@ -227,118 +182,87 @@ const Picture& ThePicture() {
     return picture;
 }
 
-void RegisterBlit(Size s) {
-    Register("FbBlitImage16/" + SizeName(s), 1.3,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const Image16* image = ThePicture().image.data();
-                 std::uint16_t* first = t.at(0, kbench::kBar);
-                 Compare(
-                     state, name, goal, [&] { FbBlitImage16(image, 0, kbench::kBar, 155, 115); },
-                     [&] { std::memcpy(first, image, 155 * 115 * 2); });
-             });
+// One memcpy per image row, to the row's address on the screen (one row pointer stepped by
+// the pitch, as the program does).
+void CopyRows(std::uint16_t* first, std::ptrdiff_t pitch, const Image16* image) {
+    for (int row = 0; row < 115; ++row, first += pitch)
+        std::memcpy(first, image + static_cast<std::size_t>(row) * 156, 155 * 2);
 }
 
+void RegisterBlit(Size s) {
+    RegisterCase("FbBlitImage16", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        const Image16* image = ThePicture().image.data();
+        if (program) return [=] { FbBlitImage16(image, 0, kbench::kBar, 155, 115); };
+        std::uint16_t* first = t.at(0, kbench::kBar);
+        const std::ptrdiff_t pitch = t.screen().yPitch() / 2;
+        return [=] { CopyRows(first, pitch, image); };
+    });
+}
+
+// For scale only: the baseline copies the 24-bit rows the conversion reads.
 void RegisterConvert() {
-    Register("ConvertDib24To16", 0,
-             [](benchmark::State& state, const std::string& name, double goal) {
-                 const Picture& picture = ThePicture();
-                 std::vector<Image16> out(156 * 115);
-                 std::vector<std::uint8_t> copy(picture.dib.size());
-                 // Against a plain copy of the 24-bit rows it reads.
-                 Compare(
-                     state, name, goal,
-                     [&] { ConvertDib24To16(picture.dib.data(), 155, 115, out.data()); },
-                     [&] {
-                         std::memcpy(copy.data(), picture.dib.data() + 40, picture.dib.size() - 40);
-                     });
-             });
+    RegisterCase(
+        "ConvertDib24To16", {155, 115}, false,
+        [](Target&, bool program) -> std::function<void()> {
+            const Picture& picture = ThePicture();
+            auto out = std::make_shared<std::vector<Image16>>(156 * 115);
+            if (program)
+                return [&picture, out] {
+                    ConvertDib24To16(picture.dib.data(), 155, 115, out->data());
+                };
+            auto copy = std::make_shared<std::vector<std::uint8_t>>(picture.dib.size());
+            return [&picture, copy] {
+                std::memcpy(copy->data(), picture.dib.data() + 40, picture.dib.size() - 40);
+            };
+        },
+        155.0 * 115);
 }
 
 // ----- Whole demos.
 
 void RegisterLinesDemo(Size s) {
-    Register("LinesDemo/" + SizeName(s), 1.5,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const std::vector<std::uint16_t*> pass = kbench::LinesPassAddresses(t);
-                 Pixel16 pixels[7];
-                 for (int i = 0; i < 7; ++i) pixels[i] = PackColor(model::kLinesColours[i]);
-                 auto program = [&] { LinesDemoDraw(s.width, s.height); };
-                 auto baseline = [&] {
-                     for (int p = 0; p < 20; ++p) {
-                         const Pixel16 pixel = pixels[p % 7];
-                         for (std::uint16_t* a : pass) *a = pixel;
-                     }
-                 };
-                 if (!SameResult(t, program, baseline))
-                     return state.SkipWithError("baseline differs");
-                 Compare(state, name, goal, program, baseline);
-                 state.counters["pixels"] = 20.0 * static_cast<double>(pass.size());
-             });
+    RegisterCase("LinesDemo", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        if (program) return [=] { LinesDemoDraw(s.width, s.height); };
+        const std::vector<std::uint32_t> pass = Offsets(t, kbench::LinesPassAddresses(t));
+        std::uint16_t* memory = t.screen().memory();
+        std::uint16_t pixels[7];
+        for (int i = 0; i < 7; ++i) pixels[i] = PackColor(model::kLinesColours[i]);
+        return [=] {
+            for (int p = 0; p < 20; ++p) {
+                const std::uint16_t pixel = pixels[p % 7];
+                for (std::uint32_t o : pass) memory[o] = pixel;
+            }
+        };
+    });
 }
 
 void RegisterCirclesDemo(Size s) {
-    Register("CirclesDemo/" + SizeName(s), 1.3,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const std::vector<int> numbers = kbench::RandomNumbers(6000);
-                 const std::vector<Span> spans = kbench::CirclesSpans(t, numbers);
-                 auto program = [&] {
-                     for (std::size_t i = 0; i < numbers.size(); i += 6)
-                         CirclesDemoDisc(s.width, s.height, &numbers[i]);
-                 };
-                 auto baseline = [&] {
-                     for (const Span& sp : spans) std::fill_n(sp.start, sp.length, sp.pixel);
-                 };
-                 if (!SameResult(t, program, baseline))
-                     return state.SkipWithError("baseline differs");
-                 Compare(state, name, goal, program, baseline);
-                 double pixels = 0;
-                 for (const Span& sp : spans) pixels += sp.length;
-                 state.counters["pixels"] = pixels;
-             });
+    RegisterCase("CirclesDemo", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        const std::vector<int> numbers = kbench::RandomNumbers(6000);
+        if (program)
+            return [=] {
+                for (std::size_t i = 0; i < numbers.size(); i += 6)
+                    CirclesDemoDisc(s.width, s.height, &numbers[i]);
+            };
+        const std::vector<CompactSpan> spans = Compact(t, kbench::CirclesSpans(t, numbers));
+        std::uint16_t* memory = t.screen().memory();
+        return [=] { FillSpans(memory, spans); };
+    });
 }
 
 void RegisterBitBltDemo(Size s) {
-    Register("BitBltDemo/" + SizeName(s), 1.3,
-             [s](benchmark::State& state, const std::string& name, double goal) {
-                 Target& t = TargetFor(s);
-                 const Image16* image = ThePicture().image.data();
-                 const std::vector<int> offsets =
-                     model::BitBltOffsets(s.width, s.height, kbench::kBar, 155, 115);
-                 std::vector<std::uint16_t*> starts;
-                 for (int k : offsets) starts.push_back(t.at(k, kbench::kBar + k));
-                 auto program = [&] { BitmapDemoDraw(s.width, s.height, image, 155, 115); };
-                 // One memcpy of the image's bytes per copy, to where the copy starts.
-                 auto baseline = [&] {
-                     for (std::uint16_t* p : starts) std::memcpy(p, image, 155 * 115 * 2);
-                 };
-                 Compare(state, name, goal, program, baseline);
-                 state.counters["copies"] = static_cast<double>(offsets.size());
-             });
-}
-
-void PrintTable() {
-    std::printf("\n%-38s %14s %14s %8s %6s\n", "case", "program (us)", "baseline (us)", "ratio",
-                "goal");
-    for (const std::string& name : Order()) {
-        auto it = Results().find(name);
-        if (it == Results().end() || it->second.empty()) continue;
-        benchmark::IterationCount most = 0;
-        for (const Result& r : it->second) most = std::max(most, r.iterations);
-        std::vector<Result> runs;
-        for (const Result& r : it->second)
-            if (r.iterations == most) runs.push_back(r);
-        std::sort(runs.begin(), runs.end(), [](const Result& a, const Result& b) {
-            return a.programNs / a.baselineNs < b.programNs / b.baselineNs;
-        });
-        const Result& r = runs[runs.size() / 2];
-        char goal[16] = "-";
-        if (r.goal > 0) std::snprintf(goal, sizeof goal, "%.1f", r.goal);
-        std::printf("%-38s %14.1f %14.1f %8.2f %6s\n", name.c_str(), r.programNs / 1e3,
-                    r.baselineNs / 1e3, r.programNs / r.baselineNs, goal);
-    }
+    RegisterCase("BitBltDemo", s, true, [=](Target& t, bool program) -> std::function<void()> {
+        const Image16* image = ThePicture().image.data();
+        if (program) return [=] { BitmapDemoDraw(s.width, s.height, image, 155, 115); };
+        const std::vector<int> offsets =
+            model::BitBltOffsets(s.width, s.height, kbench::kBar, 155, 115);
+        std::vector<std::uint16_t*> starts;
+        for (int k : offsets) starts.push_back(t.at(k, kbench::kBar + k));
+        const std::ptrdiff_t pitch = t.screen().yPitch() / 2;
+        return [=] {
+            for (std::uint16_t* first : starts) CopyRows(first, pitch, image);
+        };
+    });
 }
 
 }  // namespace
@@ -357,6 +281,5 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    PrintTable();
     return 0;
 }

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Instructions per pixel written for each demo at 240x320, counted by callgrind over the demo's
-# drawing functions only. Usage: bench/ipp.sh [path/to/kestrova_ipp]
+# drawing functions only (bitblt: the conversion and the copies; convert: the conversion alone,
+# per pixel converted). Usage: bench/ipp.sh [path/to/kestrova_ipp]
 set -e
 driver=${1:-build/default/bench/kestrova_ipp}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 printf '%-8s %14s %12s %8s\n' demo instructions pixels "ins/px"
-for case in "lines LinesDemoDraw*" "circles CirclesDemoDisc*" "bitblt ConvertDib24To16* BitmapDemoDraw*"; do
+for case in "lines LinesDemoDraw*" "circles CirclesDemoDisc*" "bitblt ConvertDib24To16* BitmapDemoDraw*" \
+    "convert ConvertDib24To16*"; do
     set -- $case
     demo=$1
     shift
