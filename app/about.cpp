@@ -12,7 +12,7 @@ void ShowAboutDialog(HWND window) {
                             AboutDialogProc, 0);
 }
 
-BOOL CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
     (void)second;
 
     switch (message) {

@@ -24,7 +24,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM first, LPARAM 
 
 // The About dialog (about.cpp).
 void ShowAboutDialog(HWND window);
-BOOL CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second);
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second);
 
 // The demonstrations (demos/).
 void RunLinesDemo(HWND window);

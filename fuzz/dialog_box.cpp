@@ -5,7 +5,7 @@
 
 namespace {
 
-BOOL CALLBACK dialogProc(HWND dialog, UINT message, WPARAM first, LPARAM) {
+INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM first, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
             return TRUE;

@@ -23,6 +23,7 @@ typedef int INT;
 typedef std::uintptr_t UINT_PTR;
 typedef std::uintptr_t ULONG_PTR;
 typedef std::intptr_t LONG_PTR;
+typedef std::intptr_t INT_PTR;
 typedef std::size_t SIZE_T;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
@@ -94,7 +95,8 @@ typedef struct tagMSG {
 } MSG, *LPMSG;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
-typedef BOOL(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+// A dialog procedure answers TRUE or FALSE in a pointer-sized result.
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -256,9 +258,9 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM se
 
 // Dialogs and message boxes.
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
-                                   DLGPROC dialogProc, LPARAM param);
-BOOL WINAPI EndDialog(HWND dialog, int result);
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate,
+                                       HWND owner, DLGPROC dialogProc, LPARAM param);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 
 // Resources.
 int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);

@@ -95,7 +95,7 @@ struct Seen {
 std::vector<Seen> seenByProc;
 
 // The About dialog's own procedure, watched.
-BOOL CALLBACK watchingAboutProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
+INT_PTR CALLBACK watchingAboutProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
     const Window* w = kdev::Device::current().windows().get(dialog);
     seenByProc.push_back({message, LOWORD(first), second, w && w->visible});
     return AboutDialogProc(dialog, message, first, second);
@@ -589,7 +589,7 @@ TEST_F(DialogTest, KeyboardFocusMovesAmongTabStops) {
     static BOOL takeFocus;
     std::vector<WORD> commands;
     record = &commands;
-    const DLGPROC proc = [](HWND d, UINT message, WPARAM first, LPARAM) -> BOOL {
+    const DLGPROC proc = [](HWND d, UINT message, WPARAM first, LPARAM) -> INT_PTR {
         if (message == WM_INITDIALOG) {
             const Window* c = kdev::Device::current().windows().get(reinterpret_cast<HWND>(first));
             offered = c ? static_cast<WORD>(c->id) : 0;
@@ -823,7 +823,7 @@ TEST_F(DialogTest, PlacementDefaultButtonAndOwnClasses) {
     std::vector<WORD> commands;
     static std::vector<WORD>* record;
     record = &commands;
-    const DLGPROC endOnNine = [](HWND d, UINT message, WPARAM first, LPARAM) -> BOOL {
+    const DLGPROC endOnNine = [](HWND d, UINT message, WPARAM first, LPARAM) -> INT_PTR {
         if (message != WM_COMMAND) return FALSE;
         record->push_back(LOWORD(first));
         if (LOWORD(first) == 9) EndDialog(d, 42);
@@ -851,7 +851,7 @@ TEST_F(DialogTest, PlacementDefaultButtonAndOwnClasses) {
     EXPECT_EQ(commands, std::vector<WORD>{9});
 
     // Ended while being set up: never shown, no loop, the result all the same.
-    const DLGPROC endAtOnce = [](HWND d, UINT message, WPARAM, LPARAM) -> BOOL {
+    const DLGPROC endAtOnce = [](HWND d, UINT message, WPARAM, LPARAM) -> INT_PTR {
         if (message == WM_INITDIALOG) EndDialog(d, 5);
         return FALSE;
     };

@@ -153,12 +153,12 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR message, LPCWSTR caption, UINT) {
     return kdev::messageBox(owner, text(message), text(caption));
 }
 
-int WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
-                                   DLGPROC dialogProc, LPARAM param) {
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate,
+                                       HWND owner, DLGPROC dialogProc, LPARAM param) {
     return kdev::runDialog(instance, dialogTemplate, owner, dialogProc, param);
 }
 
-BOOL WINAPI EndDialog(HWND dialog, int result) {
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
     return kdev::endDialog(dialog, result) ? TRUE : FALSE;
 }
 

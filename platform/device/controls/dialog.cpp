@@ -25,7 +25,7 @@ constexpr std::uint16_t kNoId = 0xFFFF;
 // Outlives the dialog window, so the caller can read the result after the window is gone.
 struct ModalState {
     bool ended = false;
-    int result = 0;
+    INT_PTR result = 0;
 };
 
 struct DialogData : ControlData {
@@ -181,7 +181,7 @@ LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM 
     Window* w = manager.get(hwnd);
     if (!w) return 0;
     if (DialogData* data = dataOf<DialogData>(w); data && data->proc) {
-        const BOOL handled = data->proc(hwnd, message, first, second);
+        const INT_PTR handled = data->proc(hwnd, message, first, second);
         if (message == WM_COMMAND)
             TraceEvent(Device::current().trace(), "dialog_command")
                 .field("id", static_cast<int>(LOWORD(first)))
@@ -341,8 +341,8 @@ Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Wi
 
 }  // namespace
 
-int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd, DLGPROC proc,
-              LPARAM param) {
+INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd, DLGPROC proc,
+                  LPARAM param) {
     Device& device = Device::current();
     WindowManager& manager = device.windows();
 
@@ -424,7 +424,7 @@ int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND ownerHwnd
     }
     // The owner is enabled again before the dialog goes, so it is the window that takes over.
     manager.destroy(dialog);
-    const int result = state.ended ? state.result : 0;
+    const INT_PTR result = state.ended ? state.result : 0;
     TraceEvent(device.trace(), "dialog_closed").field("result", result).field("ended", state.ended);
     return result;
 }
@@ -442,7 +442,7 @@ HWND dialogFocus(HWND dialog) {
     return data ? WindowManager::toHwnd(data->focus) : nullptr;
 }
 
-bool endDialog(HWND dialog, int result) {
+bool endDialog(HWND dialog, INT_PTR result) {
     auto* data = dataOf<DialogData>(wm().get(dialog));
     if (!data || !data->modal) return false;
     data->modal->ended = true;

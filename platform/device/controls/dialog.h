@@ -15,10 +15,10 @@ LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM 
 
 // What DialogBoxIndirectParamW does: builds the dialog, runs it until its procedure ends it,
 // and returns the result given to endDialog (-1 when it cannot be built).
-int runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC proc,
-              LPARAM param);
+INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC proc,
+                  LPARAM param);
 // What EndDialog does; false when the window is no running dialog.
-bool endDialog(HWND dialog, int result);
+bool endDialog(HWND dialog, INT_PTR result);
 
 // Keyboard focus inside a dialog. A control that the stylus goes down on takes it (nothing
 // happens for a window that is no dialog's control); dialogFocus tells which control has it
