@@ -2,8 +2,11 @@
 // memory, run-time library) as Kestrova sees them. Written by us for our emulated device:
 // the platform's names, types and constants for exactly the subset the program uses.
 // The device behind these declarations lives in platform/device/.
+// Resource compilers read it too (kestrova.rc's styles): they define RC_INVOKED and see only
+// the constants, not the C++ types and declarations.
 #pragma once
 
+#ifndef RC_INVOKED
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>  // the run-time library: rand() is the device's generator, never seeded
@@ -97,6 +100,7 @@ typedef struct tagMSG {
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 // A dialog procedure answers TRUE or FALSE in a pointer-sized result.
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+#endif  // RC_INVOKED
 
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -190,6 +194,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define MEM_RELEASE 0x00008000
 #define PAGE_READWRITE 0x04
 
+#ifndef RC_INVOKED
 // ---------------------------------------------------------------------------------------------
 // Records.
 
@@ -281,3 +286,4 @@ LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DW
 BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 
 }  // extern "C"
+#endif  // RC_INVOKED

@@ -288,6 +288,39 @@ TEST(ProgramResources, AboutDialogTemplate) {
     }
 }
 
+// Every byte of the About dialog, as the template was first written (styles in hex): the
+// header, no menu, the standard class, the title and font, then each control on a 4-byte
+// boundary with its class by name, its text or icon ordinal, and no creation data. The .rc
+// names its styles; this holds them to the numbers.
+TEST(ProgramResources, AboutDialogBytes) {
+    Writer w;
+    w.u32(0x80C00840).u32(0x80000000).u16(5).u16(0).u16(0).u16(139).u16(106);
+    w.u16(0).u16(0).str(u"About Kestrova").u16(8).str(u"System");
+    struct Control {
+        std::uint32_t style;
+        std::uint16_t x, y, cx, cy, id;
+        std::u16string_view cls;
+        std::u16string_view text;  // empty: icon 101's ordinal
+    };
+    const Control controls[] = {
+        {0x50000003, 10, 5, 20, 20, 0xFFFF, u"static", u""},
+        {0x50020080, 39, 10, 93, 8, 0xFFFF, u"static", u"Kestrova Version 1.1"},
+        {0x50020001, 20, 35, 95, 8, 0xFFFF, u"static", u"By the Kestrova team"},
+        {0x50010000, 42, 84, 50, 14, 1, u"button", u"OK"},
+        {0x50020001, 5, 50, 126, 25, 0xFFFF, u"static",
+         u"Cat photograph (CC0) by\nStefan van der Walt\nscikit-image.org"},
+    };
+    for (const Control& c : controls) {
+        w.align4().u32(c.style).u32(0).u16(c.x).u16(c.y).u16(c.cx).u16(c.cy).u16(c.id).str(c.cls);
+        if (c.text.empty())
+            w.ord(101);
+        else
+            w.str(c.text);
+        w.u16(0);
+    }
+    EXPECT_EQ(resourceData(5, ResId::fromOrdinal(103)), w.b);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Names.
 
