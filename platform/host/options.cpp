@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "display_options.h"
+
 namespace khost {
 
 namespace {
@@ -26,7 +28,7 @@ const char* kKeysHelp =
 
 std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     HostOptions options;
-    std::string display = "240x320", format = "565", layout = "normal";
+    DisplayOptionText display;
     std::vector<std::string> fails;
     bool version = false;
 
@@ -35,20 +37,7 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         "menu "
         "draws straight into the frame buffer.",
         "kestrova"};
-    app.add_option("--display", display, "Display size WxH, each side 1 to 8192")
-        ->capture_default_str();
-    app.add_option("--format", format, "Pixel format")
-        ->check(CLI::IsMember({"565", "555"}))
-        ->capture_default_str();
-    app.add_option("--layout", layout,
-                   "Frame-buffer layout: normal, padded (longer rows), mirrored (xPitch -2), "
-                   "rotated (xPitch 2*height, yPitch -2)")
-        ->check(CLI::IsMember({"normal", "padded", "mirrored", "rotated"}))
-        ->capture_default_str();
-    app.add_option("--zoom", options.zoom,
-                   "Window points (pixels on an unscaled desktop) per device pixel")
-        ->check(CLI::Range(1, 8))
-        ->capture_default_str();
+    addDisplayOptions(app, display);
     app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
     app.add_option("--script", options.script, "Headless input script (- for standard input)");
     app.add_option("--trace", options.trace,
@@ -82,14 +71,9 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         *exitCode = 2;
         return std::nullopt;
     };
-    if (!parseDisplaySize(display, &options.geometry.width, &options.geometry.height))
-        return fail("--display: expected WxH with each side 1 to 8192, got '" + display + "'");
-    options.geometry.format =
-        format == "565" ? kdev::PixelFormat::Rgb565 : kdev::PixelFormat::Rgb555;
-    options.geometry.layout = layout == "padded"     ? kdev::Layout::Padded
-                              : layout == "mirrored" ? kdev::Layout::Mirrored
-                              : layout == "rotated"  ? kdev::Layout::Rotated
-                                                     : kdev::Layout::Normal;
+    std::string error;
+    if (!readDisplayOptions(display, &options.geometry, &error)) return fail(error);
+    options.zoom = display.zoom;
     for (const std::string& f : fails) {
         if (f == "display") options.faults.display = true;
         if (f == "framebuffer") options.faults.framebuffer = true;

@@ -1,0 +1,27 @@
+// The options that describe the emulated display and how it is shown: --display, --format,
+// --layout and --zoom. Shared by the device's host and the Windows build's.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "core/screen.h"
+
+namespace khost {
+
+// What the four options said, as given on the command line.
+struct DisplayOptionText {
+    std::string display = "240x320";
+    std::string format = "565";
+    std::string layout = "normal";
+    int zoom = 2;  // window points per device pixel
+};
+
+// Adds the four options to app, writing into text when it parses.
+void addDisplayOptions(CLI::App& app, DisplayOptionText& text);
+
+// The geometry the parsed options name; false with a message for the user otherwise.
+bool readDisplayOptions(const DisplayOptionText& text, kdev::Geometry* geometry,
+                        std::string* error);
+
+}  // namespace khost
