@@ -1,12 +1,7 @@
 // The real window: kestrova on a virtual X server of the test's own (Xvfb), driven with real
 // pointer and key events and looked at through the X server's own screen contents.
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,381 +16,16 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "png_read.h"
 #include "resource.h"
 #include "run_program.h"
-
-// Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-extern char** environ;
+#include "x_display.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::optional<std::string> findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
-
-// Polls until `done` holds or the time is up.
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
-pid_t spawnWith(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                int fd3 = -1) {
-    std::vector<std::string> env(extraEnv);
-    for (char** e = environ; *e; ++e) {
-        const std::string v = *e;
-        const bool replaced =
-            std::any_of(extraEnv.begin(), extraEnv.end(), [&](const std::string& x) {
-                return v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
-            });
-        if (!replaced) env.push_back(v);
-    }
-    std::vector<char*> envp;
-    for (std::string& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argv(args);
-    std::vector<char*> argp;
-    for (std::string& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-// Ends a child of ours: politely, then for sure.
-void stopChild(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    if (!waitKestrovaFor(pid, 3000)) {
-        kill(pid, SIGKILL);
-        waitKestrova(pid);
-    }
-}
-
-// A virtual X server on a display number it picks itself (-displayfd), which also tells us
-// when it is ready.
-class VirtualDisplay {
-public:
-    static std::unique_ptr<VirtualDisplay> start(const std::string& xvfb, std::string* error) {
-        int ready[2];
-        if (pipe2(ready, O_CLOEXEC) != 0) {
-            *error = "pipe failed";
-            return nullptr;
-        }
-        auto d = std::unique_ptr<VirtualDisplay>(new VirtualDisplay);
-        d->pid_ = spawnWith({xvfb, "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
-                             "tcp", "-noreset"},
-                            {}, ready[1]);
-        close(ready[1]);
-        std::string number;
-        pollfd p{ready[0], POLLIN, 0};
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (d->pid_ > 0 && number.find('\n') == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            if (poll(&p, 1, 100) <= 0) continue;
-            char buffer[16];
-            const ssize_t n = read(ready[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            number.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(ready[0]);
-        if (number.find('\n') == std::string::npos) {
-            *error = "Xvfb did not start";
-            return nullptr;
-        }
-        d->name_ = ":" + number.substr(0, number.find('\n'));
-        return d;
-    }
-
-    ~VirtualDisplay() { stopChild(pid_); }
-    const std::string& name() const { return name_; }
-
-private:
-    VirtualDisplay() = default;
-    pid_t pid_ = -1;
-    std::string name_;
-};
-
-// What the X server shows, as 0xRRGGBB.
-struct Shot {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-struct Geometry {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// A client of the virtual X server, for what xdotool cannot do: finding our window by its
-// process, reading the screen, and asking a window to close the way a window manager does.
-// Xlib and XTest are loaded at run time; the test program is not linked against them.
-class XClient {
-public:
-    static std::unique_ptr<XClient> connect(const std::string& display, std::string* error) {
-        auto c = std::unique_ptr<XClient>(new XClient);
-        c->x11_ = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-        if (!c->x11_) {
-            *error = "cannot load libX11.so.6";
-            return nullptr;
-        }
-        bool ok = true;
-        auto sym = [&](void* lib, const char* name, auto& f) {
-            f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(dlsym(lib, name));
-            ok = ok && f;
-        };
-        sym(c->x11_, "XOpenDisplay", c->openDisplay_);
-        sym(c->x11_, "XCloseDisplay", c->closeDisplay_);
-        sym(c->x11_, "XInternAtom", c->internAtom_);
-        sym(c->x11_, "XQueryTree", c->queryTree_);
-        sym(c->x11_, "XFree", c->free_);
-        sym(c->x11_, "XGetWindowProperty", c->getWindowProperty_);
-        sym(c->x11_, "XGetWindowAttributes", c->getWindowAttributes_);
-        sym(c->x11_, "XTranslateCoordinates", c->translateCoordinates_);
-        sym(c->x11_, "XGetImage", c->getImage_);
-        sym(c->x11_, "XSendEvent", c->sendEvent_);
-        sym(c->x11_, "XSync", c->sync_);
-        sym(c->x11_, "XMoveResizeWindow", c->moveResizeWindow_);
-        sym(c->x11_, "XCreateSimpleWindow", c->createSimpleWindow_);
-        sym(c->x11_, "XMapRaised", c->mapRaised_);
-        sym(c->x11_, "XDestroyWindow", c->destroyWindow_);
-        sym(c->x11_, "XKeysymToKeycode", c->keysymToKeycode_);
-        sym(c->x11_, "XStringToKeysym", c->stringToKeysym_);
-        decltype(&XSetErrorHandler) setErrorHandler = nullptr;
-        sym(c->x11_, "XSetErrorHandler", setErrorHandler);
-        if (!ok) {
-            *error = "libX11.so.6 lacks a function the test needs";
-            return nullptr;
-        }
-        if ((c->xtst_ = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL))) {
-            sym(c->xtst_, "XTestFakeMotionEvent", c->fakeMotion_);
-            sym(c->xtst_, "XTestFakeButtonEvent", c->fakeButton_);
-            sym(c->xtst_, "XTestFakeKeyEvent", c->fakeKey_);
-        }
-        // Windows come and go while we look at them; a request about one that has just gone
-        // fails quietly instead of ending the test program.
-        setErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        c->display_ = c->openDisplay_(display.c_str());
-        if (!c->display_) {
-            *error = "cannot connect to " + display;
-            return nullptr;
-        }
-        return c;
-    }
-
-    ~XClient() {
-        if (display_) closeDisplay_(display_);
-        if (xtst_) dlclose(xtst_);
-        if (x11_) dlclose(x11_);
-    }
-
-    Window root() const { return DefaultRootWindow(display_); }
-
-    // The top-level window a process has mapped, by the _NET_WM_PID it sets.
-    std::optional<Window> windowOf(pid_t pid) {
-        const Atom wmPid = internAtom_(display_, "_NET_WM_PID", False);
-        for (Window w : topLevels()) {
-            XWindowAttributes a{};
-            if (!getWindowAttributes_(display_, w, &a) || a.map_state != IsViewable) continue;
-            Atom type = 0;
-            int format = 0;
-            unsigned long count = 0, after = 0;
-            unsigned char* data = nullptr;
-            if (getWindowProperty_(display_, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format,
-                                   &count, &after, &data) == Success &&
-                data) {
-                const bool match =
-                    format == 32 && count == 1 &&
-                    *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid);
-                free_(data);
-                if (match) return w;
-            }
-        }
-        return std::nullopt;
-    }
-
-    // Bottom to top.
-    std::vector<Window> topLevels() {
-        Window rootReturn = 0, parent = 0, *children = nullptr;
-        unsigned count = 0;
-        std::vector<Window> list;
-        if (queryTree_(display_, root(), &rootReturn, &parent, &children, &count)) {
-            list.assign(children, children + count);
-            if (children) free_(children);
-        }
-        return list;
-    }
-
-    bool isAbove(Window a, Window b) {
-        const std::vector<Window> order = topLevels();
-        const auto ia = std::find(order.begin(), order.end(), a),
-                   ib = std::find(order.begin(), order.end(), b);
-        return ia != order.end() && ib != order.end() && ia > ib;
-    }
-
-    std::string title(Window w) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::string text;
-        if (getWindowProperty_(display_, w, XA_WM_NAME, 0, 256, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
-            data) {
-            text.assign(reinterpret_cast<char*>(data), count);
-            free_(data);
-        }
-        return text;
-    }
-
-    Geometry geometry(Window w) {
-        Geometry g;
-        XWindowAttributes a{};
-        Window child = 0;
-        if (getWindowAttributes_(display_, w, &a) &&
-            translateCoordinates_(display_, w, root(), 0, 0, &g.x, &g.y, &child)) {
-            g.width = a.width;
-            g.height = a.height;
-        }
-        return g;
-    }
-
-    Shot grab(const Geometry& g) {
-        Shot shot;
-        XImage* image = getImage_(display_, root(), g.x, g.y, static_cast<unsigned>(g.width),
-                                  static_cast<unsigned>(g.height), AllPlanes, ZPixmap);
-        if (!image) return shot;
-        auto channel = [](unsigned long pixel, unsigned long mask) {
-            int shift = 0;
-            while (mask && !(mask & 1)) {
-                mask >>= 1;
-                ++shift;
-            }
-            return static_cast<std::uint32_t>((pixel >> shift) & 0xFF);
-        };
-        shot.width = g.width;
-        shot.height = g.height;
-        shot.pixels.resize(static_cast<std::size_t>(g.width) * g.height);
-        for (int y = 0; y < g.height; ++y)
-            for (int x = 0; x < g.width; ++x) {
-                const unsigned long p = XGetPixel(image, x, y);
-                shot.pixels[static_cast<std::size_t>(y) * g.width + x] =
-                    channel(p, image->red_mask) << 16 | channel(p, image->green_mask) << 8 |
-                    channel(p, image->blue_mask);
-            }
-        XDestroyImage(image);
-        return shot;
-    }
-
-    // What a window manager sends when the user clicks the window's close button.
-    void requestClose(Window w) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = internAtom_(display_, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(internAtom_(display_, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        sendEvent_(display_, w, False, NoEventMask, &e);
-        sync_(display_, False);
-    }
-
-    void moveResize(Window w, int x, int y, int width, int height) {
-        moveResizeWindow_(display_, w, x, y, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height));
-        sync_(display_, False);
-    }
-
-    // A plain window, mapped on top of everything.
-    Window createCover(const Geometry& g) {
-        const Window w =
-            createSimpleWindow_(display_, root(), g.x, g.y, static_cast<unsigned>(g.width),
-                                static_cast<unsigned>(g.height), 0, 0, 0x808080);
-        mapRaised_(display_, w);
-        sync_(display_, False);
-        return w;
-    }
-
-    void destroy(Window w) {
-        destroyWindow_(display_, w);
-        sync_(display_, False);
-    }
-
-    bool canFakeInput() const { return fakeMotion_ && fakeButton_ && fakeKey_; }
-
-    void fakeMotion(int x, int y) {
-        fakeMotion_(display_, -1, x, y, 0);
-        sync_(display_, False);
-    }
-
-    void fakeButton(bool down) {
-        fakeButton_(display_, 1, down ? True : False, 0);
-        sync_(display_, False);
-    }
-
-    void fakeKey(const std::string& keysym) {
-        const unsigned code = keysymToKeycode_(display_, stringToKeysym_(keysym.c_str()));
-        fakeKey_(display_, code, True, 0);
-        fakeKey_(display_, code, False, 0);
-        sync_(display_, False);
-    }
-
-private:
-    XClient() = default;
-    void* x11_ = nullptr;
-    void* xtst_ = nullptr;
-    Display* display_ = nullptr;
-    decltype(&XOpenDisplay) openDisplay_ = nullptr;
-    decltype(&XCloseDisplay) closeDisplay_ = nullptr;
-    decltype(&XInternAtom) internAtom_ = nullptr;
-    decltype(&XQueryTree) queryTree_ = nullptr;
-    decltype(&XFree) free_ = nullptr;
-    decltype(&XGetWindowProperty) getWindowProperty_ = nullptr;
-    decltype(&XGetWindowAttributes) getWindowAttributes_ = nullptr;
-    decltype(&XTranslateCoordinates) translateCoordinates_ = nullptr;
-    decltype(&XGetImage) getImage_ = nullptr;
-    decltype(&XSendEvent) sendEvent_ = nullptr;
-    decltype(&XSync) sync_ = nullptr;
-    decltype(&XMoveResizeWindow) moveResizeWindow_ = nullptr;
-    decltype(&XCreateSimpleWindow) createSimpleWindow_ = nullptr;
-    decltype(&XMapRaised) mapRaised_ = nullptr;
-    decltype(&XDestroyWindow) destroyWindow_ = nullptr;
-    decltype(&XKeysymToKeycode) keysymToKeycode_ = nullptr;
-    decltype(&XStringToKeysym) stringToKeysym_ = nullptr;
-    // XTest, declared here so the test needs no XTest headers.
-    int (*fakeMotion_)(Display*, int, int, int, unsigned long) = nullptr;
-    int (*fakeButton_)(Display*, unsigned, Bool, unsigned long) = nullptr;
-    int (*fakeKey_)(Display*, unsigned, Bool, unsigned long) = nullptr;
-};
 
 constexpr std::uint32_t kCyan = 0x00FFFF;       // the last Lines pass, 0x00FFFF00 as 0x00BBGGRR
 constexpr std::uint32_t kFace = 0xD4D0C8;       // the command bar
@@ -469,8 +99,8 @@ protected:
     }
 
     // The window of `pid` once it shows the command bar.
-    std::optional<Window> waitForWindow(pid_t pid) {
-        std::optional<Window> w;
+    std::optional<XWindow> waitForWindow(pid_t pid) {
+        std::optional<XWindow> w;
         waitUntil(
             [&] {
                 w = x_->windowOf(pid);
@@ -486,7 +116,9 @@ protected:
     bool runXdotool(const std::vector<std::string>& args) {
         std::vector<std::string> argv{*xdotool_};
         argv.insert(argv.end(), args.begin(), args.end());
-        const pid_t pid = spawnWith(argv, {"DISPLAY=" + display_->name()});
+        SpawnOptions options;
+        options.env = {"DISPLAY=" + display_->name()};
+        const pid_t pid = spawnWith(argv, options);
         return pid > 0 && waitKestrova(pid) == 0;
     }
 
@@ -631,7 +263,7 @@ std::optional<RgbImage> headlessLines(const TempDir& dir, std::vector<std::strin
 TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     const std::string trace = work_.file("trace.jsonl");
     const pid_t pid = start({"--zoom", "2", "--trace", trace}, "first");
-    const std::optional<Window> window = waitForWindow(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("first.err"));
     const std::string title = x_->title(*window);
     EXPECT_NE(title.find("Kestrova"), std::string::npos) << title;
@@ -729,7 +361,7 @@ TEST_F(SdlWindowTest, ShowsEveryLayoutAndFormatAsTheDeviceHasIt) {
         std::vector<std::string> args = options;
         args.insert(args.end(), {"--zoom", "1", "--trace", trace});
         const pid_t pid = start(args, options[1]);
-        const std::optional<Window> window = waitForWindow(pid);
+        const std::optional<XWindow> window = waitForWindow(pid);
         ASSERT_TRUE(window) << "no window: " << readFile(work_.file(options[1] + ".err"));
         const Geometry g = x_->geometry(*window);
         ASSERT_NO_FATAL_FAILURE(openTools(g, 1, 0, 0, trace));
@@ -745,11 +377,11 @@ TEST_F(SdlWindowTest, ShowsEveryLayoutAndFormatAsTheDeviceHasIt) {
 TEST_F(SdlWindowTest, SecondStartRaisesTheFirstWindowAndExits) {
     const std::string trace = work_.file("trace.jsonl");
     const pid_t first = start({"--trace", trace}, "first");
-    const std::optional<Window> window = waitForWindow(first);
+    const std::optional<XWindow> window = waitForWindow(first);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("first.err"));
 
     // Another window covers it, as if the user had moved on.
-    const Window cover = x_->createCover(x_->geometry(*window));
+    const XWindow cover = x_->createCover(x_->geometry(*window));
     ASSERT_TRUE(x_->isAbove(cover, *window));
 
     const pid_t second = start({}, "second");
