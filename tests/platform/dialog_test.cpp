@@ -411,6 +411,26 @@ TEST_F(DialogTest, AboutIsLaidOutFromItsTemplateAndDrawn) {
     EXPECT_EQ(input.stepsRun, 2);
 }
 
+// A close request becomes a cancel command that the dialog manager posts: it comes after what
+// was queued before it, as the platform's dialog manager has it.
+TEST_F(DialogTest, ACloseRequestIsAPostedCancel) {
+    constexpr UINT kMarker = 0x8001;
+    input.steps.push_back([&] {
+        Window* d = dialog();
+        ASSERT_TRUE(d);
+        wm().post(WindowManager::toHwnd(d->handle), WM_CLOSE, 0, 0);
+        wm().post(WindowManager::toHwnd(d->handle), kMarker, 0, 0);
+    });
+    input.steps.push_back([&] { input.key(Key::Return); });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), owner, watchingAboutProc, 0), 1);
+    std::vector<UINT> order;
+    for (const Seen& s : seenByProc)
+        if (s.message == WM_CLOSE || s.message == kMarker ||
+            (s.message == WM_COMMAND && s.id == IDCANCEL))
+            order.push_back(s.message);
+    EXPECT_EQ(order, (std::vector<UINT>{WM_CLOSE, kMarker, WM_COMMAND}));
+}
+
 // What closes the About dialog and what leaves it open. Each case acts once; a dialog still
 // open afterwards is then closed with Return.
 TEST_F(DialogTest, OnlyItsOkButtonsAndReturnCloseTheAboutDialog) {

@@ -143,9 +143,10 @@ LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, DialogData& data
 
 // ---------------------------------------------------------------------------------------------
 
-// Closing a dialog is a cancel; only its procedure ends it.
+// Closing a dialog is a cancel, posted behind what is already queued, as the platform's dialog
+// manager does; only the dialog's procedure ends it.
 LRESULT onClose(WindowManager& manager, HWND hwnd) {
-    manager.send(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
+    manager.post(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
     return 0;
 }
 
