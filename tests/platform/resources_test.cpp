@@ -290,8 +290,8 @@ TEST(ProgramResources, AboutDialogTemplate) {
 
 // Every byte of the About dialog, as the template was first written (styles in hex): the
 // header, no menu, the standard class, the title and font, then each control on a 4-byte
-// boundary with its class by name, its text or icon ordinal, and no creation data. The .rc
-// names its styles; this holds them to the numbers.
+// boundary with its class by name (in capitals, as windres writes it too), its text or icon
+// ordinal, and no creation data. The .rc names its styles; this holds them to the numbers.
 TEST(ProgramResources, AboutDialogBytes) {
     Writer w;
     w.u32(0x80C00840).u32(0x80000000).u16(5).u16(0).u16(0).u16(139).u16(106);
@@ -303,11 +303,11 @@ TEST(ProgramResources, AboutDialogBytes) {
         std::u16string_view text;  // empty: icon 101's ordinal
     };
     const Control controls[] = {
-        {0x50000003, 10, 5, 20, 20, 0xFFFF, u"static", u""},
-        {0x50020080, 39, 10, 93, 8, 0xFFFF, u"static", u"Kestrova Version 1.1"},
-        {0x50020001, 20, 35, 95, 8, 0xFFFF, u"static", u"By the Kestrova team"},
-        {0x50010000, 42, 84, 50, 14, 1, u"button", u"OK"},
-        {0x50020001, 5, 50, 126, 25, 0xFFFF, u"static",
+        {0x50000003, 10, 5, 20, 20, 0xFFFF, u"STATIC", u""},
+        {0x50020080, 39, 10, 93, 8, 0xFFFF, u"STATIC", u"Kestrova Version 1.1"},
+        {0x50020001, 20, 35, 95, 8, 0xFFFF, u"STATIC", u"By the Kestrova team"},
+        {0x50010000, 42, 84, 50, 14, 1, u"BUTTON", u"OK"},
+        {0x50020001, 5, 50, 126, 25, 0xFFFF, u"STATIC",
          u"Cat photograph (CC0) by\nStefan van der Walt\nscikit-image.org"},
     };
     for (const Control& c : controls) {
@@ -1109,9 +1109,10 @@ TEST_F(ResourceFunctions, IconsBitmapsAndStockObjects) {
     EXPECT_EQ(GetObjectW(bitmap, sizeof info, &info), int(sizeof info));
     EXPECT_EQ(info.bmWidth, 155);
     EXPECT_EQ(info.bmHeight, 115);
-    EXPECT_EQ(info.bmWidthBytes, 468);
+    // A bitmap in the screen's 16-bit format, not the 24-bit resource it was made from.
+    EXPECT_EQ(info.bmWidthBytes, 310);
     EXPECT_EQ(info.bmPlanes, 1);
-    EXPECT_EQ(info.bmBitsPixel, 24);
+    EXPECT_EQ(info.bmBitsPixel, 16);
     EXPECT_EQ(GetObjectW(bitmap, sizeof info - 1, &info), 0);
     EXPECT_EQ(GetObjectW(GetStockObject(BLACK_BRUSH), sizeof info, &info), 0);
     EXPECT_EQ(GetObjectW(icon, sizeof info, &info), 0);

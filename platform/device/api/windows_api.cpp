@@ -236,11 +236,11 @@ int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     info.bmType = 0;
     info.bmWidth = h.width;
     info.bmHeight = h.height < 0 ? -h.height : h.height;
-    // Rows as the resource stores them: padded to four bytes.
-    info.bmWidthBytes =
-        static_cast<LONG>((static_cast<std::int64_t>(h.width) * h.bitsPerPixel + 31) / 32 * 4);
+    // LoadBitmapW makes a bitmap in the screen's format, as the platform's does: 16 bits a
+    // pixel, whatever the resource's depth, in rows of whole 16-bit words.
+    info.bmWidthBytes = static_cast<LONG>(static_cast<std::int64_t>(h.width) * 2);
     info.bmPlanes = 1;
-    info.bmBitsPixel = h.bitsPerPixel;
+    info.bmBitsPixel = 16;
     info.bmBits = nullptr;
     std::memcpy(buffer, &info, sizeof info);
     return static_cast<int>(sizeof(BITMAP));
