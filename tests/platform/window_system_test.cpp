@@ -15,10 +15,15 @@
 
 namespace {
 
-std::vector<unsigned> g_commands;  // WM_COMMAND ids the test window received
+std::vector<unsigned> g_commands;             // WM_COMMAND ids the test window received
+std::vector<std::pair<UINT, WPARAM>> g_keys;  // its key messages, with their keys
 
 LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     switch (message) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            g_keys.push_back({message, first});
+            break;
         case WM_COMMAND:
             g_commands.push_back(LOWORD(first));
             return 0;
@@ -34,6 +39,7 @@ class WindowSystem : public ::testing::Test {
 protected:
     void SetUp() override {
         g_commands.clear();
+        g_keys.clear();
         WNDCLASSW wc{};
         wc.lpfnWndProc = recordingProc;
         wc.hInstance = dev.instance();
@@ -104,6 +110,11 @@ TEST_F(WindowSystem, KeysDriveTheMenu) {
     EXPECT_EQ(pump(), 7);
     for (std::size_t i = 0; i < cases.size(); ++i)
         EXPECT_EQ(seen[i], cases[i].commands) << "case " << i;
+    // The window itself got each opening F10 as the system key it is on the platform, and the
+    // keys pressed with no menu open as plain keys; the open menu took the others.
+    std::vector<std::pair<UINT, WPARAM>> keys(6, {WM_SYSKEYDOWN, VK_F10});
+    keys.insert(keys.end(), {{WM_KEYDOWN, VK_RETURN}, {WM_KEYDOWN, VK_DOWN}});
+    EXPECT_EQ(g_keys, keys);
 }
 
 TEST_F(WindowSystem, TheMenuPutsBackWhatWasUnderItAndATapOutsideChoosesNothing) {

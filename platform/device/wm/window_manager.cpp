@@ -504,10 +504,13 @@ void WindowManager::routeInput(const InputEvent& ev) {
             return;
         }
         case K::KeyDown: {
+            // F10 is a system key: it comes as WM_SYSKEYDOWN, as on the platform.
             std::uint32_t target = focusWindow();
             // Each key is dispatched before the next input is taken, so the state holds for it.
             shiftHeld_ = ev.shift;
-            if (target) post(toHwnd(target), WM_KEYDOWN, static_cast<WPARAM>(ev.key), 0);
+            if (target)
+                post(toHwnd(target), ev.key == Key::F10 ? WM_SYSKEYDOWN : WM_KEYDOWN,
+                     static_cast<WPARAM>(ev.key), 0);
             return;
         }
         case K::Close: {
@@ -547,8 +550,8 @@ LRESULT WindowManager::defaultProc(HWND hwnd, UINT message, WPARAM first, LPARAM
             return defaultPaint(*w);
         case WM_ERASEBKGND:
             return defaultErase(*w);
-        case WM_KEYDOWN:
-            return defaultKeyDown(*w, first, second);
+        case WM_SYSKEYDOWN:
+            return defaultSysKeyDown(*w, first, second);
         default:
             return 0;
     }
@@ -574,8 +577,9 @@ LRESULT WindowManager::defaultErase(Window& w) {
     return 1;
 }
 
-// F10 goes to the window's first child of a menu bar class, which opens its menu.
-LRESULT WindowManager::defaultKeyDown(Window& w, WPARAM key, LPARAM second) {
+// F10, the system key, goes to the window's first child of a menu bar class, which opens its
+// menu.
+LRESULT WindowManager::defaultSysKeyDown(Window& w, WPARAM key, LPARAM second) {
     if (key == VK_F10)
         for (std::uint32_t c : w.children)
             if (Window* child = get(c); child && child->cls.menuBar)

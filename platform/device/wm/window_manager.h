@@ -142,7 +142,7 @@ private:
     // Default processing, message by message.
     LRESULT defaultPaint(Window& w);
     LRESULT defaultErase(Window& w);
-    LRESULT defaultKeyDown(Window& w, WPARAM key, LPARAM second);
+    LRESULT defaultSysKeyDown(Window& w, WPARAM key, LPARAM second);
 
     Device& device_;
     std::map<std::u16string, WindowClass> classes_;
