@@ -2,8 +2,9 @@
 # Installs the Debian packages Kestrova needs to build, run and test, where missing: the
 # native build, the sanitizer and fuzzing builds (clang with its sanitizer and libFuzzer
 # runtimes), the 32-bit ARM cross build with its armhf libraries and qemu-user, the checkers
-# of the installed tree and the Debian package, and the web page (emscripten; dpkg-dev unpacks
-# FreeType's source for it; chromium and node test it).
+# of the installed tree and the Debian package, the web page (emscripten; dpkg-dev unpacks
+# FreeType's source for it; chromium and node test it), and the Windows build (mingw-w64) with
+# Wine to run its tests.
 # Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
@@ -11,7 +12,8 @@ packages="cmake make g++ pkg-config clang llvm clang-format libclang-rt-14-dev l
 libcli11-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
 imagemagick xauth g++-arm-linux-gnueabihf qemu-user
 python3 dpkg-dev desktop-file-utils appstream lintian man-db
-emscripten nodejs chromium"
+emscripten nodejs chromium
+mingw-w64 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64"
 # The libraries the ARM build links, for the armhf architecture.
 armhf_packages="libfreetype-dev:armhf libpng-dev:armhf libgtest-dev:armhf"
 

@@ -9,6 +9,8 @@
 #   5. a packager's build, installed and packed as a .deb, then checked (tools/check-install.sh)
 #   6. the web page: built with emscripten and tested in headless Chromium against the native
 #      program's screenshots (preset "web-test")
+#   7. desktop Windows: the mingw-w64 build and its tests under Wine and a virtual X server
+#      (preset "windows"; the Wine prefix is kept in build/windows)
 # Every part runs even when one before it failed; the exit code is non-zero if any failed.
 # The last lines sum up each part and the tests of all of them.
 set -u
@@ -95,6 +97,7 @@ else
 fi
 part install sh tools/check-install.sh
 part web web
+part windows cmake --workflow --preset windows
 
 echo
 echo "=== Summary ($(($(date +%s) - started)) s in all)$summary"

@@ -1,0 +1,645 @@
+// The Windows build on the real Windows API: kestrova.exe under Wine on a virtual X server of
+// the test's own, driven with real pointer events (xdotool). Its pictures are compared with
+// the headless device's, pixel for pixel; the probe (probe.exe, also under Wine) reports what
+// the window system knows about its windows. The windows build's tests run these
+// (tests/win32/CMakeLists.txt) with the paths of its executables in the environment.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "png_read.h"
+#include "resources/resources.h"
+#include "run_program.h"
+#include "x_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kBarHeight = 26;  // the device's command bar; the drawing area starts below it
+
+// The Tools menu's items, top to bottom, separators aside.
+enum MenuItemIndex { kBitBlt, kLines, kCircles, kClearScreen, kAbout, kExit };
+
+std::string fromEnvironment(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// Wine's drive Z: is the root of the file system.
+std::string windowsPath(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
+}
+
+std::vector<std::uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// One line of the probe's answer: its kind, then key=value fields.
+struct Probed {
+    std::string kind;
+    std::map<std::string, std::string> fields;
+    std::string operator[](const std::string& key) const {
+        auto it = fields.find(key);
+        return it == fields.end() ? "" : it->second;
+    }
+    Geometry rect(const std::string& key) const {
+        Geometry g;
+        std::sscanf((*this)[key].c_str(), "%d,%d,%d,%d", &g.x, &g.y, &g.width, &g.height);
+        return g;
+    }
+};
+
+std::vector<Probed> parseProbe(const std::string& text) {
+    std::vector<Probed> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written in text mode
+        std::istringstream fields(line);
+        Probed p;
+        std::getline(fields, p.kind, '\t');
+        for (std::string f; std::getline(fields, f, '\t');)
+            if (const std::size_t eq = f.find('='); eq != std::string::npos)
+                p.fields[f.substr(0, eq)] = f.substr(eq + 1);
+        if (p.kind != "none" && !p.kind.empty()) lines.push_back(p);
+    }
+    return lines;
+}
+
+// A pixel as the display holds it, widened again to 8 bits a channel by repeating its top
+// bits, as both the device's screenshots and the desktop's GDI widen 5 and 6 bits: whichever
+// way a renderer rounds, what the display held compares equal.
+std::uint32_t displayed(std::uint32_t rgb, bool is565) {
+    const unsigned r = rgb >> 16 & 0xFF, g = rgb >> 8 & 0xFF, b = rgb & 0xFF;
+    const unsigned r5 = r >> 3, b5 = b >> 3;
+    const unsigned g8 = is565 ? (g >> 2) << 2 | (g >> 2) >> 4 : (g >> 3) << 3 | (g >> 3) >> 2;
+    return ((r5 << 3 | r5 >> 2) << 16) | (g8 << 8) | (b5 << 3 | b5 >> 2);
+}
+
+// The rows of a menu's picture with text in them, grouped: one band per item, top to bottom.
+std::vector<std::pair<int, int>> textBands(const Shot& menu) {
+    std::vector<std::pair<int, int>> bands;
+    for (int y = 2; y < menu.height - 2; ++y) {
+        bool ink = false;
+        for (int x = 4; x < menu.width - 4 && !ink; ++x) {
+            const std::uint32_t p = menu.at(x, y);
+            ink = (p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF) < 3 * 90;
+        }
+        if (ink && !bands.empty() && bands.back().second == y - 1)
+            bands.back().second = y;
+        else if (ink)
+            bands.push_back({y, y});
+    }
+    return bands;
+}
+
+// The same options for the headless device and for kestrova.exe.
+struct Display {
+    std::vector<std::string> options;
+    int width = 240, height = 320, zoom = 1;
+    bool is565 = true;
+    std::string name() const {
+        std::string n;
+        for (const std::string& o : options) n += o + " ";
+        return n;
+    }
+};
+
+class WineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        exe_ = fromEnvironment("KESTROVA_EXE");
+        probe_ = fromEnvironment("KESTROVA_PROBE");
+        prefix_ = fromEnvironment("KESTROVA_WINE_PREFIX");
+        ASSERT_FALSE(exe_.empty() || probe_.empty() || prefix_.empty())
+            << "run these through the windows build's tests: cmake --workflow --preset windows";
+        const std::optional<std::string> xvfb = findProgram("Xvfb");
+        const std::optional<std::string> wine = findProgram("wine");
+        const std::optional<std::string> xdotool = findProgram("xdotool");
+        ASSERT_TRUE(xvfb && wine && xdotool)
+            << "needs Xvfb, wine and xdotool (tools/install-deps.sh)";
+        wine_ = *wine;
+        xdotool_ = *xdotool;
+        std::string error;
+        display_ = VirtualDisplay::start(*xvfb, &error);
+        ASSERT_TRUE(display_) << error;
+        x_ = XClient::connect(display_->name(), &error);
+        ASSERT_TRUE(x_) << error;
+        // No Mono or Gecko: the prefix is made without asking to install them.
+        wineEnv_ = {"DISPLAY=" + display_->name(), "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
+                    "WINEDLLOVERRIDES=mscoree,mshtml="};
+        // Nothing left of an earlier run that ended badly: every process of the prefix goes.
+        stopWine();
+        // The prefix is made once (about ten seconds) and kept in the build folder.
+        if (!std::filesystem::exists(prefix_ + "/system.reg")) {
+            const std::optional<int> booted = run({wine_, "wineboot", "--init"}, 180s);
+            ASSERT_EQ(booted, 0) << "wineboot failed";
+        }
+    }
+
+    void TearDown() override {
+        if (!prefix_.empty() && !wine_.empty()) stopWine();
+        for (pid_t pid : running_) stopChild(pid);
+    }
+
+    // Ends every process of the prefix (all of them this test's) and its server.
+    void stopWine() {
+        const std::string server = std::filesystem::path(wine_).parent_path() / "wineserver";
+        run({std::filesystem::exists(server) ? server : "wineserver", "-k"}, 10s);
+    }
+
+    // Runs a program in the prefix's environment to its end, at most for timeout.
+    std::optional<int> run(const std::vector<std::string>& args, std::chrono::seconds timeout,
+                           const std::string& outFile = "") {
+        SpawnOptions options;
+        options.env = wineEnv_;
+        options.outFile = outFile;
+        const pid_t pid = spawnWith(args, options);
+        if (pid <= 0) return std::nullopt;
+        std::optional<int> code = waitKestrovaFor(pid, static_cast<int>(timeout.count() * 1000));
+        if (!code) stopChild(pid);
+        return code;
+    }
+
+    pid_t start(const std::vector<std::string>& args, const std::string& name,
+                bool closeError = false) {
+        std::vector<std::string> argv{wine_, exe_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        SpawnOptions options;
+        options.env = wineEnv_;
+        options.outFile = work_.file(name + ".out");
+        options.errFile = work_.file(name + ".err");
+        options.closeError = closeError;
+        const pid_t pid = spawnWith(argv, options);
+        if (pid > 0) running_.push_back(pid);
+        return pid;
+    }
+
+    std::optional<int> finish(pid_t pid, std::chrono::milliseconds timeout) {
+        std::optional<int> code = waitKestrovaFor(pid, static_cast<int>(timeout.count()));
+        if (code) std::erase(running_, pid);
+        return code;
+    }
+
+    // Another program's window over the whole screen, on top of everything; its X window.
+    std::optional<XWindow> showCover() {
+        const std::vector<XWindow> before = x_->topLevels();
+        SpawnOptions options;
+        options.env = wineEnv_;
+        const pid_t pid = spawnWith({wine_, probe_, "cover"}, options);
+        if (pid <= 0) return std::nullopt;
+        running_.push_back(pid);
+        std::optional<XWindow> cover;
+        waitUntil(
+            [&] {
+                for (XWindow w : x_->topLevels())
+                    if (x_->title(w) == "Cover" &&
+                        std::find(before.begin(), before.end(), w) == before.end() &&
+                        x_->geometry(w).width == 1280)
+                        cover = w;
+                return cover.has_value() && x_->topLevels().back() == *cover;
+            },
+            20s);
+        return cover;
+    }
+
+    std::vector<Probed> probe(const std::vector<std::string>& args) {
+        const std::string out = work_.file("probe.out");
+        std::vector<std::string> argv{wine_, probe_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        if (!run(argv, 30s, out)) return {};
+        return parseProbe(readFile(out));
+    }
+
+    // The main window once it shows with its command bar: the window's line, then its
+    // children's.
+    std::vector<Probed> waitForMainWindow() {
+        std::vector<Probed> window;
+        waitUntil(
+            [&] {
+                window = probe({"window", "Kestrova"});
+                return window.size() >= 2 && window[0]["visible"] == "1" &&
+                       window[1]["visible"] == "1";
+            },
+            60s);
+        return window;
+    }
+
+    void click(int x, int y) {
+        SpawnOptions options;
+        options.env = {"DISPLAY=" + display_->name()};
+        const pid_t pid = spawnWith(
+            {xdotool_, "mousemove", std::to_string(x), std::to_string(y), "click", "1"}, options);
+        ASSERT_EQ(pid > 0 ? waitKestrovaFor(pid, 10000) : std::nullopt, 0) << "xdotool failed";
+    }
+
+    void key(const std::string& name) {
+        SpawnOptions options;
+        options.env = {"DISPLAY=" + display_->name()};
+        const pid_t pid = spawnWith({xdotool_, "key", name}, options);
+        ASSERT_EQ(pid > 0 ? waitKestrovaFor(pid, 10000) : std::nullopt, 0) << "xdotool failed";
+    }
+
+    // Clicks Tools on the command bar, then the item of the real pop-up menu, found by the
+    // bands of text in its picture.
+    void choose(const Geometry& client, int zoom, MenuItemIndex item) {
+        click(client.x + 20 * zoom, client.y + 13 * zoom);
+        Geometry menu;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const std::vector<Probed> p = probe({"menu"});
+                if (p.empty()) return false;
+                menu = p[0].rect("rect");
+                return menu.width > 0;
+            },
+            20s))
+            << "the Tools menu did not open";
+        std::vector<std::pair<int, int>> bands;
+        waitUntil([&] { return (bands = textBands(x_->grab(menu))).size() == 6; }, 5s);
+        ASSERT_EQ(bands.size(), 6u) << "items found in the Tools menu";
+        const auto [top, bottom] = bands[static_cast<std::size_t>(item)];
+        click(menu.x + 30, menu.y + (top + bottom) / 2);
+    }
+
+    // The client area's drawing area below the command bar.
+    static Geometry drawingArea(const Geometry& client, const Display& d) {
+        return {client.x, client.y + kBarHeight * d.zoom, d.width * d.zoom,
+                (d.height - kBarHeight) * d.zoom};
+    }
+
+    // Device pixels of the drawing area that the X screen shows differently from the headless
+    // device's screenshot; the first few are reported.
+    static int differences(const Shot& shot, const RgbImage& reference, const Display& d,
+                           std::string* report) {
+        if (shot.width != d.width * d.zoom || shot.height != (d.height - kBarHeight) * d.zoom)
+            return -1;
+        int wrong = 0;
+        for (int y = kBarHeight; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x) {
+                const std::uint32_t bgr = reference.at(x, y);
+                const std::uint32_t want =
+                    displayed((bgr & 0xFF) << 16 | (bgr & 0xFF00) | bgr >> 16, d.is565);
+                bool same = true;
+                for (int k = 0; k < d.zoom * d.zoom && same; ++k)
+                    same = displayed(shot.at(x * d.zoom + k % d.zoom,
+                                             (y - kBarHeight) * d.zoom + k / d.zoom),
+                                     d.is565) == want;
+                if (!same && ++wrong <= 5 && report) {
+                    std::ostringstream s;
+                    s << " (" << x << ", " << y << ") shows " << std::hex
+                      << shot.at(x * d.zoom, (y - kBarHeight) * d.zoom) << " for " << want;
+                    *report += s.str();
+                }
+            }
+        return wrong;
+    }
+
+    // Waits for the drawing area to show the reference, then holds it to it.
+    void expectPicture(const Geometry& client, const Display& d, const RgbImage& reference,
+                       const std::string& what) {
+        const Geometry area = drawingArea(client, d);
+        waitUntil([&] { return differences(x_->grab(area), reference, d, nullptr) == 0; }, 15s);
+        std::string report;
+        EXPECT_EQ(differences(x_->grab(area), reference, d, &report), 0)
+            << what << " on " << d.name() << ": device pixels that differ:" << report;
+    }
+
+    // The headless device's screenshots after each step of script lines, in this order.
+    std::vector<RgbImage> devicePictures(const Display& d, const std::vector<std::string>& steps) {
+        std::string script;
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            script += steps[i] + "\nscreenshot " +
+                      work_.file("device-" + std::to_string(i) + ".png") + "\n";
+        std::vector<std::string> args = d.options;
+        args.insert(args.end(), {"--headless", "--script", "-"});
+        const RunResult r = runKestrova(args, script);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::vector<RgbImage> pictures;
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            std::optional<RgbImage> p = readPng(work_.file("device-" + std::to_string(i) + ".png"));
+            if (!p) ADD_FAILURE() << "no device screenshot after " << steps[i];
+            pictures.push_back(p.value_or(RgbImage{}));
+        }
+        return pictures;
+    }
+
+    std::string exe_, probe_, prefix_, wine_, xdotool_;
+    std::vector<std::string> wineEnv_;
+    TempDir work_;
+    std::unique_ptr<VirtualDisplay> display_;
+    std::unique_ptr<XClient> x_;
+    std::vector<pid_t> running_;
+};
+
+TEST(WineResources, WindresAndLlvmRcGiveTheSameResources) {
+    const std::string windresFile = fromEnvironment("KESTROVA_WINDRES_RES");
+    ASSERT_FALSE(windresFile.empty()) << "run through the windows build's tests";
+    const std::vector<std::uint8_t> llvm = readBytes(KESTROVA_RES_FILE),
+                                    windres = readBytes(windresFile);
+    std::string error;
+    const std::optional<kdev::ResourceImage> a = kdev::ResourceImage::parse(llvm, &error);
+    ASSERT_TRUE(a) << "llvm-rc: " << error;
+    const std::optional<kdev::ResourceImage> b = kdev::ResourceImage::parse(windres, &error);
+    ASSERT_TRUE(b) << "windres: " << error;
+    // The same entries, in any order, with the same bytes: what the memory flags say (which the
+    // executable does not keep) aside, the two compilers agree on every resource.
+    auto key = [](const kdev::ResourceEntry& e) {
+        auto id = [](const kdev::ResId& r) {
+            return r.isOrdinal ? std::to_string(r.ordinal)
+                               : std::string(r.name.begin(), r.name.end());
+        };
+        return id(e.type) + "/" + id(e.name) + "/" + std::to_string(e.language);
+    };
+    std::map<std::string, kdev::Bytes> fromLlvm, fromWindres;
+    for (const kdev::ResourceEntry& e : a->entries()) fromLlvm[key(e)] = e.data;
+    for (const kdev::ResourceEntry& e : b->entries()) fromWindres[key(e)] = e.data;
+    ASSERT_EQ(fromLlvm.size(), 7u) << "two icons and their group, menu, bitmap, dialog, strings";
+    for (const auto& [name, data] : fromLlvm) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fromWindres.count(name)) << "windres lacks it";
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), fromWindres[name].begin(),
+                               fromWindres[name].end()))
+            << data.size() << " bytes from llvm-rc, " << fromWindres[name].size()
+            << " from windres";
+    }
+    EXPECT_EQ(fromLlvm.size(), fromWindres.size());
+}
+
+// The main window's client area is the display; the drawing commands, chosen with the pointer
+// from the real menu, leave the headless device's pictures there; Exit ends with 0.
+TEST_F(WineTest, LinesCirclesAndBitBltDrawTheDevicesPictures) {
+    const Display d{{"--zoom", "1"}};
+    const std::vector<RgbImage> device =
+        devicePictures(d, {"menu Tools/Lines", "menu Tools/Circles", "menu Tools/BitBlt"});
+    const pid_t pid = start(d.options, "kestrova");
+    const std::vector<Probed> window = waitForMainWindow();
+    ASSERT_GE(window.size(), 2u) << "no main window; stderr: "
+                                 << readFile(work_.file("kestrova.err"));
+    const Geometry client = window[0].rect("client");
+    EXPECT_EQ(window[0]["class"], "KESTROVA");
+    EXPECT_EQ(client.width, 240);
+    EXPECT_EQ(client.height, 320);
+    const Geometry bar = window[1].rect("rect");
+    EXPECT_EQ(window[1]["class"], "CommandBar");
+    EXPECT_EQ(window[1]["id"], "1");
+    EXPECT_EQ(bar.x, client.x);
+    EXPECT_EQ(bar.y, client.y);
+    EXPECT_EQ(bar.width, 240);
+    EXPECT_EQ(bar.height, kBarHeight);
+
+    const std::pair<MenuItemIndex, const char*> commands[] = {
+        {kLines, "Lines"}, {kCircles, "Circles"}, {kBitBlt, "BitBlt"}};
+    for (std::size_t i = 0; i < std::size(commands); ++i) {
+        ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, commands[i].first));
+        expectPicture(client, d, device[i], commands[i].second);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kExit));
+    EXPECT_EQ(finish(pid, 20s), 0) << readFile(work_.file("kestrova.err"));
+}
+
+// The screen memory in every layout and format the device has, at the zoom: odd widths (whose
+// DIB rows are padded to whole words), rows longer than the display, right-to-left rows, a
+// panel turned upright; each device pixel as zoom x zoom pixels of the desktop.
+TEST_F(WineTest, EveryLayoutFormatAndZoom) {
+    const Display cases[] = {
+        {{"--zoom", "2"}, 240, 320, 2, true},
+        {{"--zoom", "1", "--display", "241x323", "--layout", "padded"}, 241, 323, 1, true},
+        {{"--zoom", "1", "--layout", "mirrored", "--format", "555"}, 240, 320, 1, false},
+        {{"--zoom", "1", "--display", "320x240", "--layout", "rotated"}, 320, 240, 1, true},
+    };
+    for (const Display& d : cases) {
+        SCOPED_TRACE(d.name());
+        const std::vector<RgbImage> device = devicePictures(d, {"menu Tools/Lines"});
+        const pid_t pid = start(d.options, "kestrova");
+        const std::vector<Probed> window = waitForMainWindow();
+        ASSERT_GE(window.size(), 2u) << readFile(work_.file("kestrova.err"));
+        const Geometry client = window[0].rect("client");
+        EXPECT_EQ(client.width, d.width * d.zoom);
+        EXPECT_EQ(client.height, d.height * d.zoom);
+        EXPECT_EQ(window[1].rect("rect").height, kBarHeight * d.zoom);
+        ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kLines));
+        expectPicture(client, d, device[0], "Lines");
+        const std::optional<XWindow> x = x_->windowNamed("Kestrova");
+        ASSERT_TRUE(x);
+        x_->requestClose(*x);
+        EXPECT_EQ(finish(pid, 20s), 0);
+        ASSERT_TRUE(waitUntil([&] { return probe({"window", "Kestrova"}).empty(); }, 20s));
+    }
+}
+
+// About: the real dialog manager builds dialog 103 from the template (caption, icon, texts, the
+// OK button, in that order), modal over the main window; its OK button closes it.
+TEST_F(WineTest, AboutIsTheTemplatesDialogAndOkClosesIt) {
+    const pid_t pid = start({"--zoom", "1"}, "kestrova");
+    const std::vector<Probed> window = waitForMainWindow();
+    ASSERT_GE(window.size(), 2u) << readFile(work_.file("kestrova.err"));
+    const Geometry client = window[0].rect("client");
+    ASSERT_NO_FATAL_FAILURE(choose(client, 1, kAbout));
+
+    std::vector<Probed> about;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return (about = probe({"window", "About Kestrova"})).size() == 6;
+        },
+        20s))
+        << "no About dialog with five controls";
+    EXPECT_EQ(about[0]["class"], "#32770");
+    EXPECT_EQ(about[0]["visible"], "1");
+    struct Expected {
+        const char* cls;
+        const char* id;
+        const char* style;
+        const char* text;  // null: an icon
+    };
+    const Expected controls[] = {
+        {"Static", "65535", "50000003", nullptr},
+        {"Static", "65535", "50020080", "Kestrova Version 1.1"},
+        {"Static", "65535", "50020001", "By the Kestrova team"},
+        {"Button", "1", "50010000", "OK"},
+        {"Static", "65535", "50020001",
+         "Cat photograph (CC0) by\\nStefan van der Walt\\nscikit-image.org"},
+    };
+    for (std::size_t i = 0; i < std::size(controls); ++i) {
+        SCOPED_TRACE(i);
+        const Probed& c = about[i + 1];
+        EXPECT_EQ(c["class"], controls[i].cls);
+        EXPECT_EQ(c["id"], controls[i].id);
+        EXPECT_EQ(c["style"], controls[i].style);
+        if (controls[i].text)
+            EXPECT_EQ(c["text"], controls[i].text);
+        else
+            EXPECT_EQ(c["icon"], "1") << "the static control shows no icon";
+    }
+    EXPECT_EQ(probe({"window", "Kestrova"})[0]["enabled"], "0") << "the dialog is not modal";
+    ASSERT_TRUE(x_->windowNamed("About Kestrova")) << "the dialog is not on the X screen";
+
+    const Geometry ok = about[4].rect("rect");
+    click(ok.x + ok.width / 2, ok.y + ok.height / 2);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return probe({"window", "About Kestrova"}).empty();
+        },
+        20s))
+        << "OK did not close the dialog";
+    EXPECT_EQ(probe({"window", "Kestrova"})[0]["enabled"], "1");
+
+    ASSERT_NO_FATAL_FAILURE(choose(client, 1, kExit));
+    EXPECT_EQ(finish(pid, 20s), 0);
+}
+
+// The window manager's close request (the close button on the window's frame) ends the program
+// as Exit does.
+TEST_F(WineTest, WindowManagersCloseEndsWithZero) {
+    const pid_t pid = start({}, "kestrova");
+    ASSERT_GE(waitForMainWindow().size(), 2u) << readFile(work_.file("kestrova.err"));
+    std::optional<XWindow> x;
+    ASSERT_TRUE(waitUntil([&] { return (x = x_->windowNamed("Kestrova")).has_value(); }, 10s));
+    x_->requestClose(*x);
+    EXPECT_EQ(finish(pid, 20s), 0) << readFile(work_.file("kestrova.err"));
+}
+
+// A second start brings the running one forward and ends with 0; with the About dialog open,
+// the dialog comes forward too, with the focus: the handheld's "owned windows too" flag. What
+// covers them is another program's window, as on a desktop.
+TEST_F(WineTest, SecondStartBringsTheFirstForwardAndEndsWithZero) {
+    const pid_t first = start({"--zoom", "1"}, "first");
+    const std::vector<Probed> window = waitForMainWindow();
+    ASSERT_GE(window.size(), 2u) << readFile(work_.file("first.err"));
+    std::optional<XWindow> main;
+    ASSERT_TRUE(waitUntil([&] { return (main = x_->windowNamed("Kestrova")).has_value(); }, 10s));
+
+    std::optional<XWindow> cover = showCover();
+    ASSERT_TRUE(cover && x_->isAbove(*cover, *main)) << "no cover over the window";
+    EXPECT_EQ(finish(start({}, "second"), 30s), 0) << readFile(work_.file("second.err"));
+    EXPECT_TRUE(waitUntil([&] { return x_->isAbove(*main, *cover); }, 10s))
+        << "the first window was not brought forward";
+    std::vector<Probed> foreground = probe({"foreground"});
+    ASSERT_FALSE(foreground.empty());
+    EXPECT_EQ(foreground[0]["title"], "Kestrova");
+
+    ASSERT_NO_FATAL_FAILURE(choose(window[0].rect("client"), 1, kAbout));
+    std::optional<XWindow> about;
+    ASSERT_TRUE(
+        waitUntil([&] { return (about = x_->windowNamed("About Kestrova")).has_value(); }, 20s));
+    cover = showCover();
+    ASSERT_TRUE(cover && x_->isAbove(*cover, *about) && x_->isAbove(*cover, *main))
+        << "no cover over the window and its dialog";
+    EXPECT_EQ(finish(start({}, "third"), 30s), 0) << readFile(work_.file("third.err"));
+    // The window system's order: the dialog, its owner right beneath it, then the cover. (Wine's
+    // X stacking of the disabled owner does not always follow it, so the X screen is not asked.)
+    std::vector<Probed> order;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            order = probe({"order"});
+            return order.size() >= 3 && order[0]["title"] == "About Kestrova" &&
+                   order[1]["title"] == "Kestrova" && order[2]["title"] == "Cover";
+        },
+        10s))
+        << "the window and its dialog were not brought forward";
+    EXPECT_TRUE(waitUntil([&] { return x_->isAbove(*about, *cover); }, 10s));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            foreground = probe({"foreground"});
+            return !foreground.empty() && foreground[0]["title"] == "About Kestrova";
+        },
+        10s))
+        << "the dialog does not have the focus";
+    EXPECT_FALSE(finish(first, 0ms)) << "the first instance ended";
+}
+
+// F10, the system key, opens the Tools menu on its first item, as on the device; Return
+// chooses it.
+TEST_F(WineTest, F10OpensTheToolsMenuFromTheKeyboard) {
+    const Display d{{"--zoom", "1"}};
+    const std::vector<RgbImage> device = devicePictures(d, {"key F10\nkey Return"});
+    const pid_t pid = start(d.options, "kestrova");
+    const std::vector<Probed> window = waitForMainWindow();
+    ASSERT_GE(window.size(), 2u) << readFile(work_.file("kestrova.err"));
+    const Geometry client = window[0].rect("client");
+    click(client.x + 120, client.y + 200);  // the main window has the focus
+    key("F10");
+    EXPECT_TRUE(waitUntil([&] { return !probe({"menu"}).empty(); }, 20s)) << "no menu";
+    key("Return");
+    expectPicture(client, d, device[0], "F10, Return");
+    ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kExit));
+    EXPECT_EQ(finish(pid, 20s), 0);
+}
+
+// What the real platform answers where the device once differed: WM_INITDIALOG names the first
+// tab stop (the OK button), a close request becomes a posted cancel, and LoadBitmapW's bitmap
+// is in the screen's format. The device's own tests hold it to the same answers.
+TEST_F(WineTest, TheRealPlatformAnswersAsTheDevice) {
+    const std::vector<Probed> dialog = probe({"dialog", windowsPath(exe_)});
+    ASSERT_EQ(dialog.size(), 5u);
+    EXPECT_EQ(dialog[0].kind, "initdialog");
+    EXPECT_EQ(dialog[0]["focus"], "1");
+    EXPECT_EQ(dialog[0]["class"], "Button");
+    EXPECT_EQ(dialog[0]["param"], "77");
+    EXPECT_EQ(dialog[1].kind, "close");
+    EXPECT_EQ(dialog[2].kind, "marker") << "the cancel came before what was queued ahead of it";
+    EXPECT_EQ(dialog[3].kind, "command");
+    EXPECT_EQ(dialog[3]["id"], "2");
+    EXPECT_EQ(dialog[3]["code"], "0");
+    EXPECT_EQ(dialog[4]["result"], "7");
+
+    const std::vector<Probed> bitmap = probe({"bitmap", windowsPath(exe_)});
+    ASSERT_EQ(bitmap.size(), 1u);
+    EXPECT_EQ(bitmap[0]["width"], "155");
+    EXPECT_EQ(bitmap[0]["height"], "115");
+    EXPECT_EQ(bitmap[0]["bitsPixel"], bitmap[0]["screenBits"]) << "not in the screen's format";
+    const int bits = std::atoi(bitmap[0]["bitsPixel"].c_str());
+    EXPECT_EQ(std::atoi(bitmap[0]["widthBytes"].c_str()), (155 * bits + 15) / 16 * 2)
+        << "rows of whole 16-bit words";
+}
+
+// The Windows build's options are the device build's display options; a bad one is one line
+// on stderr and exit code 2, and a message box as well when there is nowhere to write it.
+TEST_F(WineTest, BadOptionsGetOneLineAndExitCode2) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--zoom", "9"},
+                                                 {"--display", "0x5"},
+                                                 {"--layout", "sideways"},
+                                                 {"--headless"}}) {
+        SCOPED_TRACE(args[0]);
+        EXPECT_EQ(finish(start(args, "bad"), 30s), 2);
+        const std::string err = readFile(work_.file("bad.err"));
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.rfind("kestrova: ", 0), 0u) << err;
+        EXPECT_NE(err.find(args[0]), std::string::npos) << err;
+    }
+    EXPECT_EQ(finish(start({"--help"}, "help"), 30s), 0);
+    EXPECT_NE(readFile(work_.file("help.out")).find("--layout"), std::string::npos);
+
+    // Started as the desktop's shell starts it, with no console and no standard handles: the
+    // line in a message box.
+    SpawnOptions options;
+    options.env = wineEnv_;
+    const pid_t pid = spawnWith({wine_, probe_, "run", windowsPath(exe_), "--zoom", "0"}, options);
+    ASSERT_GT(pid, 0);
+    running_.push_back(pid);
+    std::vector<Probed> box;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !(box = probe({"window", "Kestrova"})).empty();
+        },
+        30s))
+        << "no message box";
+    EXPECT_EQ(box[0]["class"], "#32770");
+    bool saysWhy = false;
+    for (const Probed& c : box) saysWhy = saysWhy || c["text"].find("--zoom") != std::string::npos;
+    EXPECT_TRUE(saysWhy) << "the box does not name the option";
+    key("Return");
+    EXPECT_EQ(finish(pid, 30s), 2);
+}
+
+}  // namespace
