@@ -149,12 +149,15 @@ void addStep(Random& r, const Config& s, std::vector<std::string>& lines) {
         lines.push_back("key Return");
         lines.push_back(std::string("menu Tools/") + kItems[r.below(std::size(kItems))]);
     } else if (kind < 97) {
+        // Return first ends a dialog or message box, which would have the command refused.
+        lines.push_back("key Return");
         lines.push_back("command " +
                         std::to_string(kProgramCommands[r.below(std::size(kProgramCommands))]));
     } else {
         // Any other id; the marker range and Exit are left to the monkey itself.
         int id = r.below(0x10000);
         if (id == CMD_EXIT || (id >= kMarkerBase && id < kMarkerBase + 10000)) id = 0;
+        lines.push_back("key Return");
         lines.push_back("command " + std::to_string(id));
     }
 }
@@ -170,6 +173,7 @@ Script generate(std::uint64_t seed, const Config& s) {
     for (int step = 0; step < s.steps; ++step) {
         addStep(r, s, script.lines);
         if (step % kMarkerEvery == kMarkerEvery - 1) {
+            script.lines.push_back("key Return");  // a dialog up would have the marker refused
             script.markerLine.push_back(static_cast<int>(script.lines.size()));
             script.lines.push_back("command " +
                                    std::to_string(kMarkerBase + script.markerLine.size() - 1));
@@ -184,6 +188,7 @@ Script generate(std::uint64_t seed, const Config& s) {
 struct Outcome {
     int exitCode = -1;  // 128 + signal when killed by one
     bool timedOut = false;
+    bool stoppedAtLine = false;  // a line could not be carried out (see stoppedLine)
     std::string err;
     std::vector<std::string> trace;
 };
@@ -290,11 +295,20 @@ int lastMarker(const std::vector<std::string>& trace) {
     return last;
 }
 
-// The line a script failed on ("script:N: no menu item ..."), or 0.
-int menuMissLine(const std::string& err) {
-    const std::size_t at = err.find("script:");
-    if (at == std::string::npos || err.find("no menu item", at) == std::string::npos) return 0;
-    return std::atoi(err.c_str() + at + 7);
+// The line the script stopped at because what it asked for was not there to be done: a menu
+// or button something covered ("script:N: no menu item ..."), or a command while a dialog had
+// disabled the main window ("script:N: command 40005 refused: ..."). 0 for none.
+int stoppedLine(const std::string& err) {
+    if (err.rfind("script:", 0) != 0) return 0;
+    for (const char* why : {": no menu item '", ": no button '", " refused: "})
+        if (err.find(why) != std::string::npos) return std::atoi(err.c_str() + 7);
+    return 0;
+}
+
+// The program ended before the script did ("script:N: not run: the program has ended").
+bool endedEarly(const std::string& err) {
+    return err.rfind("script:", 0) == 0 &&
+           err.find(": not run: the program has ended\n") != std::string::npos;
 }
 
 std::string sanitizerReport(const std::string& err) {
@@ -321,7 +335,7 @@ std::string keepScript(const std::string& name, std::uint64_t seed,
 // What one setup's monkey saw, for the fault checks.
 struct MonkeyLog {
     int runs = 0;
-    int menuMisses = 0;  // runs stopped by a menu line that found no menu
+    int menuMisses = 0;  // runs stopped by a line with nothing to act on (see stoppedLine)
     int earlyExits = 0;  // runs the program ended before the script did
     std::vector<Outcome> outcomes;
 };
@@ -387,15 +401,18 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
             return fail("sanitizer report, exit code " + std::to_string(o.exitCode));
         if (o.exitCode >= 128) return fail("killed by signal " + std::to_string(o.exitCode - 128));
 
-        const int missed = menuMissLine(o.err);
+        const int missed = stoppedLine(o.err);
         if (o.exitCode == 2 && missed > 0) {
-            // Not a fault of the program: the monkey asked for a menu that something covered.
+            // Not a fault of the program: the monkey asked for a menu that something covered,
+            // or sent a command while a dialog was up.
             ++log.menuMisses;
+            o.stoppedAtLine = true;
             start += static_cast<std::size_t>(missed);
             log.outcomes.push_back(std::move(o));
             continue;
         }
-        if (o.exitCode != 0) return fail("exit code " + std::to_string(o.exitCode));
+        if (o.exitCode != 0 && !(o.exitCode == 2 && endedEarly(o.err)))
+            return fail("exit code " + std::to_string(o.exitCode));
 
         // Memory a command takes is given back before the command returns.
         if (countWith(o.trace, "\"VirtualAlloc\"", "\"ok\":true") !=
@@ -426,7 +443,8 @@ bool runMonkey(const Config& s, std::uint64_t baseSeed, MonkeyLog& log) {
         start = next;
     }
     std::cout << "monkey " << s.name() << ": " << log.runs << " run(s) (" << log.menuMisses
-              << " stopped at a covered menu, " << log.earlyExits << " ended before the script), "
+              << " stopped at a covered menu or a refused command, " << log.earlyExits
+              << " ended before the script), "
               << std::chrono::duration_cast<std::chrono::milliseconds>(
                      std::chrono::steady_clock::now() - started)
                      .count()
@@ -512,7 +530,8 @@ TEST_P(MonkeyWithFaults, ReportsWhatStartUpPromisesAndEndsCleanly) {
     if (!runMonkey(s, envNumber("KESTROVA_MONKEY_SEED", kDefaultSeed), log)) return;
 
     for (const Outcome& o : log.outcomes) {
-        if (o.exitCode != 0) continue;  // a menu line found no menu: that run proves nothing here
+        if (o.stoppedAtLine)
+            continue;  // a line found nothing to act on: that run proves nothing here
         const auto& t = o.trace;
         if (s.has("display")) {
             // The only thing shown is the message box; no window, no frame buffer.
