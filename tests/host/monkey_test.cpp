@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "png_read.h"
 #include "resource.h"
 #include "run_program.h"
 
@@ -584,6 +585,129 @@ TEST_P(MonkeyWithFaults, ReportsWhatStartUpPromisesAndEndsCleanly) {
 INSTANTIATE_TEST_SUITE_P(EveryCombination, MonkeyWithFaults, ::testing::ValuesIn(everyFaultSetup()),
                          [](const ::testing::TestParamInfo<Config>& info) {
                              return info.param.name();
+                         });
+
+// ---------------------------------------------------------------------------------------------
+// Short scripts under every combination of --fail switches, none of them ending with a close:
+// whatever the program is in the middle of when its input ends (a menu open, About over the
+// error box, a refused command, a file half done), the run must end, in time, with exit code
+// 0 or one line and exit code 2, and leave each file whole or absent.
+
+// One step of a short script: what most often leaves the program in a state of its own.
+void addShortStep(Random& r, const Config& s, const std::string& folder, int n,
+                  std::vector<std::string>& lines) {
+    const int kind = r.below(100);
+    if (kind < 20) {
+        lines.push_back("command 40003");
+    } else if (kind < 32) {
+        lines.push_back("command " + std::to_string(r.between(40003, 40008)));
+    } else if (kind < 47) {
+        lines.push_back(std::string("key ") + kKeys[r.below(std::size(kKeys))]);
+    } else if (kind < 62) {
+        const char* const items[] = {"BitBlt", "Lines", "Circles", "Clear Screen", "About", "Exit"};
+        lines.push_back(std::string("menu Tools/") + items[r.below(std::size(items))]);
+    } else if (kind < 82) {
+        lines.push_back("tap " + point(r, s, r.percent(50)));
+    } else if (kind < 87) {
+        lines.push_back("close");
+    } else if (kind < 92) {
+        lines.push_back("screenshot " + folder + "/shot-" + std::to_string(n) + ".png");
+    } else if (kind < 97) {
+        lines.push_back("dump " + folder + "/dump-" + std::to_string(n) + ".raw");
+    } else {
+        lines.push_back("idle " + std::to_string(r.below(20)));
+    }
+}
+
+std::string faultNames(const Config& s) {
+    std::string names;
+    for (const std::string& f : s.faults) names += (names.empty() ? "fail_" : "_fail_") + f;
+    return names.empty() ? "no_faults" : names;
+}
+
+class MonkeyShortScripts : public ::testing::TestWithParam<Config> {};
+
+TEST_P(MonkeyShortScripts, EveryRunEndsInTimeWithAnAnswer) {
+    const std::uint64_t baseSeed = envNumber("KESTROVA_MONKEY_SEED", kDefaultSeed);
+    const Config& fails = GetParam();
+    Random r(hashName(baseSeed, "short_" + fails.name()));
+    const int runs = static_cast<int>(envNumber("KESTROVA_MONKEY_SHORT_RUNS", 12));
+    const auto limit = std::chrono::seconds(envNumber("KESTROVA_MONKEY_SECONDS", 20));
+    std::cout << "short scripts with " << faultNames(fails) << ": seed " << baseSeed << ", " << runs
+              << " runs" << std::endl;
+    for (int run = 0; run < runs; ++run) {
+        Config s = fails;
+        const Geometry& g = kGeometries[r.below(6)];  // up to 241x323: many short runs
+        s.width = g.width;
+        s.height = g.height;
+        s.layout = kLayouts[r.below(std::size(kLayouts))];
+        s.format = kFormats[r.below(std::size(kFormats))];
+        TempDir dir;
+        const std::string out = dir.file("out");
+        std::filesystem::create_directories(out);
+        std::vector<std::string> lines;
+        for (int n = r.below(12); n > 0; --n) addShortStep(r, s, out, n, lines);
+        std::ostringstream text;
+        for (const std::string& l : lines) text << l << "\n";
+        writeFile(dir.file("script"), text.str());
+
+        std::vector<std::string> args = s.args();
+        args.insert(args.end(), {"--headless", "--script", dir.file("script")});
+        const Outcome o = runWithDeadline(args, dir, limit);
+        std::string problem;
+        if (o.timedOut)
+            problem = "hung (no exit within " + std::to_string(limit.count()) + " s)";
+        else if (!sanitizerReport(o.err).empty())
+            problem = "sanitizer report";
+        else if (o.exitCode != 0 && o.exitCode != 2)
+            problem = "exit code " + std::to_string(o.exitCode);
+        else if (o.exitCode == 2 &&
+                 (o.err.rfind("script:", 0) != 0 || o.err.find('\n') != o.err.size() - 1))
+            problem = "not one script line on stderr";
+        else if (o.exitCode == 0 && !o.err.empty())
+            problem = "stderr on success";
+        for (const auto& e : std::filesystem::directory_iterator(out)) {
+            const std::string name = e.path().filename().string();
+            bool whole = false;
+            if (name.rfind("dump-", 0) == 0) {
+                whole = std::filesystem::file_size(e.path()) ==
+                        static_cast<std::uintmax_t>(s.width) *
+                            static_cast<std::uintmax_t>(s.height) * 2;
+            } else if (name.rfind("shot-", 0) == 0) {
+                const std::optional<RgbImage> png = readPng(e.path().string());
+                whole = png && png->width == s.width && png->height == s.height;
+            }
+            if (!whole) problem = "a file not whole: " + name;
+        }
+        if (!problem.empty()) {
+            const std::string kept = keepScript("short-" + s.name(), baseSeed, lines);
+            std::string command;
+            for (const std::string& w : programCommand())
+                command += (command.empty() ? "" : " ") + w;
+            for (const std::string& a : s.args()) command += " " + a;
+            FAIL() << "short script " << run << " on " << s.name() << ": " << problem
+                   << "\n  seed: " << baseSeed << "\n  run it again:\n  " << command
+                   << " --headless --script " << kept << "\n  stderr:\n"
+                   << o.err.substr(0, 4000);
+        }
+    }
+}
+
+// Each run picks its own screen; the setup is only the faults.
+std::vector<Config> everyFaultCombination() {
+    std::vector<Config> all{Config{}};
+    for (const Config& s : everyFaultSetup()) {
+        Config faults;
+        faults.faults = s.faults;
+        all.push_back(faults);
+    }
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCombination, MonkeyShortScripts,
+                         ::testing::ValuesIn(everyFaultCombination()),
+                         [](const ::testing::TestParamInfo<Config>& info) {
+                             return faultNames(info.param);
                          });
 
 }  // namespace

@@ -262,6 +262,11 @@ TEST(Program, RejectsBadScriptLinesNamingTheLine) {
         {"close now\n", "script:1:"},
         {"tap 1 2\nmenu Tools/Nothing\n", "script:2:"},
         {"screenshot /nonexistent/dir/x.png\n", "script:1:"},
+        // A number is all digits.
+        {"tap 1x 2\n", "script:1:"},
+        {"idle 5ms\n", "script:1:"},
+        {"command 40006x\n", "script:1:"},
+        {"tap 1 2 3\n", "script:1:"},
     };
     for (const auto& [script, prefix] : cases) {
         SCOPED_TRACE(script);
