@@ -55,36 +55,40 @@ int run(int argc, char** argv) {
     std::optional<khost::HostOptions> options = khost::parseOptions(argc, argv, &exitCode);
     if (!options) return exitCode;
 
+    // The headless input (a script, or the tour), read whole before anything else is made.
     std::string error;
+    std::vector<khost::ScriptCommand> script;
+    const std::string& tour = options->tour;
+    if (!tour.empty()) {
+        struct stat st {};
+        if (mkdir(tour.c_str(), 0755) != 0 &&
+            (errno != EEXIST || stat(tour.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+            return fail("--tour: cannot make the folder " + kdev::printable(tour) + ": " +
+                        std::strerror(errno == EEXIST ? ENOTDIR : errno));
+        script = khost::tourScript(tour);
+    } else if (options->script == "-" && inputClosed) {
+        return fail("cannot read the script from standard input: " +
+                    std::string(std::strerror(EBADF)));
+    } else if (!options->script.empty()) {
+        std::optional<std::vector<khost::ScriptCommand>> parsed =
+            khost::loadScript(options->script, &error);
+        if (!parsed) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 2;
+        }
+        script = std::move(*parsed);
+    }
+
+    // From here on a stop signal closes the program in order. (Until here it simply ends the
+    // process: nothing has been made, and reading a script from a terminal would not notice.)
     if (!khost::installStopSignals(&error)) return fail(error);
     std::unique_ptr<kdev::Screen> screen = kdev::Screen::create(options->geometry, &error);
     if (!screen) return fail(error);
 
-    // The front end: a script (or the tour) headless, else a window on the desktop.
+    // The front end: the script headless, else a window on the desktop.
     std::unique_ptr<kdev::FrontEnd> frontEnd;
     khost::HeadlessFrontEnd* headless = nullptr;
     if (options->headless) {
-        std::vector<khost::ScriptCommand> script;
-        const std::string& tour = options->tour;
-        if (!tour.empty()) {
-            struct stat st {};
-            if (mkdir(tour.c_str(), 0755) != 0 &&
-                (errno != EEXIST || stat(tour.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
-                return fail("--tour: cannot make the folder " + kdev::printable(tour) + ": " +
-                            std::strerror(errno == EEXIST ? ENOTDIR : errno));
-            script = khost::tourScript(tour);
-        } else if (options->script == "-" && inputClosed) {
-            return fail("cannot read the script from standard input: " +
-                        std::string(std::strerror(EBADF)));
-        } else if (!options->script.empty()) {
-            std::optional<std::vector<khost::ScriptCommand>> parsed =
-                khost::loadScript(options->script, &error);
-            if (!parsed) {
-                std::fprintf(stderr, "%s\n", error.c_str());
-                return 2;
-            }
-            script = std::move(*parsed);
-        }
         auto h = std::make_unique<khost::HeadlessFrontEnd>(
             std::move(script), tour.empty() ? khost::HeadlessFrontEnd::Source::Script
                                             : khost::HeadlessFrontEnd::Source::Tour);
