@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "png_read.h"
+#include "resource.h"
 #include "run_program.h"
 
 namespace {
@@ -131,7 +132,7 @@ TEST(Endings, ScriptTextIsShownSafelyAndAByteOrderMarkIsSkipped) {
     const RunResult bom = runKestrova({"--headless", "--script", "-", "--trace", dir.file("trace")},
                                       "\xEF\xBB\xBFmenu Tools/Lines\n");
     EXPECT_EQ(bom.exitCode, 0) << bom.err;
-    EXPECT_TRUE(contains(readLines(dir.file("trace")), "\"command\",\"id\":40006"));
+    EXPECT_TRUE(contains(readLines(dir.file("trace")), commandEvent(CMD_LINES)));
 
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"\x1b[2J\x1b]0;title\a\n", "script:1: unknown command '\\x1B[2J\\x1B]0;title\\x07'\n"},
@@ -153,23 +154,28 @@ TEST(Endings, ScriptTextIsShownSafelyAndAByteOrderMarkIsSkipped) {
 }
 
 TEST(Endings, ACommandIsRefusedWhileTheMainWindowIsDisabled) {
+    const std::string about = std::to_string(CMD_ABOUT), lines = std::to_string(CMD_LINES);
     struct Case {
         std::vector<std::string> args;
         std::string script;
+        int refused;
         std::string line;
     };
     const std::vector<Case> cases = {
         {{},
-         "menu Tools/About\ncommand 40006\n",
-         "script:2: command 40006 refused: the main window is disabled"},
+         "menu Tools/About\ncommand " + lines + "\n",
+         CMD_LINES,
+         "script:2: command " + lines + " refused: the main window is disabled"},
         // Once this opened About inside the error box, and after the script the run spun for
         // ever; repeated, it nested one About in another until the stack overflowed.
         {{"--fail", "framebuffer"},
-         "command 40003\ncommand 40003\n",
-         "script:1: command 40003 refused: the main window is disabled"},
+         "command " + about + "\ncommand " + about + "\n",
+         CMD_ABOUT,
+         "script:1: command " + about + " refused: the main window is disabled"},
         {{"--fail", "display"},
-         "command 40006\n",
-         "script:1: command 40006 refused: there is no main window"},
+         "command " + lines + "\n",
+         CMD_LINES,
+         "script:1: command " + lines + " refused: there is no main window"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -186,8 +192,7 @@ TEST(Endings, ACommandIsRefusedWhileTheMainWindowIsDisabled) {
         EXPECT_EQ(r.exitCode, 2);
         expectOneLine(r.err, c.line);
         const std::vector<std::string> trace = readLines(dir.file("trace"));
-        const std::string id = c.script.substr(c.script.rfind(' ') + 1, 5);
-        EXPECT_FALSE(contains(trace, "\"command\",\"id\":" + id));
+        EXPECT_FALSE(contains(trace, commandEvent(c.refused)));
         if (c.args.empty() || c.args[1] != "display") {
             EXPECT_TRUE(contains(trace, "GXCloseDisplay"));
         }

@@ -298,7 +298,7 @@ int lastMarker(const std::vector<std::string>& trace) {
 
 // The line the script stopped at because what it asked for was not there to be done: a menu
 // or button something covered ("script:N: no menu item ..."), or a command while a dialog had
-// disabled the main window ("script:N: command 40005 refused: ..."). 0 for none.
+// disabled the main window ("script:N: command ID refused: ..."). 0 for none.
 int stoppedLine(const std::string& err) {
     if (err.rfind("script:", 0) != 0) return 0;
     for (const char* why : {": no menu item '", ": no button '", " refused: "})
@@ -598,9 +598,9 @@ void addShortStep(Random& r, const Config& s, const std::string& folder, int n,
                   std::vector<std::string>& lines) {
     const int kind = r.below(100);
     if (kind < 20) {
-        lines.push_back("command 40003");
+        lines.push_back("command " + std::to_string(CMD_ABOUT));
     } else if (kind < 32) {
-        lines.push_back("command " + std::to_string(r.between(40003, 40008)));
+        lines.push_back("command " + std::to_string(r.between(CMD_ABOUT, CMD_CLEAR)));
     } else if (kind < 47) {
         lines.push_back(std::string("key ") + kKeys[r.below(std::size(kKeys))]);
     } else if (kind < 62) {
