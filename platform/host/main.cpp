@@ -2,21 +2,25 @@
 // on it the way the handheld would, and exits with the program's result.
 #include <windows.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <sstream>
+#include <exception>
+#include <new>
 
 #include "core/device.h"
+#include "core/trace.h"
 #include "headless/headless.h"
+#include "headless/script.h"
 #include "options.h"
 #include "resources/resources.h"
-#include "headless/script.h"
 #include "sdl/sdl_frontend.h"
+#include "signals.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -32,47 +36,62 @@ int fail(const std::string& message) {
     return 2;
 }
 
-std::optional<std::vector<khost::ScriptCommand>> loadScript(const std::string& path,
-                                                            std::string* error) {
-    if (path == "-") return khost::parseScript(std::cin, error);
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read script " + path + ": " + std::strerror(errno);
-        return std::nullopt;
+// Descriptors 0 to 2 that came closed are given /dev/null, so no file or pipe this run opens
+// takes their place (and gets what is meant for stderr). True when standard input was closed.
+bool fillStandardDescriptors() {
+    bool inputClosed = false;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == 0) inputClosed = true;
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) close(opened);
     }
-    return khost::parseScript(in, error);
+    return inputClosed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
+    const bool inputClosed = fillStandardDescriptors();
     int exitCode = 0;
     std::optional<khost::HostOptions> options = khost::parseOptions(argc, argv, &exitCode);
     if (!options) return exitCode;
 
+    // The headless input (a script, or the tour), read whole before anything else is made.
     std::string error;
+    std::vector<khost::ScriptCommand> script;
+    const std::string& tour = options->tour;
+    if (!tour.empty()) {
+        struct stat st {};
+        if (mkdir(tour.c_str(), 0755) != 0 &&
+            (errno != EEXIST || stat(tour.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+            return fail("--tour: cannot make the folder " + kdev::printable(tour) + ": " +
+                        std::strerror(errno == EEXIST ? ENOTDIR : errno));
+        script = khost::tourScript(tour);
+    } else if (options->script == "-" && inputClosed) {
+        return fail("cannot read the script from standard input: " +
+                    std::string(std::strerror(EBADF)));
+    } else if (!options->script.empty()) {
+        std::optional<std::vector<khost::ScriptCommand>> parsed =
+            khost::loadScript(options->script, &error);
+        if (!parsed) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 2;
+        }
+        script = std::move(*parsed);
+    }
+
+    // From here on a stop signal closes the program in order. (Until here it simply ends the
+    // process: nothing has been made, and reading a script from a terminal would not notice.)
+    if (!khost::installStopSignals(&error)) return fail(error);
     std::unique_ptr<kdev::Screen> screen = kdev::Screen::create(options->geometry, &error);
     if (!screen) return fail(error);
 
-    // The front end: a script (or the tour) headless, else a window on the desktop.
+    // The front end: the script headless, else a window on the desktop.
     std::unique_ptr<kdev::FrontEnd> frontEnd;
     khost::HeadlessFrontEnd* headless = nullptr;
     if (options->headless) {
-        std::vector<khost::ScriptCommand> script;
-        if (!options->tour.empty()) {
-            if (mkdir(options->tour.c_str(), 0755) != 0 && errno != EEXIST)
-                return fail("cannot create " + options->tour + ": " + std::strerror(errno));
-            script = khost::tourScript(options->tour);
-        } else if (!options->script.empty()) {
-            std::optional<std::vector<khost::ScriptCommand>> parsed =
-                loadScript(options->script, &error);
-            if (!parsed) {
-                std::fprintf(stderr, "%s\n", error.c_str());
-                return 2;
-            }
-            script = std::move(*parsed);
-        }
-        auto h = std::make_unique<khost::HeadlessFrontEnd>(std::move(script));
+        auto h = std::make_unique<khost::HeadlessFrontEnd>(
+            std::move(script), tour.empty() ? khost::HeadlessFrontEnd::Source::Script
+                                            : khost::HeadlessFrontEnd::Source::Tour);
         headless = h.get();
         frontEnd = std::move(h);
     } else {
@@ -88,8 +107,8 @@ int main(int argc, char** argv) {
     kdev::DeviceOptions deviceOptions;
     deviceOptions.faults = options->faults;
     kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
-    if (!options->trace.empty() && !device.trace().open(options->trace))
-        return fail("cannot write trace " + options->trace + ": " + std::strerror(errno));
+    if (!options->trace.empty() && !device.trace().open(options->trace, &error))
+        return fail("--trace: " + kdev::printable(error));
     if (headless) headless->attach(device);
 
     const kdev::Bytes image(kestrova_res,
@@ -100,9 +119,72 @@ int main(int argc, char** argv) {
     static char16_t commandLine[] = u"";
     const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
 
+    // One line for what went wrong first; the trace is whole even then, or absent.
+    std::string traceError;
+    const bool traceWritten = device.trace().close(&traceError);
     if (headless && !headless->failure().empty()) {
         std::fprintf(stderr, "%s\n", headless->failure().c_str());
         return 2;
     }
+    const std::string unrun = headless ? headless->firstUnrun() : std::string();
+    if (const int signal = khost::stopSignal()) {
+        std::string line = khost::signalName(signal) + ": the program was closed";
+        if (!unrun.empty()) line += "; " + unrun + " and the lines after it were not run";
+        fail(line);
+        return 128 + signal;
+    }
+    if (!unrun.empty()) {
+        std::fprintf(stderr, "%s: not run: the program has ended\n", unrun.c_str());
+        return 2;
+    }
+    if (!traceWritten) return fail("--trace: " + kdev::printable(traceError));
     return result;
+}
+
+// Memory set aside before anything else runs and given back when the heap first runs dry, so
+// that the exception that reports it, and the unwinding after it, still find room. Before
+// main() (the option parser's static tables) no exception could be caught: the run ends there
+// and then, having written nothing.
+void* g_reserve = nullptr;
+bool g_running = false;
+constexpr std::size_t kReserveBytes = 256 * 1024;
+
+[[noreturn]] void outOfMemoryAtStart() {
+    static const char message[] = "kestrova: out of memory\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(2);
+}
+
+void onOutOfMemory() {
+    if (!g_running) outOfMemoryAtStart();
+    std::free(g_reserve);
+    g_reserve = nullptr;
+    std::set_new_handler(nullptr);
+    throw std::bad_alloc();
+}
+
+struct MemoryReserve {
+    MemoryReserve() {
+        g_reserve = std::malloc(kReserveBytes);
+        if (!g_reserve) outOfMemoryAtStart();
+        std::set_new_handler(onOutOfMemory);
+    }
+};
+__attribute__((init_priority(101))) MemoryReserve g_memoryReserve;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_running = true;
+    // Whatever runs out of memory, in the device, the program or the host, ends here: the
+    // unwinding has closed the windows, removed this instance's registration and every file
+    // not yet complete.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("kestrova: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrova: %s\n", e.what());
+    }
+    return 2;
 }

@@ -32,6 +32,13 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     std::vector<std::string> fails;
     bool version = false;
 
+    // An empty name is a mistake (an unset shell variable, say), not a request for nothing.
+    const CLI::Validator named(
+        [](std::string& value) {
+            return value.empty() ? std::string("the name is empty") : std::string();
+        },
+        "");
+
     CLI::App app{
         "Kestrova on an emulated handheld: a full-screen window with a command bar whose Tools "
         "menu "
@@ -39,13 +46,16 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         "kestrova"};
     addDisplayOptions(app, display);
     app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
-    app.add_option("--script", options.script, "Headless input script (- for standard input)");
+    app.add_option("--script", options.script, "Headless input script (- for standard input)")
+        ->check(named);
     app.add_option("--trace", options.trace,
-                   "Write window-system events as JSON lines to this file");
+                   "Write window-system events as JSON lines to this file (- for stderr)")
+        ->check(named);
     app.add_option("--fail", fails, "Make a platform operation fail (repeatable)")
         ->check(CLI::IsMember({"display", "framebuffer", "alloc", "bitmap"}));
     app.add_option("--tour", options.tour,
-                   "Headless: choose each menu command in turn, saving DIR/NN-name.png");
+                   "Headless: choose each menu command in turn, saving DIR/NN-name.png")
+        ->check(named);
     app.add_flag("--version", version, "Print the version");
     app.footer(kKeysHelp);
 

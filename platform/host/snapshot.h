@@ -7,7 +7,8 @@
 
 namespace khost {
 
-// The logical screen as an 8-bit RGB PNG. False, with a reason, when it cannot be written.
+// The logical screen as an 8-bit RGB PNG. False, with a reason, when it cannot be written;
+// the file is then left as it was (see kdev::OutputFile).
 bool writePng(const std::string& path, const kdev::Screen& screen, std::string* error);
 
 // The logical screen, rows top to bottom, each pixel as its 16-bit value little-endian.

@@ -402,6 +402,25 @@ TEST_F(SdlWindowTest, SecondStartRaisesTheFirstWindowAndExits) {
     EXPECT_EQ(*firstCode, 0);
 }
 
+// A stop signal closes the window's program as the platform would: the shutdown steps run,
+// the registration goes, and the exit code names the signal.
+TEST_F(SdlWindowTest, StopSignalsCloseTheProgramInOrder) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const std::string name = "signal" + std::to_string(signal);
+        const std::string trace = work_.file(name + ".jsonl");
+        const pid_t pid = start({"--trace", trace}, name);
+        ASSERT_TRUE(waitForWindow(pid)) << "no window: " << readFile(work_.file(name + ".err"));
+        kill(pid, signal);
+        const std::optional<int> code = finish(pid, 10000);
+        ASSERT_TRUE(code) << "still running";
+        EXPECT_EQ(*code, 128 + signal) << readFile(work_.file(name + ".err"));
+        EXPECT_EQ(countLines(trace, "\"window_destroyed\",\"class\":\"KESTROVA\""), 1);
+        EXPECT_EQ(countLines(trace, "GXCloseDisplay"), 1);
+        EXPECT_TRUE(std::filesystem::is_empty(instances_.file("kestrova")));
+    }
+}
+
 // No display: one line that says so and what to use instead.
 TEST(SdlWindowNoDisplay, SaysSoOnOneLineAndExits2) {
     const RunResult r = runKestrova({});

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,8 @@ INT_PTR CALLBACK watchingAboutProc(HWND dialog, UINT message, WPARAM first, LPAR
 
 int ownerTaps = 0;
 int ownerKeys = 0;
+std::function<void(HWND)> onOwnerCommand;  // what the owner does with a command message
+bool ownerIgnoresClose = false;
 
 // Stands in for the program's main window: counts the input it gets and ends the message
 // loop when it goes.
@@ -114,6 +117,12 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM first, LPARAM secon
         case WM_KEYDOWN:
             ++ownerKeys;
             return 0;
+        case WM_COMMAND:
+            if (onOwnerCommand) onOwnerCommand(window);
+            return 0;
+        case WM_CLOSE:
+            if (ownerIgnoresClose) return 0;
+            return DefWindowProcW(window, message, first, second);
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
@@ -223,6 +232,8 @@ protected:
         UpdateWindow(owner);
         seenByProc.clear();
         ownerTaps = ownerKeys = 0;
+        onOwnerCommand = nullptr;
+        ownerIgnoresClose = false;
     }
     void SetUp() override { start({}); }
 
@@ -746,6 +757,38 @@ TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {
     EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 0u);
+}
+
+TEST_F(DialogTest, EndOfInputEndsNestedModalLoopsInnermostFirst) {
+    // A message box that nothing owns is up, and the main window, disabled by it, opens About
+    // from a message posted to it: About's loop runs inside the box's. When the input ends,
+    // the innermost loop ends first (About goes with the main window), then the box's, and the
+    // quit reaches the program's loop. Closing the box first would leave its loop waiting
+    // under About's for ever.
+    std::vector<std::string> order;
+    onOwnerCommand = [&](HWND window) {
+        order.push_back("about opened");
+        DialogBoxIndirectParamW(instance, about(), window, watchingAboutProc, 0);
+        order.push_back("about ended");
+    };
+    input.steps.push_back([&] { PostMessageW(owner, WM_COMMAND, 1, 0); });
+    input.steps.push_back([&] { order.push_back(dialog() ? "about up" : "no about"); });
+    EXPECT_EQ(MessageBoxW(nullptr, u"Framebuffer couldn't be opened!", u"Error", MB_OK), IDOK);
+    order.push_back("box ended");
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"about opened", "about up", "about ended", "box ended"}));
+    EXPECT_FALSE(IsWindow(owner));
+    MSG msg{};
+    EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+}
+
+TEST_F(DialogTest, AProgramThatNeverClosesIsStoppedNotLeftToSpin) {
+    // Every close after the input has ended is ignored: the device gives up after a bound
+    // and unwinds the program instead of feeding it closes for ever.
+    ownerIgnoresClose = true;
+    EXPECT_THROW(runLoop(), std::runtime_error);
+    EXPECT_TRUE(IsWindow(owner));
 }
 
 // The dialog fits and is centred on every screen, with every control inside its client area.

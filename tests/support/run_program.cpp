@@ -1,7 +1,9 @@
 #include "run_program.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,10 +49,9 @@ std::vector<std::string> readLines(const std::string& path) {
 
 namespace {
 
-// Starts the binary with its own instance folder and no display unless one is given.
-int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
-          const std::string& inFile, const std::string& outFile, const std::string& errFile,
-          const std::string& display = "", const std::string& workDir = "") {
+// The binary's environment: its own instance folder and no display unless one is given.
+std::vector<std::string> environmentFor(const std::string& instancesDir,
+                                        const std::string& display) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
@@ -61,15 +62,29 @@ int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
     }
     env.push_back("XDG_RUNTIME_DIR=" + instancesDir);
     if (!display.empty()) env.push_back("DISPLAY=" + display);
-    std::vector<char*> envp;
-    for (std::string& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
+    return env;
+}
 
+std::vector<std::string> commandFor(const std::vector<std::string>& args) {
     std::vector<std::string> argv{KESTROVA_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp;
-    for (std::string& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
+    return argv;
+}
+
+// The null-terminated array exec wants; the strings must outlive it.
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> p;
+    for (std::string& s : strings) p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
+          const std::string& inFile, const std::string& outFile, const std::string& errFile,
+          const std::string& display = "", const std::string& workDir = "") {
+    std::vector<std::string> env = environmentFor(instancesDir, display);
+    std::vector<std::string> argv = commandFor(args);
+    std::vector<char*> envp = pointersTo(env), argp = pointersTo(argv);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -79,8 +94,18 @@ int spawn(const std::vector<std::string>& args, const std::string& instancesDir,
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
+    // The test runner's own dispositions are not the program's: an ignored stop signal would
+    // stay ignored.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, s);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int rc = posix_spawn(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start kestrova");
     return pid;
@@ -134,4 +159,59 @@ std::optional<int> waitKestrovaFor(int pid, int timeoutMs) {
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std::string& input,
+                                 const RunBounds& bounds,
+                                 const std::function<void(int pid)>& whileRunning) {
+    TempDir io, instances;
+    const std::string in = bounds.inputFile.empty() ? io.file("in") : bounds.inputFile;
+    const std::string out = io.file("out"), err = io.file("err");
+    if (bounds.inputFile.empty()) writeFile(in, input);
+    // Everything the child needs is made before fork: after it only async-signal-safe calls.
+    std::vector<std::string> env =
+        environmentFor(bounds.instancesDir.empty() ? instances.path() : bounds.instancesDir, "");
+    std::vector<std::string> argv = commandFor(args);
+    std::vector<char*> envp = pointersTo(env), argp = pointersTo(argv);
+
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("cannot fork");
+    if (pid == 0) {
+        const int fds[3] = {open(in.c_str(), O_RDONLY),
+                            open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                            open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+        for (int fd = 0; fd < 3; ++fd)
+            if (fds[fd] < 0 || dup2(fds[fd], fd) < 0) _exit(126);
+        if (bounds.inputClosed) close(0);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);  // as in spawn()
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (bounds.addressSpaceBytes > 0) {
+            const rlimit limit{static_cast<rlim_t>(bounds.addressSpaceBytes),
+                               static_cast<rlim_t>(bounds.addressSpaceBytes)};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
+        if (bounds.fileSizeBytes > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(bounds.fileSizeBytes),
+                               static_cast<rlim_t>(bounds.fileSizeBytes)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+        }
+        execve(argp[0], argp.data(), envp.data());
+        _exit(127);
+    }
+    if (whileRunning) whileRunning(pid);
+    BoundedResult r;
+    const std::optional<int> code = waitKestrovaFor(pid, bounds.seconds * 1000);
+    if (code) {
+        r.exitCode = *code;
+    } else {
+        r.hung = true;
+        kill(pid, SIGKILL);
+        r.exitCode = waitKestrova(pid);
+    }
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
 }

@@ -1,6 +1,7 @@
 // Runs the real kestrova binary as a user would, with its own per-test instance folder.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,27 @@ std::optional<int> waitKestrovaFor(int pid, int timeoutMs);
 inline std::string commandEvent(int id) {
     return "\"event\":\"command\",\"id\":" + std::to_string(id);
 }
+
+// What a run may take before it is stopped: its time (it is killed after it, and counted as
+// hung) and, when not 0, the resource limits it starts with.
+struct RunBounds {
+    int seconds = 20;
+    long long addressSpaceBytes = 0;  // RLIMIT_AS
+    long long fileSizeBytes = 0;      // RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail instead
+    std::string instancesDir;         // where instances meet (else a folder of its own)
+    std::string inputFile;            // standard input from this file or folder, not `input`
+    bool inputClosed = false;         // standard input closed
+};
+
+struct BoundedResult : RunResult {
+    bool hung = false;
+};
+
+// Runs kestrova like runKestrova, within bounds. `whileRunning`, when given, is called with the
+// process id once it has started (to send it signals, say).
+BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std::string& input,
+                                 const RunBounds& bounds,
+                                 const std::function<void(int pid)>& whileRunning = {});
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);

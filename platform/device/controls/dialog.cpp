@@ -421,7 +421,7 @@ INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner
         }
         // Ends when the procedure ends the dialog, when the dialog goes (its owner closing takes
         // it along), or on the quit message, which is left for the program's own loop.
-        manager.modalLoop([&] { return state.ended || !manager.get(handle); });
+        manager.modalLoop(handle, [&] { return state.ended || !manager.get(handle); });
     }
     // The owner is enabled again before the dialog goes, so it is the window that takes over.
     manager.destroy(dialog);

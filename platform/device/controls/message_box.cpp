@@ -158,7 +158,7 @@ int messageBox(HWND owner, std::u16string_view text, std::u16string_view caption
                            handle);
         manager.show(box, true);
         manager.setForeground(box);
-        manager.modalLoop([&] { return !manager.get(handle) || state->ended; });
+        manager.modalLoop(handle, [&] { return !manager.get(handle) || state->ended; });
     }
     manager.destroy(box);
     TraceEvent(device.trace(), "message_box_closed").field("text", text);

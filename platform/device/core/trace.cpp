@@ -1,39 +1,67 @@
 #include "core/trace.h"
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
+
 namespace kdev {
 
-Trace::~Trace() {
-    if (file_ && ownsFile_) std::fclose(file_);
-}
-
-bool Trace::open(const std::string& path) {
+bool Trace::open(const std::string& path, std::string* error) {
     if (path == "-") {
-        file_ = stderr;
-        ownsFile_ = false;
+        toStderr_ = true;
         return true;
     }
-    file_ = std::fopen(path.c_str(), "w");
-    ownsFile_ = file_ != nullptr;
-    return file_ != nullptr;
+    return file_.open(path, error, OutputFile::Mode::Streamed);
 }
 
 void Trace::write(const std::string& line) {
-    if (!file_) return;
-    std::fputs(line.c_str(), file_);
-    std::fputc('\n', file_);
-    std::fflush(file_);
+    if (toStderr_) {
+        if (stderrError_) return;
+        if (std::fputs(line.c_str(), stderr) < 0 || std::fputc('\n', stderr) < 0 ||
+            std::fflush(stderr) != 0)
+            stderrError_ = errno ? errno : EIO;
+        return;
+    }
+    if (!file_.isOpen() || file_.failed()) return;
+    // Someone may be watching as the events come.
+    if (file_.write(line.data(), line.size()) && file_.write("\n", 1)) file_.flush();
 }
 
-TraceEvent::TraceEvent(Trace& trace, std::string_view event) : trace_(trace) {
+void Trace::fail(int error) {
+    if (toStderr_ && !stderrError_) stderrError_ = error;
+    if (file_.isOpen()) file_.fail(error);
+}
+
+bool Trace::close(std::string* error) {
+    if (toStderr_) {
+        toStderr_ = false;
+        if (!stderrError_) return true;
+        if (error)
+            *error = std::string("cannot write the trace to standard error: ") +
+                     std::strerror(stderrError_);
+        return false;
+    }
+    if (!file_.isOpen()) return true;
+    return file_.commit(error);
+}
+
+TraceEvent::TraceEvent(Trace& trace, std::string_view event)
+    : trace_(trace), exceptions_(std::uncaught_exceptions()) {
     if (!trace_.enabled()) return;
     line_ = "{\"event\":";
     appendJsonString(line_, event);
 }
 
 TraceEvent::~TraceEvent() {
-    if (!trace_.enabled()) return;
-    line_ += '}';
-    trace_.write(line_);
+    // An event cut short by an exception is not written; nor may writing one throw from here.
+    if (!trace_.enabled() || std::uncaught_exceptions() > exceptions_) return;
+    try {
+        line_ += '}';
+        trace_.write(line_);
+    } catch (const std::bad_alloc&) {
+        trace_.fail(ENOMEM);
+    }
 }
 
 TraceEvent& TraceEvent::field(std::string_view key, std::string_view value) {
@@ -164,6 +192,62 @@ void appendJsonString(std::string& out, std::string_view s) {
         }
     }
     out += '"';
+}
+
+std::string printable(std::string_view s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    auto escape = [&](std::size_t from, std::size_t n) {
+        for (std::size_t k = from; k < from + n; ++k) {
+            const auto b = static_cast<unsigned char>(s[k]);
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == '\\') {
+            out += "\\\\";
+            ++i;
+            continue;
+        }
+        if (b < 0x80) {
+            if (b < 0x20 || b == 0x7F)
+                escape(i, 1);
+            else
+                out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        // The length and smallest value of a sequence by its first byte.
+        const std::size_t n = b >= 0xC2 && b <= 0xDF   ? 2
+                              : b >= 0xE0 && b <= 0xEF ? 3
+                              : b >= 0xF0 && b <= 0xF4 ? 4
+                                                       : 0;
+        std::uint32_t c = n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+        bool valid = n > 0 && i + n <= s.size();
+        for (std::size_t k = 1; valid && k < n; ++k) {
+            const auto cont = static_cast<unsigned char>(s[i + k]);
+            valid = (cont & 0xC0) == 0x80;
+            c = (c << 6) | (cont & 0x3F);
+        }
+        const std::uint32_t smallest = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+        valid = valid && c >= smallest && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000);
+        if (!valid) {
+            escape(i, 1);
+            ++i;
+            continue;
+        }
+        const bool control = c < 0xA0 || (c >= 0x202A && c <= 0x202E) ||
+                             (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+        if (control)
+            escape(i, n);
+        else
+            out.append(s, i, n);
+        i += n;
+    }
+    return out;
 }
 
 }  // namespace kdev

@@ -6,23 +6,33 @@
 #include <string>
 #include <string_view>
 
+#include "core/output_file.h"
+
 namespace kdev {
 
 class Trace {
 public:
     Trace() = default;
-    ~Trace();
+    ~Trace() = default;
     Trace(const Trace&) = delete;
     Trace& operator=(const Trace&) = delete;
 
-    // Starts writing to path ("-" for stderr). Returns false when it cannot be opened.
-    bool open(const std::string& path);
-    bool enabled() const { return file_ != nullptr; }
+    // Starts writing to path ("-" for stderr), a line at a time as events come. False, with
+    // the reason, when it cannot be created.
+    bool open(const std::string& path, std::string* error = nullptr);
+    bool enabled() const { return toStderr_ || file_.isOpen(); }
+    // Each write is checked; after the first failure the rest is dropped and close() reports it.
     void write(const std::string& line);
+    // Ends the trace. False, with the reason, when any of it could not be written; the file is
+    // removed then, as it is when the trace is never closed (a run ended by an exception).
+    bool close(std::string* error);
+    // Notes a failure that came from elsewhere (no memory for an event).
+    void fail(int error);
 
 private:
-    std::FILE* file_ = nullptr;
-    bool ownsFile_ = false;
+    OutputFile file_;
+    bool toStderr_ = false;
+    int stderrError_ = 0;
 };
 
 // One event under construction; written when it goes out of scope:
@@ -51,11 +61,17 @@ public:
 
 private:
     Trace& trace_;
+    int exceptions_;
     std::string line_;
 };
 
 std::string toUtf8(std::u16string_view text);
 std::u16string toUtf16(std::string_view text);
 void appendJsonString(std::string& out, std::string_view utf8);
+
+// Text from outside (a script line, a file name) made safe to show on a terminal: control
+// characters (C0, DEL, C1, the bidirectional overrides) and bytes that are not UTF-8 become
+// \xNN, byte by byte, and a backslash is doubled; everything else is kept as it is.
+std::string printable(std::string_view text);
 
 }  // namespace kdev

@@ -1,6 +1,8 @@
 #include "wm/window_manager.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 
 #include "core/device.h"
 #include "instances/instances.h"
@@ -16,7 +18,9 @@ WindowManager::~WindowManager() {
     // program that has already returned.
     windows_.clear();
     zOrder_.clear();
-    if (Instances* inst = device_.instances()) inst->publish({});
+    try {  // this may run while an exception unwinds the program
+        if (Instances* inst = device_.instances()) inst->publish({});
+    } catch (const std::bad_alloc&) {}
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -399,7 +403,14 @@ LRESULT WindowManager::dispatch(const MSG& msg) {
 
 void WindowManager::presentIfChanged() { device_.frontEnd().present(device_.screen()); }
 
-void WindowManager::modalLoop(const std::function<bool()>& done) {
+void WindowManager::modalLoop(std::uint32_t window, const std::function<bool()>& done) {
+    struct Running {
+        std::vector<std::uint32_t>& loops;
+        explicit Running(std::vector<std::uint32_t>& l, std::uint32_t w) : loops(l) {
+            loops.push_back(w);
+        }
+        ~Running() { loops.pop_back(); }
+    } running(modal_, window);
     MSG msg;
     while (!done()) {
         if (!getMessage(msg)) {
@@ -419,6 +430,10 @@ InputEvent WindowManager::nextInput() {
     InputEvent ev;
     if (!inputEnded_ && device_.frontEnd().waitEvent(ev)) return ev;
     inputEnded_ = true;
+    if (++closesAfterInput_ > kMaxClosesAfterInput)
+        throw std::runtime_error("the program did not end though asked to close " +
+                                 std::to_string(kMaxClosesAfterInput) +
+                                 " times after its input ended; stopped");
     ev = InputEvent{};
     ev.kind = InputEvent::Kind::Close;
     return ev;
@@ -514,13 +529,16 @@ void WindowManager::routeInput(const InputEvent& ev) {
             return;
         }
         case K::Close: {
-            // A modal box owned by nobody is answered first; otherwise the main window closes.
-            for (auto it = zOrder_.rbegin(); it != zOrder_.rend(); ++it) {
-                Window& w = *windows_.at(*it);
-                if (w.cls.system && !w.owner && w.enabled && w.visible) {
+            // The innermost modal loop ends first. A box or dialog that nothing owns is closed
+            // itself; one with an owner goes with the main window, which takes it along.
+            for (auto it = modal_.rbegin(); it != modal_.rend(); ++it) {
+                const Window* w = get(*it);
+                if (!w || w->destroying) continue;
+                if (!w->owner) {
                     post(toHwnd(*it), WM_CLOSE, 0, 0);
                     return;
                 }
+                break;
             }
             if (HWND main = mainWindow()) {
                 post(main, WM_CLOSE, 0, 0);
@@ -531,7 +549,9 @@ void WindowManager::routeInput(const InputEvent& ev) {
             return;
         }
         case K::Command:
-            if (HWND main = mainWindow()) post(main, WM_COMMAND, ev.command, 0);
+            // Like a tap, a command does not reach a window a dialog has disabled.
+            if (HWND main = mainWindow(); main && inputEnabled(toHandle(main)))
+                post(main, WM_COMMAND, ev.command, 0);
             return;
         case K::Wake:
             serveRequests();

@@ -105,12 +105,15 @@ public:
     LRESULT dispatch(const MSG& msg);
     LRESULT defaultProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
 
-    // Runs a nested message loop until done() holds or the quit message arrives (which is put
-    // back for the outer loop). Used by message boxes and dialogs.
-    void modalLoop(const std::function<bool()>& done);
+    // Runs a nested message loop for `window` until done() holds or the quit message arrives
+    // (which is put back for the outer loop). Used by message boxes and dialogs.
+    void modalLoop(std::uint32_t window, const std::function<bool()>& done);
 
     // The next input event: one put back by a modal loop, or the front end's. After the front
-    // end has no more input, every call gives a Close.
+    // end has no more input, every call gives a Close, the way the platform closes a program;
+    // a program that goes on asking for input through kMaxClosesAfterInput of them is stopped
+    // with an exception that unwinds it, never left to spin.
+    static constexpr int kMaxClosesAfterInput = 100;
     InputEvent nextInput();
     void putBackInput(const InputEvent& ev) { pendingInput_.push_front(ev); }
     // Handles the requests of other instances now (a Wake event).
@@ -154,6 +157,8 @@ private:
     int quitCode_ = 0;
     std::deque<InputEvent> pendingInput_;
     bool inputEnded_ = false;
+    int closesAfterInput_ = 0;
+    std::vector<std::uint32_t> modal_;  // the windows of the running modal loops, innermost last
     std::uint32_t capture_ = 0;
     std::map<std::uint32_t, std::pair<int, std::uint32_t>>
         foreign_;  // handle -> (pid, remote handle)

@@ -8,28 +8,49 @@
 #include "controls/command_bar.h"
 #include "core/device.h"
 #include "core/trace.h"
+#include "signals.h"
 #include "snapshot.h"
+#include "wm/window_manager.h"
 
 namespace khost {
 
 using Kind = kdev::InputEvent::Kind;
 
-HeadlessFrontEnd::HeadlessFrontEnd(std::vector<ScriptCommand> script)
-    : script_(std::move(script)) {}
+HeadlessFrontEnd::HeadlessFrontEnd(std::vector<ScriptCommand> script, Source source)
+    : script_(std::move(script)), source_(source) {}
 
-bool HeadlessFrontEnd::wakePending(int timeoutMs) const {
-    if (wakeFd_ < 0) {
-        if (timeoutMs > 0) poll(nullptr, 0, timeoutMs);
-        return false;
-    }
-    pollfd p{wakeFd_, POLLIN, 0};
-    return poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+HeadlessFrontEnd::Ready HeadlessFrontEnd::waitReady(int timeoutMs) const {
+    pollfd p[2] = {{stopDescriptor(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    // A signal cuts the wait short; the caller waits again for what is left.
+    if (poll(p, 2, timeoutMs) <= 0) return Ready::None;
+    if (p[0].revents & POLLIN) return Ready::Stop;
+    if (p[1].revents & POLLIN) return Ready::Wake;
+    return Ready::None;
+}
+
+std::string HeadlessFrontEnd::where(const ScriptCommand& c) const {
+    return source_ == Source::Tour ? "tour" : "script:" + std::to_string(c.line);
 }
 
 bool HeadlessFrontEnd::fail(const ScriptCommand& c, const std::string& what) {
-    failure_ = "script:" + std::to_string(c.line) + ": " + what;
+    failure_ = where(c) + ": " + what;
     next_ = script_.size();
     return false;
+}
+
+// Why a command message cannot reach the main window now, as a tap on it would not; null when
+// it can.
+const char* HeadlessFrontEnd::commandRefusal() const {
+    if (!device_) return "there is no device";
+    kdev::WindowManager& windows = device_->windows();
+    const kdev::Window* main = windows.get(windows.mainWindow());
+    if (!main) return "there is no main window";
+    return main->enabled ? nullptr
+                         : "the main window is disabled (a dialog or message box is open)";
+}
+
+std::string HeadlessFrontEnd::firstUnrun() const {
+    return next_ < script_.size() ? where(script_[next_]) : std::string();
 }
 
 bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
@@ -39,7 +60,9 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
             queued_.erase(queued_.begin());
             return true;
         }
-        if (wakePending(0)) {
+        const Ready ready = waitReady(0);
+        if (ready == Ready::Stop) return false;  // a stop signal ends the input here
+        if (ready == Ready::Wake) {
             event = kdev::InputEvent{};
             event.kind = Kind::Wake;
             return true;
@@ -80,10 +103,16 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
             }
             case ScriptCommand::Kind::Menu: {
                 // One tap per step, each placed where the item is on the screen at that moment.
+                // The first step is a button on the command bar, the others items of the menu.
                 const std::u16string& item = c.menuPath[menuStep_];
                 std::optional<kdev::Point> at =
                     device_ ? kdev::locateMenuTarget(device_->windows(), item) : std::nullopt;
-                if (!at) return fail(c, "no menu item '" + kdev::toUtf8(item) + "' on the screen");
+                if (at && (at->x < 0 || at->y < 0 || at->x >= device_->screen().width() ||
+                           at->y >= device_->screen().height()))
+                    at.reset();  // there, but off the screen: no stylus reaches it
+                if (!at)
+                    return fail(c, std::string(menuStep_ == 0 ? "no button '" : "no menu item '") +
+                                       kdev::printable(kdev::toUtf8(item)) + "' on the screen");
                 queued_.push_back(stylus(Kind::StylusDown, at->x, at->y));
                 queued_.push_back(stylus(Kind::StylusUp, at->x, at->y));
                 if (++menuStep_ == c.menuPath.size()) {
@@ -93,6 +122,8 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 break;
             }
             case ScriptCommand::Kind::Command: {
+                if (const char* why = commandRefusal())
+                    return fail(c, "command " + std::to_string(c.id) + " refused: " + why);
                 kdev::InputEvent e;
                 e.kind = Kind::Command;
                 e.command = c.id;
@@ -106,7 +137,7 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 const bool ok = device_ && (c.kind == ScriptCommand::Kind::Screenshot
                                                 ? writePng(c.file, device_->screen(), &error)
                                                 : writeDump(c.file, device_->screen(), &error));
-                if (!ok) return fail(c, error.empty() ? "no screen" : error);
+                if (!ok) return fail(c, error.empty() ? "no screen" : kdev::printable(error));
                 ++next_;
                 break;
             }
@@ -114,17 +145,19 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 // Other instances may knock while we wait.
                 if (idleLeftMs_ < 0) idleLeftMs_ = c.milliseconds;
                 const auto start = std::chrono::steady_clock::now();
-                const bool woke = wakePending(static_cast<int>(idleLeftMs_));
+                const Ready ready = waitReady(static_cast<int>(idleLeftMs_));
                 const long spent =
                     static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now() - start)
                                           .count());
                 idleLeftMs_ = std::max(0L, idleLeftMs_ - spent);
-                if (woke && idleLeftMs_ > 0) {
+                if (ready == Ready::Stop) return false;
+                if (ready == Ready::Wake && idleLeftMs_ > 0) {
                     event = kdev::InputEvent{};
                     event.kind = Kind::Wake;
                     return true;
                 }
+                if (idleLeftMs_ > 0) break;  // cut short by a signal: wait for the rest
                 idleLeftMs_ = -1;
                 ++next_;
                 break;

@@ -16,10 +16,14 @@ namespace khost {
 
 class HeadlessFrontEnd : public kdev::FrontEnd {
 public:
-    explicit HeadlessFrontEnd(std::vector<ScriptCommand> script);
+    // Where the commands came from, for messages: a script names its lines ("script:3: ..."),
+    // the tour does not ("tour: ...").
+    enum class Source { Script, Tour };
+    explicit HeadlessFrontEnd(std::vector<ScriptCommand> script, Source source = Source::Script);
 
     // The device the script drives: its screen for screenshots and dumps, its command bar and
-    // menus for menu paths. Given once the device is built on this front end.
+    // menus for menu paths, its main window for commands. Given once the device is built on
+    // this front end.
     void attach(kdev::Device& device) { device_ = &device; }
 
     bool waitEvent(kdev::InputEvent& event) override;
@@ -29,16 +33,23 @@ public:
 
     // Set when a script line could not be carried out ("script:LINE: ...").
     const std::string& failure() const { return failure_; }
+    // The first line the program ended before ("script:LINE"), empty when every line ran.
+    std::string firstUnrun() const;
 
 private:
-    bool wakePending(int timeoutMs) const;
+    enum class Ready { None, Wake, Stop };
+    // Waits at most timeoutMs (0: only looks) for another instance's knock or a stop signal.
+    Ready waitReady(int timeoutMs) const;
     bool fail(const ScriptCommand& c, const std::string& what);
+    std::string where(const ScriptCommand& c) const;
+    const char* commandRefusal() const;
 
     std::vector<ScriptCommand> script_;
     std::size_t next_ = 0;
     std::size_t menuStep_ = 0;
     long idleLeftMs_ = -1;
     std::vector<kdev::InputEvent> queued_;
+    Source source_;
     kdev::Device* device_ = nullptr;
     int wakeFd_ = -1;
     std::string failure_;

@@ -1,8 +1,16 @@
 #include "headless/script.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <memory>
 #include <sstream>
+#include <streambuf>
 
 #include "core/trace.h"
 
@@ -12,6 +20,51 @@ namespace {
 
 constexpr int kMaxCoordinate = 1 << 20;
 constexpr int kMaxIdle = 10 * 60 * 1000;
+constexpr std::size_t kMaxLineBytes = 4096;
+constexpr int kMaxLines = 1000000;
+
+// A file descriptor as a stream that remembers why a read failed.
+class DescriptorBuffer : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int fd) : fd_(fd) {}
+    int error() const { return error_; }
+
+protected:
+    int_type underflow() override {
+        for (;;) {
+            const ssize_t n = ::read(fd_, chunk_, sizeof chunk_);
+            if (n > 0) {
+                setg(chunk_, chunk_, chunk_ + n);
+                return traits_type::to_int_type(chunk_[0]);
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) error_ = errno;
+            return traits_type::eof();
+        }
+    }
+
+private:
+    int fd_;
+    int error_ = 0;
+    char chunk_[65536];
+};
+
+// One line into `line`, without its end; false at the end of the input. A line longer than
+// kMaxLineBytes stops at that length with *tooLong set, before the rest is read.
+bool readLine(std::streambuf& in, std::string& line, bool* tooLong) {
+    line.clear();
+    *tooLong = false;
+    for (;;) {
+        const std::streambuf::int_type c = in.sbumpc();
+        if (c == std::streambuf::traits_type::eof()) return !line.empty();
+        if (c == '\n') return true;
+        if (line.size() == kMaxLineBytes) {
+            *tooLong = true;
+            return true;
+        }
+        line += static_cast<char>(c);
+    }
+}
 
 std::string trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r");
@@ -58,9 +111,15 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
         if (error) *error = "script:" + std::to_string(lineNumber) + ": " + what;
         return std::nullopt;
     };
-    while (std::getline(in, raw)) {
+    std::streambuf* buffer = in.rdbuf();
+    bool tooLong = false;
+    while (buffer && readLine(*buffer, raw, &tooLong)) {
         ++lineNumber;
-        if (raw.size() > 4096) return fail("line too long");
+        if (tooLong)
+            return fail("line too long (over " + std::to_string(kMaxLineBytes) + " bytes)");
+        if (lineNumber > kMaxLines)
+            return fail("too many lines (at most " + std::to_string(kMaxLines) + ")");
+        if (lineNumber == 1 && raw.rfind("\xEF\xBB\xBF", 0) == 0) raw.erase(0, 3);  // a BOM
         if (raw.find('\0') != std::string::npos) return fail("line holds a NUL byte");
         std::string line = raw;
         if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
@@ -100,7 +159,7 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
             std::optional<kdev::Key> key =
                 keyFromName(c.shift ? args[0].substr(shiftPrefix.size()) : args[0]);
             if (!key)
-                return fail("unknown key '" + args[0] +
+                return fail("unknown key '" + kdev::printable(args[0]) +
                             "' (Return, Escape, Up, Down, Left, Right, F10, Tab, Space, each "
                             "also as Shift+NAME)");
             c.kind = ScriptCommand::Kind::Key;
@@ -113,7 +172,8 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
                 const std::size_t slash = rest.find('/', start);
                 const std::string part = trim(rest.substr(
                     start, slash == std::string::npos ? std::string::npos : slash - start));
-                if (part.empty()) return fail("menu: empty item in '" + rest + "'");
+                if (part.empty())
+                    return fail("menu: empty item in '" + kdev::printable(rest) + "'");
                 c.menuPath.push_back(kdev::toUtf16(part));
                 if (slash == std::string::npos) break;
                 start = slash + 1;
@@ -139,12 +199,39 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
             if (!args.empty()) return fail("close takes nothing");
             c.kind = ScriptCommand::Kind::Close;
         } else {
-            return fail("unknown command '" + verb + "'");
+            return fail("unknown command '" + kdev::printable(verb) + "'");
         }
         commands.push_back(std::move(c));
     }
-    if (in.bad()) return fail("cannot read the script");
     return commands;
+}
+
+std::optional<std::vector<ScriptCommand>> loadScript(const std::string& path, std::string* error) {
+    const bool standardInput = path == "-";
+    auto cannot = [&](int e) -> std::optional<std::vector<ScriptCommand>> {
+        if (error)
+            *error = "kestrova: cannot read the script " +
+                     (standardInput ? std::string("from standard input") : kdev::printable(path)) +
+                     ": " + std::strerror(e);
+        return std::nullopt;
+    };
+    const int fd = standardInput ? 0 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return cannot(errno);
+    struct Closer {
+        int fd;
+        bool owned;
+        ~Closer() {
+            if (owned) ::close(fd);
+        }
+    } closer{fd, !standardInput};
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return cannot(errno);  // standard input closed
+    if (S_ISDIR(st.st_mode)) return cannot(EISDIR);
+    auto buffer = std::make_unique<DescriptorBuffer>(fd);
+    std::istream in(buffer.get());
+    std::optional<std::vector<ScriptCommand>> script = parseScript(in, error);
+    if (buffer->error()) return cannot(buffer->error());
+    return script;
 }
 
 }  // namespace khost

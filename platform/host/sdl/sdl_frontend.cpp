@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "options.h"
+#include "signals.h"
 #include "snapshot.h"
 
 namespace khost {
@@ -208,7 +209,9 @@ private:
         staging_;  // the logical screen, for layouts SDL cannot read directly
 
     Uint32 wakeEventType_ = 0;
-    std::unique_ptr<WakeWatcher> watcher_;  // after the SDL members: stopped before SDL goes
+    Uint32 stopEventType_ = 0;
+    std::unique_ptr<WakeWatcher> watcher_;      // after the SDL members: stopped before SDL goes
+    std::unique_ptr<WakeWatcher> stopWatcher_;  // a stop signal (signals.h) as an SDL event
     bool wakeOutstanding_ = false;
 
     bool shown_ = false;
@@ -253,10 +256,18 @@ bool SdlFrontEnd::open(std::string* error) {
     if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
         frame_ = std::chrono::microseconds(1000000 / mode.refresh_rate);
 
-    wakeEventType_ = SDL_RegisterEvents(1);
+    wakeEventType_ = SDL_RegisterEvents(2);
     if (wakeEventType_ == static_cast<Uint32>(-1)) {
         *error = "cannot register an SDL event (" + sdlError() + ")";
         return false;
+    }
+    stopEventType_ = wakeEventType_ + 1;
+    if (stopDescriptor() >= 0) {
+        stopWatcher_ = std::make_unique<WakeWatcher>(stopDescriptor(), stopEventType_);
+        if (!stopWatcher_->running()) {
+            *error = "cannot watch for signals";
+            return false;
+        }
     }
     SDL_StopTextInput();
     return true;
@@ -366,6 +377,7 @@ bool SdlFrontEnd::waitEvent(kdev::InputEvent& event) {
             std::fprintf(stderr, "kestrova: lost the window's events (%s)\n", sdlError().c_str());
             return false;
         }
+        if (e.type == stopEventType_) return false;  // the input ends: the device closes
         if (translate(e, event)) return true;
     }
 }
@@ -378,7 +390,7 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
         return true;
     }
     switch (e.type) {
-        case SDL_QUIT:  // also SIGINT and SIGTERM
+        case SDL_QUIT:
             out.kind = Kind::Close;
             return true;
         case SDL_WINDOWEVENT:
@@ -503,6 +515,8 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
                                                              : "x11,wayland";
         SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers);
     }
+    // SIGINT and SIGTERM are the host's (signals.h), with SIGHUP, not a quit of SDL's own.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 #ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE
     // Closing the window is the device's Close, delivered once, not a quit of SDL's own.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");

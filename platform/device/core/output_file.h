@@ -1,0 +1,57 @@
+// Files that are whole or absent. The bytes go to a temporary file beside the target, which is
+// flushed to the disk and renamed over the target once everything is written; a failure removes
+// the temporary file and leaves whatever was at the target untouched. A target that exists and
+// is not a regular file (a terminal, a pipe, /dev/null) is written to directly instead.
+//
+// A log that someone may watch as it grows is opened "streamed": written to the target itself
+// as it comes, and removed again when it fails or is given up, so it too is whole or absent.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace kdev {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    // Abandons a file that was not committed.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // False, with "cannot write PATH: reason", when it cannot be created.
+    enum class Mode { Whole, Streamed };
+    bool open(const std::string& path, std::string* error, Mode mode = Mode::Whole);
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+    // False once any write has failed; the first failure's reason is kept for commit().
+    bool write(const void* data, std::size_t size);
+    // Hands what is buffered to the system now (for a log someone may be watching).
+    bool flush();
+    bool failed() const { return errno_ != 0; }
+    // Notes a failure that did not come from a write (for example the encoder's).
+    void fail(int error);
+
+    // Writes out what is buffered, syncs and puts the file in place. False, with
+    // "cannot write PATH: reason", after any failure, in which case nothing is left behind.
+    bool commit(std::string* error);
+    // Gives up: removes the temporary file; the target stays as it was.
+    void abandon();
+
+private:
+    bool flushBuffer();
+    bool finish(std::string* error);
+
+    std::string path_;   // what the user named
+    std::string temp_;   // the temporary file, empty when writing straight to the target
+    std::string final_;  // where the temporary file goes: the target, symbolic links followed
+    int fd_ = -1;
+    bool regular_ = false;  // a regular file: synced at the end
+    bool created_ = false;  // a streamed regular file this object made: removed on failure
+    int errno_ = 0;
+    std::string buffer_;
+};
+
+}  // namespace kdev

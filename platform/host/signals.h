@@ -1,0 +1,27 @@
+// SIGTERM, SIGINT and SIGHUP end a run the way closing its window does. The handler only notes
+// the signal and makes a pipe readable; the front end, which waits on that pipe with everything
+// else, then ends the input, and the device closes the main window as the platform would.
+// A second such signal, or a run still going kStopGraceSeconds after the first, ends the
+// process at once with a line that says so.
+#pragma once
+
+#include <string>
+
+namespace khost {
+
+constexpr unsigned kStopGraceSeconds = 10;
+
+// Installs the handlers, except for a signal that came ignored. False, with a reason, when the
+// pipe cannot be made.
+bool installStopSignals(std::string* error);
+
+// Readable once a stop signal has come (and from then on); -1 before installStopSignals.
+int stopDescriptor();
+
+// The first stop signal's number, 0 while none has come.
+int stopSignal();
+
+// "SIGTERM", "SIGINT", "SIGHUP", else "signal N".
+std::string signalName(int signal);
+
+}  // namespace khost
