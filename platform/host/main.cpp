@@ -13,10 +13,12 @@
 
 #include "core/device.h"
 #include "headless/headless.h"
+#include "instances/instances.h"
 #include "options.h"
 #include "resources/resources.h"
 #include "headless/script.h"
 #include "sdl/sdl_frontend.h"
+#include "settings.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -41,6 +43,19 @@ std::optional<std::vector<khost::ScriptCommand>> loadScript(const std::string& p
         return std::nullopt;
     }
     return khost::parseScript(in, error);
+}
+
+// A start that found this device's program already running says what it brought forward.
+void reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
+    const kdev::Instances* instances = device.instances();
+    const auto handover = instances ? instances->handover() : std::nullopt;
+    if (!handover) return;
+    if (handover->reached)
+        std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n",
+                     handover->title.c_str(), identity.description.c_str());
+    else
+        std::fprintf(stderr, "kestrova: found the running %s (%s), but it did not answer\n",
+                     handover->title.c_str(), identity.description.c_str());
 }
 
 }  // namespace
@@ -78,6 +93,7 @@ int main(int argc, char** argv) {
     } else {
         khost::SdlOptions sdl;
         sdl.zoom = options->zoom;
+        sdl.settingsFolder = khost::settingsFolder();
         frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
         if (!frontEnd)
             return fail(error +
@@ -87,6 +103,10 @@ int main(int argc, char** argv) {
 
     kdev::DeviceOptions deviceOptions;
     deviceOptions.faults = options->faults;
+    const khost::DeviceIdentity identity =
+        khost::deviceIdentity(*options, headless ? khost::Desktop{} : khost::currentDesktop());
+    deviceOptions.deviceName = identity.name;
+    deviceOptions.shareWindows = !identity.name.empty();
     kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace))
         return fail("cannot write trace " + options->trace + ": " + std::strerror(errno));
@@ -99,6 +119,7 @@ int main(int argc, char** argv) {
 
     static char16_t commandLine[] = u"";
     const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
+    reportHandover(device, identity);
 
     if (headless && !headless->failure().empty()) {
         std::fprintf(stderr, "%s\n", headless->failure().c_str());

@@ -16,13 +16,36 @@ const char* kKeysHelp =
     "  Tab, Space           device keys\n"
     "  F10                  open the command bar's menu\n"
     "  F12                  save a PNG screenshot of the device screen in the current folder\n"
+    "  Ctrl+1 ... Ctrl+8    zoom 1 to 8; Ctrl+0: the largest zoom that fits the desktop\n"
     "  Alt+Enter            toggle fullscreen\n"
     "  closing the window   closes the program's main window\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
     "  screenshot FILE.png | dump FILE | idle MS | close\n";
 
+// Device names: 1 to 64 letters, digits, '.', '_' or '-'.
+bool validDeviceName(std::string_view name) {
+    if (name.empty() || name.size() > 64) return false;
+    for (char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+DeviceIdentity deviceIdentity(const HostOptions& options, const Desktop& desktop) {
+    if (!options.device.empty()) return {"name-" + options.device, "device " + options.device};
+    if (options.headless || desktop.key.empty()) return {};
+    const kdev::Geometry& g = options.geometry;
+    const char* format = g.format == kdev::PixelFormat::Rgb565 ? "565" : "555";
+    const std::string description = geometryName(g);
+    return {desktop.key + "-" + std::to_string(g.width) + "x" + std::to_string(g.height) + "-" +
+                format + "-" + description.substr(description.rfind(' ') + 1),
+            description + " on " + desktop.name};
+}
 
 std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     HostOptions options;
@@ -46,9 +69,12 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         ->check(CLI::IsMember({"normal", "padded", "mirrored", "rotated"}))
         ->capture_default_str();
     app.add_option("--zoom", options.zoom,
-                   "Window points (pixels on an unscaled desktop) per device pixel")
-        ->check(CLI::Range(1, 8))
-        ->capture_default_str();
+                   "Window points (pixels on an unscaled desktop) per device pixel, 1 to 8 "
+                   "(default: the largest up to 2 that fits the desktop)")
+        ->check(CLI::Range(1, 8));
+    app.add_option("--device", options.device,
+                   "Name the emulated device: runs meet as instances only on the same device "
+                   "(default: a window's desktop and geometry; headless, a device of its own)");
     app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
     app.add_option("--script", options.script, "Headless input script (- for standard input)");
     app.add_option("--trace", options.trace,
@@ -84,6 +110,8 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     };
     if (!parseDisplaySize(display, &options.geometry.width, &options.geometry.height))
         return fail("--display: expected WxH with each side 1 to 8192, got '" + display + "'");
+    if (app.count("--device") && !validDeviceName(options.device))
+        return fail("--device: expected a name of 1 to 64 letters, digits, '.', '_' or '-'");
     options.geometry.format =
         format == "565" ? kdev::PixelFormat::Rgb565 : kdev::PixelFormat::Rgb555;
     options.geometry.layout = layout == "padded"     ? kdev::Layout::Padded

@@ -86,7 +86,8 @@ std::vector<Entry> readEntries(const std::string& path, std::string* problem) {
     // Non-blocking, so that a fifo under the name cannot stall the start.
     Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
-        if (errno != ENOENT) *problem = "cannot read " + path + ": " + std::strerror(errno);
+        if (errno != ENOENT && errno != ENOTDIR)
+            *problem = "cannot read " + path + ": " + std::strerror(errno);
         return entries;
     }
     struct stat st {};
@@ -220,8 +221,8 @@ bool saveWindowPlace(const std::string& folder, int width, int height, const Win
     }
 
     const std::string temp = std::string(kFileName) + ".tmp-" + std::to_string(::getpid());
-    Fd out(::openat(dir.get(), temp.c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Fd out(::openat(dir.get(), temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                    0600));
     if (!out) return fail(std::strerror(errno));
     errno = 0;
     int failure = 0;

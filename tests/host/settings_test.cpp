@@ -86,18 +86,9 @@ TEST(WindowSettings, WhatIsSavedForEachDisplaySizeIsReadBack) {
 
 TEST(WindowSettings, ADamagedFileCostsOneLineAndOnlyItsBadEntries) {
     const std::vector<std::string> bad = {
-        "junk",
-        "240x320 2 1",
-        "240x320 2 1 2 3",
-        "240x320 0 1 2",
-        "240x320 9 1 2",
-        "240x320 2x 1 2",
-        "240x320 2 1 2e3",
-        "240x320 2 99999999999 2",
-        "0x320 2 1 2",
-        "240y320 2 1 2",
-        "240x320 +2 1 2",
-        std::string("240x320 2 1 2\0", 14),
+        "junk",          "240x320 2 1",    "240x320 2 1 2 3", "240x320 0 1 2",
+        "240x320 9 1 2", "240x320 2x 1 2", "240x320 2 1 2e3", "240x320 2 99999999999 2",
+        "0x320 2 1 2",   "240y320 2 1 2",  "240x320 +2 1 2",  std::string("240x320 2 1 2\0", 14),
     };
     for (const std::string& line : bad) {
         SCOPED_TRACE(line);
