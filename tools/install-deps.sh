@@ -8,9 +8,9 @@
 # Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
-packages="cmake make g++ pkg-config clang llvm clang-format libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev
+packages="cmake make g++ pkg-config clang llvm clang-format libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev libx11-dev
 libcli11-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
-imagemagick xauth g++-arm-linux-gnueabihf qemu-user
+imagemagick xauth openbox g++-arm-linux-gnueabihf qemu-user
 python3 dpkg-dev desktop-file-utils appstream lintian man-db
 emscripten nodejs chromium
 mingw-w64 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64"

@@ -21,7 +21,8 @@ Device::Device(std::unique_ptr<Screen> screen, FrontEnd& frontEnd, DeviceOptions
     previous_ = g_active;
     g_active = this;
     resources_ = std::make_unique<ResourceStore>();
-    if (options_.shareWindows) instances_ = std::make_unique<Instances>(options_.instancesFolder);
+    if (options_.shareWindows)
+        instances_ = std::make_unique<Instances>(options_.instancesFolder, options_.deviceName);
     windows_ = std::make_unique<WindowManager>(*this);
     registerSystemClasses(*windows_);
 }

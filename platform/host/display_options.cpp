@@ -16,9 +16,9 @@ void addDisplayOptions(CLI::App& app, DisplayOptionText& text) {
         ->check(CLI::IsMember({"normal", "padded", "mirrored", "rotated"}))
         ->capture_default_str();
     app.add_option("--zoom", text.zoom,
-                   "Window points (pixels on an unscaled desktop) per device pixel")
-        ->check(CLI::Range(1, 8))
-        ->capture_default_str();
+                   "Window points (pixels on an unscaled desktop) per device pixel, 1 to 8 "
+                   "(default: the largest up to 2 that fits the desktop)")
+        ->check(CLI::Range(1, 8));
 }
 
 bool readDisplayOptions(const DisplayOptionText& text, kdev::Geometry* geometry,

@@ -14,7 +14,7 @@ struct DisplayOptionText {
     std::string display = "240x320";
     std::string format = "565";
     std::string layout = "normal";
-    int zoom = 2;  // window points per device pixel
+    int zoom = 0;  // window points per device pixel, 1 to 8; 0 when not given
 };
 
 // Adds the four options to app, writing into text when it parses.

@@ -17,9 +17,11 @@
 #include "core/trace.h"
 #include "headless/headless.h"
 #include "headless/script.h"
+#include "instances/instances.h"
 #include "options.h"
 #include "resources/resources.h"
 #include "sdl/sdl_frontend.h"
+#include "settings.h"
 #include "signals.h"
 
 // The program's entry, called as the platform would.
@@ -47,6 +49,19 @@ bool fillStandardDescriptors() {
         if (opened >= 0 && opened != fd) close(opened);
     }
     return inputClosed;
+}
+
+// A start that found this device's program already running says what it brought forward.
+void reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
+    const kdev::Instances* instances = device.instances();
+    const auto handover = instances ? instances->handover() : std::nullopt;
+    if (!handover) return;
+    if (handover->reached)
+        std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n",
+                     handover->title.c_str(), identity.description.c_str());
+    else
+        std::fprintf(stderr, "kestrova: found the running %s (%s), but it did not answer\n",
+                     handover->title.c_str(), identity.description.c_str());
 }
 
 int run(int argc, char** argv) {
@@ -97,6 +112,7 @@ int run(int argc, char** argv) {
     } else {
         khost::SdlOptions sdl;
         sdl.zoom = options->zoom;
+        sdl.settingsFolder = khost::settingsFolder();
         frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
         if (!frontEnd)
             return fail(error +
@@ -106,6 +122,10 @@ int run(int argc, char** argv) {
 
     kdev::DeviceOptions deviceOptions;
     deviceOptions.faults = options->faults;
+    const khost::DeviceIdentity identity =
+        khost::deviceIdentity(*options, headless ? khost::Desktop{} : khost::currentDesktop());
+    deviceOptions.deviceName = identity.name;
+    deviceOptions.shareWindows = !identity.name.empty();
     kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace, &error))
         return fail("--trace: " + kdev::printable(error));
@@ -118,6 +138,7 @@ int run(int argc, char** argv) {
 
     static char16_t commandLine[] = u"";
     const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
+    reportHandover(device, identity);
 
     // One line for what went wrong first; the trace is whole even then, or absent.
     std::string traceError;

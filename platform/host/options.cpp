@@ -18,13 +18,36 @@ const char* kKeysHelp =
     "  Tab, Space           device keys\n"
     "  F10                  open the command bar's menu\n"
     "  F12                  save a PNG screenshot of the device screen in the current folder\n"
+    "  Ctrl+1 ... Ctrl+8    zoom 1 to 8; Ctrl+0: the largest zoom that fits the desktop\n"
     "  Alt+Enter            toggle fullscreen\n"
     "  closing the window   closes the program's main window\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
     "  screenshot FILE.png | dump FILE | idle MS | close\n";
 
+// Device names: 1 to 64 letters, digits, '.', '_' or '-'.
+bool validDeviceName(std::string_view name) {
+    if (name.empty() || name.size() > 64) return false;
+    for (char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+DeviceIdentity deviceIdentity(const HostOptions& options, const Desktop& desktop) {
+    if (!options.device.empty()) return {"name-" + options.device, "device " + options.device};
+    if (options.headless || desktop.key.empty()) return {};
+    const kdev::Geometry& g = options.geometry;
+    const char* format = g.format == kdev::PixelFormat::Rgb565 ? "565" : "555";
+    const std::string description = geometryName(g);
+    return {desktop.key + "-" + std::to_string(g.width) + "x" + std::to_string(g.height) + "-" +
+                format + "-" + description.substr(description.rfind(' ') + 1),
+            description + " on " + desktop.name};
+}
 
 std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     HostOptions options;
@@ -45,6 +68,9 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         "draws straight into the frame buffer.",
         "kestrova"};
     addDisplayOptions(app, display);
+    app.add_option("--device", options.device,
+                   "Name the emulated device: runs meet as instances only on the same device "
+                   "(default: a window's desktop and geometry; headless, a device of its own)");
     app.add_flag("--headless", options.headless, "No window: input from --script, output to files");
     app.add_option("--script", options.script, "Headless input script (- for standard input)")
         ->check(named);
@@ -84,6 +110,8 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     std::string error;
     if (!readDisplayOptions(display, &options.geometry, &error)) return fail(error);
     options.zoom = display.zoom;
+    if (app.count("--device") && !validDeviceName(options.device))
+        return fail("--device: expected a name of 1 to 64 letters, digits, '.', '_' or '-'");
     for (const std::string& f : fails) {
         if (f == "display") options.faults.display = true;
         if (f == "framebuffer") options.faults.framebuffer = true;

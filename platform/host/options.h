@@ -12,7 +12,8 @@ namespace khost {
 
 struct HostOptions {
     kdev::Geometry geometry;
-    int zoom = 2;
+    int zoom = 0;        // window pixels per device pixel, 1 to 8; 0: the largest up to 2 that fits
+    std::string device;  // --device NAME, empty for none
     bool headless = false;
     std::string script;  // file, "-" for standard input, empty for none
     std::string trace;   // file, empty for none
@@ -29,5 +30,21 @@ bool parseDisplaySize(const std::string& text, int* width, int* height);
 
 // "240x320 5-6-5 normal": size, pixel format and layout, for titles and messages.
 std::string geometryName(const kdev::Geometry& geometry);
+
+// A desktop a window opens on: `key` names it for the instance registry, `name` for people.
+// An empty key is a desktop that no other process shares.
+struct Desktop {
+    std::string key;
+    std::string name;
+};
+
+// Which device a run is. Runs meet as instances only on the same device: a window's device is
+// its desktop with its geometry, format and layout; a headless run is a device of its own; a
+// run that names --device is that device, whatever it shows.
+struct DeviceIdentity {
+    std::string name;         // the registry's key; empty for a device of its own
+    std::string description;  // for messages, e.g. "240x320 5-6-5 normal on :99"
+};
+DeviceIdentity deviceIdentity(const HostOptions& options, const Desktop& desktop);
 
 }  // namespace khost

@@ -95,7 +95,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
         return 2;
     }
 
-    kwin::setDisplay(geometry, text.zoom);
+    kwin::setDisplay(geometry, text.zoom != 0 ? text.zoom : 2);
     if (!kwin::watchForMainWindow(instance)) {
         tell(STD_ERROR_HANDLE, "kestrova: cannot watch for the main window\n", MB_ICONERROR);
         return 2;

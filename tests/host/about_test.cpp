@@ -236,14 +236,14 @@ TEST(AboutDialog, ASecondStartBringsTheWindowAndItsDialogForward) {
     writeFile(dir.file("script"), "menu Tools/Lines\nmenu Tools/About\nidle 4000\nscreenshot " +
                                       dir.file("shot.png") + "\n" +
                                       tapAt(l.button.cx(), l.button.cy()));
-    const int first =
-        startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
-                      instances.path(), dir.file("out1"), dir.file("err1"));
+    const int first = startKestrova({"--headless", "--device", "meet", "--script",
+                                     dir.file("script"), "--trace", dir.file("first")},
+                                    instances.path(), dir.file("out1"), dir.file("err1"));
     for (int i = 0; i < 400 && indexOf(readLines(dir.file("first")), "\"dialog_opened\"") < 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
-    RunResult second =
-        runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
+    RunResult second = runKestrova(
+        {"--headless", "--device", "meet", "--trace", dir.file("second")}, "", instances.path());
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_GE(indexOf(readLines(dir.file("second")), "\"foreground_sent\""), 0);
     EXPECT_EQ(waitKestrova(first), 0) << readFile(dir.file("err1"));

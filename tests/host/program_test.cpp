@@ -130,16 +130,16 @@ TEST(Program, LinesThenClearScreenLooksLikeTheHandheld) {
 TEST(Program, ASecondStartBringsTheFirstForwardAndExits) {
     TempDir instances, dir;
     writeFile(dir.file("script"), "idle 4000\n");
-    const int first =
-        startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
-                      instances.path(), dir.file("out1"), dir.file("err1"));
+    const int first = startKestrova({"--headless", "--device", "meet", "--script",
+                                     dir.file("script"), "--trace", dir.file("first")},
+                                    instances.path(), dir.file("out1"), dir.file("err1"));
     // Wait for the first to publish its window.
     for (int i = 0; i < 200 && !contains(readLines(dir.file("first")), "LoadBitmapW"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     const auto start = std::chrono::steady_clock::now();
-    RunResult second =
-        runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
+    RunResult second = runKestrova(
+        {"--headless", "--device", "meet", "--trace", dir.file("second")}, "", instances.path());
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_LT(took, std::chrono::seconds(3));
@@ -159,15 +159,15 @@ TEST(Program, ASecondStartBringsTheFirstForwardAndExits) {
 TEST(Program, ACrashedInstanceLeavesNothingBehind) {
     TempDir instances, dir;
     writeFile(dir.file("script"), "idle 10000\n");
-    const int first =
-        startKestrova({"--headless", "--script", dir.file("script"), "--trace", dir.file("first")},
-                      instances.path(), dir.file("out1"), dir.file("err1"));
+    const int first = startKestrova({"--headless", "--device", "meet", "--script",
+                                     dir.file("script"), "--trace", dir.file("first")},
+                                    instances.path(), dir.file("out1"), dir.file("err1"));
     for (int i = 0; i < 200 && !contains(readLines(dir.file("first")), "LoadBitmapW"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(first, SIGKILL);
     waitKestrova(first);
-    RunResult second =
-        runKestrova({"--headless", "--trace", dir.file("second")}, "", instances.path());
+    RunResult second = runKestrova(
+        {"--headless", "--device", "meet", "--trace", dir.file("second")}, "", instances.path());
     EXPECT_EQ(second.exitCode, 0);
     EXPECT_TRUE(contains(readLines(dir.file("second")), "window_created"))
         << "a dead instance was taken for alive";

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -12,11 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -174,8 +177,8 @@ constexpr std::uint32_t kQuit = 0xA0000010;
 // The child side: publishes lists[0], then reports every foreground request it receives
 // until told to quit, as a Kestrova process waiting on its wake descriptor would.
 int serve(const std::string& folder, const std::vector<std::vector<Published>>& lists,
-          const Link& link) {
-    Instances instances(folder);
+          const Link& link, const std::string& device = {}) {
+    Instances instances(folder, device);
     instances.publish(lists.at(0));
     if (instances.wakeDescriptor() < 0) return 10;
     // A process never finds its own windows.
@@ -275,14 +278,19 @@ TEST(InstancesTest, ForegroundRequestsReachTheOwnerAndEndWithIt) {
     Instances finder(folder.path());
     const auto window = finder.find(kMain.className, kMain.title);
     ASSERT_TRUE(window);
+    EXPECT_FALSE(finder.handover());
     EXPECT_TRUE(finder.requestForeground(*window, window->handle | 1));
     EXPECT_TRUE(finder.requestForeground(*window, window->handle));
     EXPECT_EQ(finish(child), (std::vector<std::uint32_t>{kRequest, 0x10001, kRequest, 0x10000}));
+    ASSERT_TRUE(finder.handover());
+    EXPECT_EQ(finder.handover()->title, "Kestrova");
+    EXPECT_TRUE(finder.handover()->reached);
 
     // A process that ended normally leaves nothing behind and is no longer reachable.
     EXPECT_TRUE(folder.names().empty());
     EXPECT_FALSE(finder.find(kMain.className, kMain.title));
     EXPECT_FALSE(finder.requestForeground(*window, window->handle));
+    EXPECT_FALSE(finder.handover()->reached);
 }
 
 TEST(InstancesTest, KilledOwnerIsNeitherFoundNorReachableAndItsFilesGo) {
@@ -496,42 +504,65 @@ bool holdsNoRegistration(const std::string& root) {
     return true;
 }
 
-TEST(InstancesTest, UnsafeFoldersAreRefusedQuietly) {
+// Lines an Instances reports, for a test to look at.
+struct Reports {
+    std::vector<std::string> lines;
+    Instances::Reporter reporter() {
+        return [this](const std::string& line) { lines.push_back(line); };
+    }
+};
+
+TEST(InstancesTest, UnsafeFoldersAreRefusedWithOneLineAndTheProcessRunsAlone) {
     struct Case {
         const char* what;
+        const char* reason;
         std::function<std::string(const TempFolder&)> make;
     };
-    const Case cases[] = {
-        {"writable by others",
+    std::vector<Case> cases = {
+        {"writable by others", "others may write to it",
          [](const TempFolder& t) {
              fs::create_directory(t.file("open"));
              fs::permissions(t.file("open"), fs::perms::all);
              return t.file("open");
          }},
-        {"writable by the group",
+        {"writable by the group", "others may write to it",
          [](const TempFolder& t) {
              fs::create_directory(t.file("group"));
              fs::permissions(t.file("group"), fs::perms::owner_all | fs::perms::group_all);
              return t.file("group");
          }},
-        {"a symbolic link",
+        {"a symbolic link", "not a folder",
          [](const TempFolder& t) {
              fs::create_directory(t.file("real"));
              fs::create_directory_symlink(t.file("real"), t.file("link"));
              return t.file("link");
          }},
-        {"a regular file",
+        {"a regular file", "not a folder",
          [](const TempFolder& t) {
              writeFile(t.file("file"), "");
              return t.file("file");
          }},
-        {"under a missing folder", [](const TempFolder& t) { return t.file("missing/folder"); }},
+        {"under a missing folder", "No such file or directory",
+         [](const TempFolder& t) { return t.file("missing/folder"); }},
     };
+    // Only root can give a folder away.
+    if (::geteuid() == 0) {
+        cases.push_back(
+            {"owned by another user", "it belongs to another user", [](const TempFolder& t) {
+                 fs::create_directory(t.file("theirs"));
+                 fs::permissions(t.file("theirs"), fs::perms::owner_all);
+                 if (::chown(t.file("theirs").c_str(), 65534, 65534) != 0)
+                     ADD_FAILURE() << "chown failed";
+                 return t.file("theirs");
+             }});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder base;
+        const std::string folder = c.make(base);
+        Reports reports;
         {
-            Instances instances(c.make(base));
+            Instances instances(folder, {}, reports.reporter());
             instances.publish({kMain});
             EXPECT_EQ(instances.wakeDescriptor(), -1);
             EXPECT_TRUE(instances.takeRequests().empty());
@@ -539,7 +570,158 @@ TEST(InstancesTest, UnsafeFoldersAreRefusedQuietly) {
             EXPECT_FALSE(instances.requestForeground(RemoteWindow{1, 2}, 2));
         }
         EXPECT_TRUE(holdsNoRegistration(base.path()));
+        ASSERT_EQ(reports.lines.size(), 1u);
+        EXPECT_NE(reports.lines[0].find("running alone"), std::string::npos) << reports.lines[0];
+        EXPECT_NE(reports.lines[0].find(folder), std::string::npos) << reports.lines[0];
+        EXPECT_NE(reports.lines[0].find(c.reason), std::string::npos) << reports.lines[0];
+        EXPECT_EQ(reports.lines[0].find('\n'), std::string::npos);
+        // A device's own folder inside an unsafe one is refused as well.
+        if (fs::is_directory(folder) && !fs::is_symlink(folder)) {
+            Reports inner;
+            Instances instances(folder, "device", inner.reporter());
+            instances.publish({kMain});
+            EXPECT_EQ(instances.wakeDescriptor(), -1);
+            EXPECT_EQ(inner.lines.size(), 1u);
+        }
     }
+}
+
+TEST(InstancesTest, OutOfDescriptorsTheProcessSaysSoOnceAndRunsAlone) {
+    TempFolder folder;
+    Child child([&](Link&) {
+        Reports reports;
+        Instances instances(folder.path(), {}, reports.reporter());
+        // A small limit, then every descriptor under it taken.
+        const int lowest = ::dup(0);
+        if (lowest < 0) return 20;
+        ::close(lowest);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(lowest) + 16;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 20;
+        while (::open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0) {}
+        instances.publish({kMain});
+        if (instances.find(kMain.className, kMain.title)) return 21;
+        instances.publish({kMain});
+        if (instances.wakeDescriptor() != -1) return 22;
+        if (reports.lines.size() != 1) return 23;
+        if (reports.lines[0].find("Too many open files") == std::string::npos) return 24;
+        return 0;
+    });
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_TRUE(folder.names().empty());
+}
+
+TEST(InstancesTest, ProcessesMeetOnlyOnTheSameDevice) {
+    TempFolder folder;
+    Child child([&](Link& link) { return serve(folder.path(), {{kMain}}, link, "x11-:5.0"); });
+    ASSERT_EQ(child.link().receive(), kReady);
+
+    for (const std::string& other : {std::string(), std::string("x11-:6.0"),
+                                     std::string("x11-:5.0-other"), std::string("X11-:5.0")}) {
+        Instances elsewhere(folder.path(), other);
+        EXPECT_FALSE(elsewhere.find(kMain.className, kMain.title)) << other;
+    }
+    Instances same(folder.path(), "x11-:5.0");
+    const auto window = same.find(kMain.className, kMain.title);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->pid, child.pid());
+    EXPECT_TRUE(same.requestForeground(*window, window->handle | 1));
+    EXPECT_EQ(finish(child), (std::vector<std::uint32_t>{kRequest, kMain.handle | 1}));
+}
+
+TEST(InstancesTest, DeviceNamesOfAnyBytesAndLengthGetAFolderOfTheirOwn) {
+    TempFolder folder;
+    const std::vector<std::string> names = {"..",
+                                            ".",
+                                            "a/b",
+                                            "a%2Fb",
+                                            std::string("nul\0byte", 8),
+                                            "x11-/tmp/.X11-unix/X0",
+                                            std::string(300, 'n'),
+                                            std::string(299, 'n') + "m",
+                                            "\xff\xfe"};
+    for (const std::string& name : names) {
+        Instances instances(folder.path(), name);
+        instances.publish({kMain});
+        EXPECT_GE(instances.wakeDescriptor(), 0) << name;
+    }
+    // One folder each, all directly inside the registry folder.
+    EXPECT_EQ(folder.names().size(), names.size());
+    for (const std::string& entry : folder.names()) {
+        EXPECT_TRUE(fs::is_directory(folder.file(entry))) << entry;
+        EXPECT_LE(entry.size(), 255u);
+    }
+}
+
+// Starts that race: every child waits at the barrier, then looks for a running one and, when
+// it finds none, takes a moment (as the program does, registering its class and creating its
+// window) before it publishes its own. Exactly one of them may become the running one.
+TEST(InstancesTest, OfStartsAtOnceExactlyOneBecomesTheRunningOne) {
+    constexpr std::uint32_t kFound = 0xA0000020;
+    constexpr std::uint32_t kBecame = 0xA0000021;
+    for (int starts = 2; starts <= 8; ++starts) {
+        for (int round = 0; round < 6; ++round) {
+            SCOPED_TRACE(std::to_string(starts) + " starts, round " + std::to_string(round));
+            TempFolder folder;
+            int barrier[2];
+            ASSERT_EQ(::pipe2(barrier, O_CLOEXEC), 0);
+            std::vector<std::unique_ptr<Child>> children;
+            for (int i = 0; i < starts; ++i) {
+                children.push_back(std::make_unique<Child>([&](Link& link) {
+                    ::close(barrier[1]);
+                    char c;
+                    if (::read(barrier[0], &c, 1) != 0) return 30;
+                    Instances instances(folder.path(), "race");
+                    if (instances.find(kMain.className, kMain.title)) {
+                        link.send(kFound);
+                        return 0;
+                    }
+                    ::poll(nullptr, 0, 3);
+                    instances.publish({kMain});
+                    link.send(kBecame);
+                    return link.receive() == kQuit ? 0 : 31;
+                }));
+            }
+            ::close(barrier[0]);
+            ::close(barrier[1]);
+            // The one that became the running one stays until every other has looked.
+            int found = 0;
+            std::vector<Child*> became;
+            for (auto& child : children) {
+                const auto said = child->link().receive();
+                found += said == kFound;
+                if (said == kBecame) became.push_back(child.get());
+            }
+            EXPECT_EQ(became.size(), 1u);
+            EXPECT_EQ(found, starts - 1);
+            for (Child* child : became) child->link().send(kQuit);
+            for (auto& child : children) EXPECT_EQ(child->wait(), 0);
+            EXPECT_TRUE(fs::is_empty(folder.file("race")));
+        }
+    }
+}
+
+TEST(InstancesTest, AStartKilledWhileDecidingHoldsNobodyUp) {
+    TempFolder folder;
+    Child child([&](Link& link) {
+        Instances instances(folder.path(), "killed");
+        if (instances.find(kMain.className, kMain.title)) return 40;
+        link.send(kReady);  // holding the start lock, not yet published
+        ::pause();
+        return 0;
+    });
+    ASSERT_EQ(child.link().receive(), kReady);
+    child.kill();
+
+    Reports reports;
+    Instances next(folder.path(), "killed", reports.reporter());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(next.find(kMain.className, kMain.title));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    next.publish({kMain});
+    EXPECT_GE(next.wakeDescriptor(), 0);
+    EXPECT_TRUE(reports.lines.empty());
 }
 
 TEST(InstancesTest, MissingFolderIsCreatedPrivate) {

@@ -49,18 +49,21 @@ std::vector<std::string> readLines(const std::string& path) {
 
 namespace {
 
-// The binary's environment: its own instance folder and no display unless one is given.
+// The binary's environment: its own instance and settings folders, and no display unless one
+// is given.
 std::vector<std::string> environmentFor(const std::string& instancesDir,
                                         const std::string& display) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
-        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
-            v.rfind("WAYLAND_DISPLAY=", 0) == 0 || v.rfind("SDL_VIDEODRIVER=", 0) == 0)
+        if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
+            v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+            v.rfind("SDL_VIDEODRIVER=", 0) == 0)
             continue;
         env.push_back(v);
     }
     env.push_back("XDG_RUNTIME_DIR=" + instancesDir);
+    env.push_back("XDG_CONFIG_HOME=" + instancesDir + "/config");
     if (!display.empty()) env.push_back("DISPLAY=" + display);
     return env;
 }
@@ -144,6 +147,35 @@ int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::stri
                            const std::string& display, const std::string& workDir,
                            const std::string& outFile, const std::string& errFile) {
     return spawn(args, instancesDir, "/dev/null", outFile, errFile, display, workDir);
+}
+
+int startKestrovaAtBarrier(const std::vector<std::string>& args, const std::string& instancesDir,
+                           const int barrier[2], const std::string& outFile,
+                           const std::string& errFile) {
+    // Everything the child needs is made before the fork: after it, only plain system calls.
+    std::vector<std::string> env = environmentFor(instancesDir, "");
+    std::vector<char*> envp = pointersTo(env);
+    std::vector<std::string> argv = commandFor(args);
+    std::vector<char*> argp = pointersTo(argv);
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (in < 0 || out < 0 || err < 0) throw std::runtime_error("cannot open the output files");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(barrier[1]);
+        char c;
+        while (read(barrier[0], &c, 1) > 0) {}
+        close(barrier[0]);
+        if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+        execve(argp[0], argp.data(), envp.data());
+        _exit(127);
+    }
+    close(in);
+    close(out);
+    close(err);
+    if (pid < 0) throw std::runtime_error("cannot start kestrova");
+    return pid;
 }
 
 std::optional<int> waitKestrovaFor(int pid, int timeoutMs) {

@@ -1,4 +1,5 @@
-// Runs the real kestrova binary as a user would, with its own per-test instance folder.
+// Runs the real kestrova binary as a user would, with its own per-test instance folder (and
+// settings folder: <instancesDir>/config).
 #pragma once
 
 #include <functional>
@@ -39,6 +40,13 @@ int waitKestrova(int pid);
 int startKestrovaOnDisplay(const std::vector<std::string>& args, const std::string& instancesDir,
                            const std::string& display, const std::string& workDir,
                            const std::string& outFile, const std::string& errFile);
+// Starts kestrova in the background, held until the pipe `barrier` (read end, write end) has
+// no write end open any more: close both ends after the last start to start them all at one
+// moment.
+int startKestrovaAtBarrier(const std::vector<std::string>& args, const std::string& instancesDir,
+                           const int barrier[2], const std::string& outFile,
+                           const std::string& errFile);
+
 // Waits at most timeoutMs for kestrova to end; its exit code as waitKestrova gives it, or
 // nothing while it still runs.
 std::optional<int> waitKestrovaFor(int pid, int timeoutMs);

@@ -23,6 +23,9 @@ struct DeviceOptions {
     Faults faults;
     // Where running instances publish their windows (empty: the per-user default).
     std::string instancesFolder;
+    // Which device this is: processes meet as instances only on the same device (empty: the
+    // folder's own registrations).
+    std::string deviceName;
     // Publish windows and answer other instances; tests that run devices in-process turn it off.
     bool shareWindows = true;
 };

@@ -7,6 +7,7 @@
 namespace kdev {
 
 class Screen;
+struct Image;
 
 // Device keys, named as the platform's virtual-key codes.
 enum class Key : unsigned {
@@ -57,6 +58,10 @@ public:
     // A descriptor that becomes readable when another instance sends a request; waitEvent
     // returns a Wake event when it does. -1 for none.
     virtual void setWakeDescriptor(int fd) = 0;
+
+    // The program's main window has this class icon: a front end with a window of its own
+    // shows it as that window's icon. Others have nothing to show it on.
+    virtual void setIcon(const Image& icon) { (void)icon; }
 };
 
 }  // namespace kdev

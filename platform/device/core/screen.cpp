@@ -79,17 +79,15 @@ std::uint16_t Screen::pack(std::uint32_t c) const {
 }
 
 std::uint32_t Screen::unpack(std::uint16_t p) const {
-    unsigned r5 = p & 0x1F, b5, g;
+    const unsigned r = expand5(p & 0x1F);
+    unsigned g, b;
     if (geometry_.format == PixelFormat::Rgb565) {
-        b5 = (p >> 11) & 0x1F;
-        unsigned g6 = (p >> 5) & 0x3F;
-        g = (g6 << 2) | (g6 >> 4);
+        g = expand6((p >> 5) & 0x3F);
+        b = expand5((p >> 11) & 0x1F);
     } else {
-        b5 = (p >> 10) & 0x1F;
-        unsigned g5 = (p >> 5) & 0x1F;
-        g = (g5 << 3) | (g5 >> 2);
+        g = expand5((p >> 5) & 0x1F);
+        b = expand5((p >> 10) & 0x1F);
     }
-    unsigned r = (r5 << 3) | (r5 >> 2), b = (b5 << 3) | (b5 >> 2);
     return r | (g << 8) | (b << 16);
 }
 

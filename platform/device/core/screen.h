@@ -32,6 +32,12 @@ struct Geometry {
 
 constexpr int kMaxScreenSide = 8192;
 
+// A 5 or 6-bit channel widened to 8 bits by bit replication, so that 0 stays 0 and the
+// largest value becomes 255. Every picture of the screen (the window, screenshots, the tour)
+// uses these, so all of them show the same colours.
+constexpr unsigned expand5(unsigned v) { return (v << 3) | (v >> 2); }
+constexpr unsigned expand6(unsigned v) { return (v << 2) | (v >> 4); }
+
 class Screen {
 public:
     // Fails (with a reason) for sides outside 1..kMaxScreenSide.
@@ -60,7 +66,8 @@ public:
     std::uint16_t get(int x, int y) const { return *at(x, y); }
     void set(int x, int y, std::uint16_t v) const { *at(x, y) = v; }
 
-    // 0x00BBGGRR to a pixel in this screen's format, and back (channels widened by replication).
+    // 0x00BBGGRR to a pixel in this screen's format, and back (channels widened by expand5 and
+    // expand6).
     std::uint16_t pack(std::uint32_t colorref) const;
     std::uint32_t unpack(std::uint16_t pixel) const;
 

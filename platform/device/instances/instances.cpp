@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -23,6 +25,10 @@
 //   <pid>.windows.tmp  the next list while it is being written
 // Liveness comes only from the lock, never from the pid, so neither a crash (locks die with
 // the process) nor a reused pid makes leftovers look alive.
+//
+// Each device has a folder of its own, and the folder itself is the device's start lock (flock
+// on its descriptor): a starting process takes it before it looks for others and keeps it until
+// it has published, so two starts cannot both find nothing. It, too, dies with its process.
 
 namespace kdev {
 
@@ -50,6 +56,10 @@ constexpr std::size_t kMaxListBytes = 64 * 1024;
 constexpr std::uint32_t kRequestMagic = 0x4B524651;
 constexpr std::size_t kRequestBytes = 8;
 constexpr int kMaxRequestsPerCall = 64;
+
+// How long a start waits for another start on the same device to publish or give up. Far
+// longer than a start takes; reached only when the other one is stopped or stuck.
+constexpr int kStartLockWaitMs = 10000;
 
 class Fd {
 public:
@@ -339,20 +349,77 @@ std::string defaultFolder() {
     return "/tmp/kestrova-" + std::to_string(::geteuid());
 }
 
-// Creates the folder if missing and opens it. Refuses a symbolic link, anything that is not
-// a directory, and a directory we do not own or others may write to: its contents would not
-// be ours to trust or to delete.
-Fd openFolder(const std::string& path) {
-    if (path.empty()) return {};
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+// Whether an open folder is ours alone; otherwise why not. A folder we do not own, or that
+// others may write to, holds nothing we could trust or delete.
+bool privateFolder(int fd, std::string* reason) {
     struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0) return {};
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
-        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (::fstat(fd, &st) != 0) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        *reason = "not a folder";
+    } else if (st.st_uid != ::geteuid()) {
+        *reason = "it belongs to another user";
+    } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        *reason = "others may write to it";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+// Creates `name` in `dir` (or the path itself, when dir is AT_FDCWD) if missing and opens it.
+// Refuses a symbolic link, anything that is not a folder, and a folder that is not private.
+Fd openFolder(int dir, const std::string& name, std::string* reason) {
+    if (name.empty()) {
+        *reason = "no folder";
         return {};
     }
+    if (::mkdirat(dir, name.c_str(), 0700) != 0 && errno != EEXIST) {
+        *reason = std::strerror(errno);
+        return {};
+    }
+    Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) {
+        *reason = errno == ELOOP || errno == ENOTDIR ? "not a folder" : std::strerror(errno);
+        return {};
+    }
+    if (!privateFolder(fd.get(), reason)) return {};
     return fd;
+}
+
+// A device's name as one file name: letters, digits and ".-_:,+=@" stay, anything else is
+// written %XX, and a name too long for a file name is cut and ends in a hash of all of it.
+std::string deviceFolderName(std::string_view device) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : device) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') ||
+                           std::string_view(".-_:,+=@").find(ch) != std::string_view::npos;
+        if (plain && !(out.empty() && c == '.')) {
+            out += ch;
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    constexpr std::size_t kMaxName = 200;
+    if (out.size() > kMaxName) {
+        std::uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a
+        for (char ch : device) hash = (hash ^ static_cast<unsigned char>(ch)) * 0x100000001b3u;
+        out.resize(kMaxName - 17);
+        out += '~';
+        for (int shift = 60; shift >= 0; shift -= 4) out += kHex[(hash >> shift) & 15];
+    }
+    return out;
+}
+
+void reportOnStderr(const std::string& line) {
+    std::fprintf(stderr, "kestrova: %s\n", line.c_str());
 }
 
 }  // namespace
@@ -360,6 +427,18 @@ Fd openFolder(const std::string& path) {
 struct Instances::State {
     Fd folder;
     std::string folderPath;
+    Reporter report;
+    bool reported = false;
+    // The device's start lock, held from the first find until this process publishes.
+    bool startLocked = false;
+    // The window last found, and the last one asked to come forward.
+    struct Found {
+        int pid = 0;
+        std::uint32_t handle = 0;
+        std::string title;
+    };
+    std::optional<Found> lastFound;
+    std::optional<Handover> handover;
     // Set up on the first publish: this process's lock (both bytes held) and socket.
     bool setUpTried = false;
     int ownPid = 0;
@@ -387,7 +466,44 @@ struct Instances::State {
 
     bool setUp();
     void takeDown();
+    bool lockStart();
+    void unlockStart();
+
+    // Says once why this process runs alone.
+    void refuse(const std::string& reason) {
+        if (reported) return;
+        reported = true;
+        report("running alone: cannot use " + folderPath + " to meet other instances (" + reason +
+               ")");
+    }
 };
+
+bool Instances::State::lockStart() {
+    if (startLocked) return true;
+    for (int waited = 0;; ++waited) {
+        if (::flock(folder.get(), LOCK_EX | LOCK_NB) == 0) {
+            startLocked = true;
+            return true;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+            refuse(std::strerror(errno));
+            return false;
+        }
+        if (waited >= kStartLockWaitMs) {
+            refuse("another start there has not finished within " +
+                   std::to_string(kStartLockWaitMs / 1000) + " s");
+            return false;
+        }
+        pauseBriefly();
+    }
+}
+
+void Instances::State::unlockStart() {
+    if (!startLocked) return;
+    ::flock(folder.get(), LOCK_UN);
+    startLocked = false;
+}
 
 bool Instances::State::setUp() {
     if (lock) return publishing();
@@ -395,7 +511,11 @@ bool Instances::State::setUp() {
     setUpTried = true;
     const int pid = ::getpid();
     Fd claimed = claimName(folder.get(), pid, 20);
-    if (!claimed) return false;
+    if (!claimed) {
+        // EAGAIN: another publisher of this process has the name; it speaks for us.
+        if (errno != EAGAIN && errno != EACCES) refuse(std::strerror(errno));
+        return false;
+    }
     // Whatever is left under our pid belongs to a dead process.
     removeFiles(folder.get(), pid, false);
 
@@ -405,6 +525,7 @@ bool Instances::State::setUp() {
         address && sock &&
         ::bind(sock.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
     if (!bound || !lockByte(claimed.get(), kAliveByte)) {
+        refuse(std::strerror(errno));
         removeFiles(folder.get(), pid, true);
         return false;
     }
@@ -424,14 +545,32 @@ void Instances::State::takeDown() {
     lock.reset();
 }
 
-Instances::Instances(std::string folder) : state_(std::make_unique<State>()) {
-    state_->folderPath = stripTrailingSlashes(folder.empty() ? defaultFolder() : std::move(folder));
-    state_->folder = openFolder(state_->folderPath);
+Instances::Instances(std::string folder, const std::string& device, Reporter report)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.report = report ? std::move(report) : reportOnStderr;
+    s.folderPath = stripTrailingSlashes(folder.empty() ? defaultFolder() : std::move(folder));
+    std::string reason;
+    s.folder = openFolder(AT_FDCWD, s.folderPath, &reason);
+    if (s.folder && !device.empty()) {
+        const std::string name = deviceFolderName(device);
+        s.folderPath += "/" + name;
+        s.folder = openFolder(s.folder.get(), name, &reason);
+    }
+    if (!s.folder) s.refuse(reason);
 }
 
-Instances::~Instances() { state_->takeDown(); }
+Instances::~Instances() {
+    state_->takeDown();
+    state_->unlockStart();
+}
 
 void Instances::publish(const std::vector<Published>& windows) {
+    // Published or not, this start has decided: others may look now.
+    struct Unlock {
+        State& s;
+        ~Unlock() { s.unlockStart(); }
+    } unlock{*state_};
     if (!state_->setUp()) return;
     const int dir = state_->folder.get();
     const int pid = state_->ownPid;
@@ -461,6 +600,8 @@ std::optional<RemoteWindow> Instances::find(const std::u16string& className,
                                             const std::u16string& title) {
     const int dir = state_->folder.get();
     if (dir < 0) return std::nullopt;
+    // Not yet findable ourselves: nobody else may look until we have published or found.
+    if (!state_->publishing()) state_->lockStart();
 
     std::vector<int> pids;
     {
@@ -494,6 +635,7 @@ std::optional<RemoteWindow> Instances::find(const std::u16string& className,
                 if (auto text = readList(dir, fileName(pid, kListSuffix))) {
                     if (auto handle = findInList(*text, wantedClass, wantedTitle)) {
                         found = RemoteWindow{pid, *handle};
+                        state_->lastFound = State::Found{pid, *handle, wantedTitle};
                     }
                 }
                 continue;
@@ -503,10 +645,22 @@ std::optional<RemoteWindow> Instances::find(const std::u16string& className,
         }
         if (Fd claimed = claimName(dir, pid, 1)) removeFiles(dir, pid, true);
     }
+    // Another process is the running one: this one will not become it.
+    if (found) state_->unlockStart();
     return found;
 }
 
 bool Instances::requestForeground(const RemoteWindow& window, std::uint32_t handleWithFlags) {
+    const bool reached = sendForeground(window, handleWithFlags);
+    const auto& found = state_->lastFound;
+    if (found && found->pid == window.pid && found->handle == window.handle)
+        state_->handover = Handover{found->title, reached};
+    return reached;
+}
+
+std::optional<Instances::Handover> Instances::handover() const { return state_->handover; }
+
+bool Instances::sendForeground(const RemoteWindow& window, std::uint32_t handleWithFlags) {
     if (!state_->folder || window.pid <= 0) return false;
     const auto address = state_->socketAddress(window.pid);
     if (!address) return false;

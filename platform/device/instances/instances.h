@@ -1,9 +1,11 @@
 // Finding and raising the top-level windows of other running Kestrova processes of the same
-// user. Each process that shows a top-level window publishes them in a per-user folder and
-// listens on a socket there; a crashed process leaves nothing that is taken for alive.
+// user on the same device. Each process that shows a top-level window publishes them in its
+// device's folder and listens on a socket there; a crashed process leaves nothing that is taken
+// for alive.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,9 +20,15 @@ struct RemoteWindow {
 
 class Instances {
 public:
-    // folder: where registrations live (default: $XDG_RUNTIME_DIR/kestrova, else
-    // /tmp/kestrova-<uid>); created 0700 if missing.
-    explicit Instances(std::string folder = {});
+    // Says, on one line, why the registry cannot be used (the default writes it to stderr).
+    using Reporter = std::function<void(const std::string&)>;
+
+    // folder: where registries live (default: $XDG_RUNTIME_DIR/kestrova, else
+    // /tmp/kestrova-<uid>); device: the device whose processes meet here, in a folder of its own
+    // under `folder` (empty: `folder` itself). Folders are created 0700 if missing. A folder that
+    // cannot be used is reported once through `report`, and this process then runs alone.
+    explicit Instances(std::string folder = {}, const std::string& device = {},
+                       Reporter report = {});
     ~Instances();
     Instances(const Instances&) = delete;
     Instances& operator=(const Instances&) = delete;
@@ -34,11 +42,23 @@ public:
     void publish(const std::vector<Published>& windows);
 
     // A top-level window with this class and title in another live process.
+    //
+    // Finding and becoming the one that others find is one step: until this process publishes,
+    // find() holds the device's start lock from before it looks, so of several processes
+    // starting at once exactly one finds nothing (and publishes), and the others find it.
     std::optional<RemoteWindow> find(const std::u16string& className, const std::u16string& title);
 
     // Asks the owning process to bring `handle` (with bit 0: and its owned windows) to the
     // front. False when that process is gone.
     bool requestForeground(const RemoteWindow& window, std::uint32_t handleWithFlags);
+
+    // The last window this process asked to bring forward: the title it was found by (UTF-8)
+    // and whether its process took the request.
+    struct Handover {
+        std::string title;
+        bool reached = false;
+    };
+    std::optional<Handover> handover() const;
 
     // Readable when a request has arrived; -1 before the first publish.
     int wakeDescriptor() const;
@@ -46,6 +66,8 @@ public:
     std::vector<std::uint32_t> takeRequests();
 
 private:
+    bool sendForeground(const RemoteWindow& window, std::uint32_t handleWithFlags);
+
     struct State;
     std::unique_ptr<State> state_;
 };

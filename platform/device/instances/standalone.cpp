@@ -6,7 +6,7 @@ namespace kdev {
 
 struct Instances::State {};
 
-Instances::Instances(std::string) {}
+Instances::Instances(std::string, const std::string&, Reporter) {}
 Instances::~Instances() = default;
 
 void Instances::publish(const std::vector<Published>&) {}
@@ -16,6 +16,8 @@ std::optional<RemoteWindow> Instances::find(const std::u16string&, const std::u1
 }
 
 bool Instances::requestForeground(const RemoteWindow&, std::uint32_t) { return false; }
+
+std::optional<Instances::Handover> Instances::handover() const { return std::nullopt; }
 
 int Instances::wakeDescriptor() const { return -1; }
 

@@ -181,6 +181,7 @@ bool WindowManager::show(HWND hwnd, bool visible) {
     const bool was = w->visible;
     if (was == visible) return was;
     w->visible = visible;
+    if (visible && hwnd == mainWindow()) showIcon(*w);
     if (visible) {
         invalidate(*w, w->rect, true);
         for (std::uint32_t c : w->children)
@@ -190,6 +191,15 @@ bool WindowManager::show(HWND hwnd, bool visible) {
         invalidateBelow(w->handle, w->rect);
     }
     return was;
+}
+
+// The front end shows the main window's class icon as its own, once: the class stays.
+void WindowManager::showIcon(const Window& w) {
+    if (iconShown_ || !w.cls.icon) return;
+    if (const Image* icon = device_.resources().icon(w.cls.icon)) {
+        iconShown_ = true;
+        device_.frontEnd().setIcon(*icon);
+    }
 }
 
 void WindowManager::update(HWND hwnd) {

@@ -142,6 +142,7 @@ private:
     bool nextPaint(MSG& msg);
     void publishWindows();
     void raiseTop(std::uint32_t handle, bool withOwned);
+    void showIcon(const Window& w);
     // Default processing, message by message.
     LRESULT defaultPaint(Window& w);
     LRESULT defaultErase(Window& w);
@@ -165,6 +166,7 @@ private:
     std::uint32_t nextForeign_ = 0x40000000;
     int wakeFd_ = -1;
     bool shiftHeld_ = false;
+    bool iconShown_ = false;
 };
 
 }  // namespace kdev

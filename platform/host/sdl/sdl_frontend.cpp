@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -18,9 +19,16 @@
 #include <thread>
 #include <vector>
 
+#include "gfx/canvas.h"
 #include "options.h"
 #include "signals.h"
+#include "settings.h"
 #include "snapshot.h"
+
+// Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace khost {
 
@@ -37,16 +45,195 @@ std::string sdlError() {
     return e.empty() ? "unknown error" : e;
 }
 
-std::string windowTitle(const kdev::Geometry& g) {
-    // Plain ASCII: SDL's X11 title is only right in every locale when it is.
-    return "Kestrova - " + geometryName(g);
+// Plain ASCII: SDL's X11 title is only right in every locale when it is.
+std::string windowTitle(const kdev::Geometry& g) { return "Kestrova - " + geometryName(g); }
+
+constexpr int kMaxZoom = 8;
+constexpr int kDefaultMaxZoom = 2;
+constexpr auto kNoticeTime = std::chrono::seconds(2);
+
+// What the window manager puts around the client area (title bar, borders), in points.
+struct Frame {
+    int top = 0;
+    int left = 0;
+    int bottom = 0;
+    int right = 0;
+};
+
+// The frame a window manager usually puts around a window, a title bar and thin borders, for
+// as long as none has said what it puts around ours.
+constexpr Frame kFrameGuess{32, 4, 4, 4};
+
+bool fitsIn(const SDL_Rect& usable, int w, int h, const Frame& f) {
+    return w + f.left + f.right <= usable.w && h + f.top + f.bottom <= usable.h;
 }
 
-// Both device formats keep blue in the top field and red in the bottom one, which is what SDL
-// calls BGR.
-Uint32 textureFormat(kdev::PixelFormat format) {
-    return format == kdev::PixelFormat::Rgb565 ? SDL_PIXELFORMAT_BGR565 : SDL_PIXELFORMAT_BGR555;
+// The client position nearest (x, y) at which the framed window lies inside `usable`. A window
+// larger than that keeps its top-left corner, and so its title bar, on the desktop.
+SDL_Point keepInside(const SDL_Rect& usable, int x, int y, int w, int h, const Frame& f) {
+    x = std::max(std::min(x, usable.x + usable.w - f.right - w), usable.x + f.left);
+    y = std::max(std::min(y, usable.y + usable.h - f.bottom - h), usable.y + f.top);
+    return {x, y};
 }
+
+SDL_Point centredIn(const SDL_Rect& usable, int w, int h, const Frame& f) {
+    return keepInside(usable, usable.x + f.left + (usable.w - f.left - f.right - w) / 2,
+                      usable.y + f.top + (usable.h - f.top - f.bottom - h) / 2, w, h, f);
+}
+
+// The part of display `index` that windows may use (without panels and docks); the whole
+// display when the desktop does not say.
+SDL_Rect usableBounds(int index) {
+    SDL_Rect r{0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(index, &r) != 0 || r.w <= 0 || r.h <= 0) {
+        if (SDL_GetDisplayBounds(index, &r) != 0 || r.w <= 0 || r.h <= 0) r = {0, 0, 1024, 768};
+    }
+    return r;
+}
+
+// The display whose area holds (x, y); 0 when none does.
+int displayAt(int x, int y) {
+    const SDL_Point p{x, y};
+    for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+        SDL_Rect r;
+        if (SDL_GetDisplayBounds(i, &r) == 0 && SDL_PointInRect(&p, &r)) return i;
+    }
+    return 0;
+}
+
+// ":0", "unix:0", ":0.0" and "unix/:0" name one X desktop; "host:0" another.
+std::string x11DesktopKey(std::string_view display) {
+    if (const std::size_t slash = display.find('/');
+        slash != std::string_view::npos && slash < display.rfind(':'))
+        display.remove_prefix(slash + 1);
+    const std::size_t colon = display.rfind(':');
+    if (colon == std::string_view::npos) return "x11-" + std::string(display);
+    std::string host(display.substr(0, colon));
+    std::string number(display.substr(colon + 1));
+    if (host == "unix") host.clear();
+    if (number.find('.') == std::string::npos) number += ".0";
+    return "x11-" + host + ":" + number;
+}
+
+// The host window's X id while it is ours, and whether another X client has destroyed it.
+::Window g_xWindow = 0;
+bool g_xWindowGone = false;
+XErrorHandler g_previousXErrorHandler = nullptr;
+
+// Once another client has destroyed the window, every request about it fails, and Xlib's own
+// handler would end the process with a report of several lines. Errors about our window never
+// end it: a BadWindow or BadDrawable means the window is gone, which the front end then reports
+// as a close of the program's main window. Errors about anything else go to the handler that
+// was there before.
+int onXError(Display* display, XErrorEvent* e) {
+    if (g_xWindow && (g_xWindowGone || e->resourceid == g_xWindow)) {
+        if (e->error_code == BadWindow || e->error_code == BadDrawable) g_xWindowGone = true;
+        return 0;
+    }
+    return g_previousXErrorHandler ? g_previousXErrorHandler(display, e) : 0;
+}
+
+// Watches one X window for the life of the front end (see onXError). Declared before the SDL
+// members, so it outlasts them: their teardown of a destroyed window is still covered.
+class XWindowWatch {
+public:
+    XWindowWatch() = default;
+    ~XWindowWatch() { stop(); }
+    XWindowWatch(const XWindowWatch&) = delete;
+    XWindowWatch& operator=(const XWindowWatch&) = delete;
+
+    void watch(SDL_Window* window) {
+        stop();
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+        g_xWindow = info.info.x11.window;
+        g_xWindowGone = false;
+        g_previousXErrorHandler = XSetErrorHandler(onXError);
+        installed_ = true;
+        // Every X event also comes as an SDL_SYSWMEVENT, DestroyNotify among them.
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
+
+    bool gone() const { return installed_ && g_xWindowGone; }
+
+    // The frame the window manager will put around the window, asked for before the window
+    // is shown (_NET_REQUEST_FRAME_EXTENTS), once SDL knows it too, so that SDL places the
+    // client area where it is asked to. nullopt when no window manager answers.
+    std::optional<Frame> askFrame(SDL_Window* window) const {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!installed_ || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+            return std::nullopt;
+        Display* display = info.info.x11.display;
+        const ::Window root = DefaultRootWindow(display);
+        const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+        const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+        const std::vector<long> supported =
+            property(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM);
+        if (std::find(supported.begin(), supported.end(), static_cast<long>(request)) ==
+            supported.end())
+            return std::nullopt;
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = g_xWindow;
+        e.xclient.message_type = request;
+        e.xclient.format = 32;
+        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        XFlush(display);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+        do {
+            SDL_PumpEvents();
+            const std::vector<long> v = property(display, g_xWindow, extents, XA_CARDINAL);
+            Frame sdl;
+            if (v.size() == 4 &&
+                SDL_GetWindowBordersSize(window, &sdl.top, &sdl.left, &sdl.bottom, &sdl.right) ==
+                    0 &&
+                sdl.left == v[0] && sdl.right == v[1] && sdl.top == v[2] && sdl.bottom == v[3])
+                return sdl;
+            SDL_Delay(5);
+        } while (Clock::now() < deadline);
+        return std::nullopt;
+    }
+
+    // Whether `e` says that our window has been destroyed.
+    bool destroyedBy(const SDL_Event& e) const {
+        if (!installed_ || e.type != SDL_SYSWMEVENT || !e.syswm.msg ||
+            e.syswm.msg->subsystem != SDL_SYSWM_X11)
+            return false;
+        const XEvent& x = e.syswm.msg->msg.x11.event;
+        if (x.type == DestroyNotify && x.xdestroywindow.window == g_xWindow) g_xWindowGone = true;
+        return g_xWindowGone;
+    }
+
+private:
+    // A window property of 32-bit items; empty when it is not there.
+    static std::vector<long> property(Display* display, ::Window window, Atom name, Atom type) {
+        Atom actualType = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::vector<long> items;
+        if (XGetWindowProperty(display, window, name, 0, 4096, False, type, &actualType, &format,
+                               &count, &after, &data) == Success &&
+            data && format == 32 && actualType == type) {
+            const long* values = reinterpret_cast<const long*>(data);
+            items.assign(values, values + count);
+        }
+        if (data) XFree(data);
+        return items;
+    }
+
+    void stop() {
+        if (!installed_) return;
+        XSetErrorHandler(g_previousXErrorHandler);
+        g_xWindow = 0;
+        g_xWindowGone = false;
+        installed_ = false;
+    }
+
+    bool installed_ = false;
+};
 
 std::optional<kdev::Key> deviceKey(SDL_Keycode key) {
     switch (key) {
@@ -92,8 +279,10 @@ std::filesystem::path screenshotPath() {
 // Owns SDL's video subsystem for the life of the front end.
 struct SdlVideo {
     bool ok = false;
+    bool abandoned = false;  // left for the end of the process to take down
     SdlVideo() { ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0; }
     ~SdlVideo() {
+        if (abandoned) return;
         if (ok) SDL_QuitSubSystem(SDL_INIT_VIDEO);
         SDL_Quit();
     }
@@ -176,8 +365,12 @@ private:
 class SdlFrontEnd final : public kdev::FrontEnd {
 public:
     SdlFrontEnd(const kdev::Screen& screen, const SdlOptions& options)
-        : screen_(&screen), options_(options) {}
-    ~SdlFrontEnd() override = default;
+        : screen_(&screen),
+          width_(screen.width()),
+          height_(screen.height()),
+          options_(options),
+          title_(windowTitle(screen.geometry())) {}
+    ~SdlFrontEnd() override;
 
     bool open(std::string* error);
 
@@ -185,28 +378,55 @@ public:
     void present(const kdev::Screen& screen) override;
     void raise() override;
     void setWakeDescriptor(int fd) override;
+    void setIcon(const kdev::Image& icon) override;
 
 private:
     bool createTexture(std::string* error);
     bool visible() const {
-        return !(SDL_GetWindowFlags(window_.get()) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
+        return !xWatch_.gone() &&
+               !(SDL_GetWindowFlags(window_.get()) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
+    }
+    // The window at its usual size and place: not fullscreen, maximized or minimized.
+    bool windowed() const {
+        return !(SDL_GetWindowFlags(window_.get()) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_MAXIMIZED |
+                                                      SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
     }
     void show();
     void draw();
     void upload();
     bool translate(const SDL_Event& e, kdev::InputEvent& out);
     bool translateMouse(const SDL_Event& e, kdev::InputEvent& out);
+    bool translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out);
     void toggleFullscreen();
-    void saveScreenshot() const;
+    void saveScreenshot();
 
-    const kdev::Screen* screen_;
+    // Placement and zoom.
+    void chooseFirstPlace();
+    void placeFirst();
+    SDL_Point firstPosition() const;
+    int largestZoom(int most) const;
+    void learnFrame();
+    void keepMinimumSize();
+    void setZoom(int zoom);
+    void rememberPlace();
+    void savePlace() const;
+
+    // A word in the title bar for a moment.
+    void notice(const std::string& text);
+    std::optional<std::chrono::milliseconds> untilDue() const;
+
+    const kdev::Screen* screen_;  // the device's; gone before this front end is
+    const int width_;             // the screen's size, in device pixels
+    const int height_;
     SdlOptions options_;
+    std::string title_;
+    XWindowWatch xWatch_;  // before the SDL members: see XWindowWatch
     SdlVideo video_;
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
     std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
-    std::vector<std::uint16_t>
-        staging_;  // the logical screen, for layouts SDL cannot read directly
+    std::vector<std::uint32_t> rgb_;      // each 16-bit pixel value as XRGB 8-8-8-8 (expand5/6)
+    std::vector<std::uint32_t> staging_;  // the logical screen in XRGB, for the texture
 
     Uint32 wakeEventType_ = 0;
     Uint32 stopEventType_ = 0;
@@ -215,29 +435,56 @@ private:
     bool wakeOutstanding_ = false;
 
     bool shown_ = false;
-    bool pending_ = false;  // the screen changed since it was last put on the window
+    bool closeSent_ = false;  // the window was destroyed under us and Close has been reported
+    bool pending_ = false;    // the screen changed since it was last put on the window
     Clock::time_point lastDraw_{};
-    Clock::duration frame_ = std::chrono::microseconds(16667);
+    Clock::duration refresh_ = std::chrono::microseconds(16667);
+    std::optional<Clock::time_point> noticeEnds_;
+
+    SDL_Rect usable_{0, 0, 0, 0};  // the usable area of the window's display
+    Frame frame_ = kFrameGuess;
+    int zoom_ = 1;
+    int wantedZoom_ = kDefaultMaxZoom;       // --zoom, else the remembered zoom, else the default
+    std::optional<WindowPlace> remembered_;  // from the settings file
+    std::optional<WindowPlace> place_;       // the window's last place while windowed
 
     bool stylus_ = false;  // a stylus stroke began inside the picture and is not over
     kdev::Point lastStylus_{};
 };
+
+SdlFrontEnd::~SdlFrontEnd() {
+    if (xWatch_.gone()) {
+        // SDL would wait for ever to see a window that no longer exists unmapped. The end of
+        // the process takes down what is left, the X connection among it.
+        watcher_.reset();
+        (void)texture_.release();
+        (void)renderer_.release();
+        (void)window_.release();
+        video_.abandoned = true;
+        return;
+    }
+    if (window_ && shown_) {
+        rememberPlace();
+        savePlace();
+    }
+}
 
 bool SdlFrontEnd::open(std::string* error) {
     if (!video_.ok) {
         *error = "no display available to open a window (" + sdlError() + ")";
         return false;
     }
-    const int w = screen_->width(), h = screen_->height();
-    window_.reset(
-        SDL_CreateWindow(windowTitle(screen_->geometry()).c_str(), SDL_WINDOWPOS_CENTERED,
-                         SDL_WINDOWPOS_CENTERED, w * options_.zoom, h * options_.zoom,
-                         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
+    const int w = width_, h = height_;
+    chooseFirstPlace();
+    // Window managers put the frame's corner where a new window asks to be.
+    const SDL_Point at = firstPosition();
+    window_.reset(SDL_CreateWindow(
+        title_.c_str(), at.x - frame_.left, at.y - frame_.top, w * zoom_, h * zoom_,
+        SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
     if (!window_) {
         *error = "cannot open a window (" + sdlError() + ")";
         return false;
     }
-    SDL_SetWindowMinimumSize(window_.get(), w, h);
 
     renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_PRESENTVSYNC));
     if (!renderer_) renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_SOFTWARE));
@@ -245,16 +492,25 @@ bool SdlFrontEnd::open(std::string* error) {
         *error = "cannot draw in a window (" + sdlError() + ")";
         return false;
     }
+    // After the renderer, which may have made the window anew.
+    xWatch_.watch(window_.get());
+    placeFirst();
+
     // The picture keeps its shape and its pixels square: letterboxed at the largest whole
     // scale that fits, and mouse positions reported in device pixels.
     SDL_RenderSetLogicalSize(renderer_.get(), w, h);
     SDL_RenderSetIntegerScale(renderer_.get(), SDL_TRUE);
     if (!createTexture(error)) return false;
+    rgb_.resize(0x10000);
+    for (std::uint32_t p = 0; p < 0x10000; ++p) {
+        const std::uint32_t bgr = screen_->unpack(static_cast<std::uint16_t>(p));
+        rgb_[p] = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
+    }
 
     SDL_DisplayMode mode{};
     const int display = SDL_GetWindowDisplayIndex(window_.get());
     if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
-        frame_ = std::chrono::microseconds(1000000 / mode.refresh_rate);
+        refresh_ = std::chrono::microseconds(1000000 / mode.refresh_rate);
 
     wakeEventType_ = SDL_RegisterEvents(2);
     if (wakeEventType_ == static_cast<Uint32>(-1)) {
@@ -273,9 +529,123 @@ bool SdlFrontEnd::open(std::string* error) {
     return true;
 }
 
+// What the window opens with: --zoom, else the remembered zoom, else the largest up to 2; a
+// remembered place where it still fits the desktop, else centred on the first display. Until
+// the window manager has said what frame it puts around the window, a guess of it is used.
+void SdlFrontEnd::chooseFirstPlace() {
+    if (!options_.settingsFolder.empty()) {
+        std::string warning;
+        remembered_ = loadWindowPlace(options_.settingsFolder, width_, height_, &warning);
+        if (!warning.empty()) std::fprintf(stderr, "kestrova: %s\n", warning.c_str());
+    }
+    usable_ = usableBounds(remembered_ ? displayAt(remembered_->x, remembered_->y) : 0);
+    wantedZoom_ = options_.zoom > 0 ? options_.zoom
+                  : remembered_     ? remembered_->zoom
+                                    : kDefaultMaxZoom;
+    zoom_ = largestZoom(wantedZoom_);
+}
+
+// The client area's place at zoom_: the remembered one if the window fits there, else centred.
+SDL_Point SdlFrontEnd::firstPosition() const {
+    const int w = width_ * zoom_, h = height_ * zoom_;
+    if (remembered_) {
+        const SDL_Point kept = keepInside(usable_, remembered_->x, remembered_->y, w, h, frame_);
+        if (kept.x == remembered_->x && kept.y == remembered_->y) return kept;
+    }
+    return centredIn(usable_, w, h, frame_);
+}
+
+// Before the window is shown: with the frame the window manager will put around it, the
+// largest zoom up to the one wanted at which it fits (a --zoom that has to be lowered is said
+// so, on one line), and the place where all of it, title bar first, is on the desktop.
+void SdlFrontEnd::placeFirst() {
+    if (std::optional<Frame> frame = xWatch_.askFrame(window_.get())) frame_ = *frame;
+    zoom_ = largestZoom(wantedZoom_);
+    if (options_.zoom > zoom_)
+        std::fprintf(stderr,
+                     "kestrova: --zoom %d does not fit the desktop (%dx%d usable); using zoom %d\n",
+                     options_.zoom, usable_.w, usable_.h, zoom_);
+    // The position last: SDL moves the window again for the minimum size, and reads an
+    // unmapped window's position back as its frame's.
+    keepMinimumSize();
+    SDL_SetWindowSize(window_.get(), width_ * zoom_, height_ * zoom_);
+    const SDL_Point at = firstPosition();
+    SDL_SetWindowPosition(window_.get(), at.x, at.y);
+}
+
+int SdlFrontEnd::largestZoom(int most) const {
+    int zoom = std::clamp(most, 1, kMaxZoom);
+    while (zoom > 1 && !fitsIn(usable_, width_ * zoom, height_ * zoom, frame_)) --zoom;
+    return zoom;
+}
+
+// The window's frame and display as they are now.
+void SdlFrontEnd::learnFrame() {
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(window_.get(), &top, &left, &bottom, &right) == 0)
+        frame_ = Frame{top, left, bottom, right};
+    const int display = SDL_GetWindowDisplayIndex(window_.get());
+    usable_ = usableBounds(display >= 0 ? display : 0);
+}
+
+// The window cannot be made smaller than the device screen at zoom 1, so that all of it stays
+// in view (as far as the desktop allows).
+void SdlFrontEnd::keepMinimumSize() {
+    const int w = std::clamp(usable_.w - frame_.left - frame_.right, 1, width_);
+    const int h = std::clamp(usable_.h - frame_.top - frame_.bottom, 1, height_);
+    int oldW = 0, oldH = 0;
+    SDL_GetWindowMinimumSize(window_.get(), &oldW, &oldH);
+    if (oldW != w || oldH != h) SDL_SetWindowMinimumSize(window_.get(), w, h);
+}
+
+// Ctrl+1 to Ctrl+8 (zoom), Ctrl+0 (0: the largest that fits).
+void SdlFrontEnd::setZoom(int zoom) {
+    const Uint32 flags = SDL_GetWindowFlags(window_.get());
+    if (flags & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(window_.get(), 0);
+    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) SDL_RestoreWindow(window_.get());
+    learnFrame();
+    const int fitting = largestZoom(zoom == 0 ? kMaxZoom : zoom);
+    if (zoom > fitting)
+        notice("zoom " + std::to_string(zoom) + " does not fit, zoom " + std::to_string(fitting));
+    else
+        notice("zoom " + std::to_string(fitting));
+    zoom_ = fitting;
+    const int w = width_ * zoom_, h = height_ * zoom_;
+    SDL_SetWindowSize(window_.get(), w, h);
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(window_.get(), &x, &y);
+    const SDL_Point kept = keepInside(usable_, x, y, w, h, frame_);
+    if (kept.x != x || kept.y != y) SDL_SetWindowPosition(window_.get(), kept.x, kept.y);
+    rememberPlace();
+    draw();
+}
+
+// Where the window is while it is windowed, with the zoom its size shows.
+void SdlFrontEnd::rememberPlace() {
+    if (!shown_ || !windowed()) return;
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window_.get(), &x, &y);
+    SDL_GetWindowSize(window_.get(), &w, &h);
+    const int zoom = std::clamp(std::min(w / width_, h / height_), 1, kMaxZoom);
+    place_ = WindowPlace{zoom, x, y};
+}
+
+void SdlFrontEnd::savePlace() const {
+    if (!place_ || options_.settingsFolder.empty()) return;
+    std::string error;
+    if (!saveWindowPlace(options_.settingsFolder, width_, height_, *place_, &error))
+        std::fprintf(stderr, "kestrova: %s\n", error.c_str());
+}
+
+void SdlFrontEnd::notice(const std::string& text) {
+    if (xWatch_.gone()) return;
+    SDL_SetWindowTitle(window_.get(), (title_ + " - " + text).c_str());
+    noticeEnds_ = Clock::now() + kNoticeTime;
+}
+
 bool SdlFrontEnd::createTexture(std::string* error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    texture_.reset(SDL_CreateTexture(renderer_.get(), textureFormat(screen_->format()),
+    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888,
                                      SDL_TEXTUREACCESS_STREAMING, screen_->width(),
                                      screen_->height()));
     if (!texture_) {
@@ -290,28 +660,30 @@ bool SdlFrontEnd::createTexture(std::string* error) {
 // The window stays hidden until there is something to show, so an instance that only hands
 // over to another one and exits never flashes an empty window.
 void SdlFrontEnd::show() {
-    if (shown_) return;
+    if (shown_ || xWatch_.gone()) return;
     shown_ = true;
     SDL_ShowWindow(window_.get());
 }
 
-// Screen memory to the texture, read through the pitches. SDL reads rows of consecutive pixels
-// at any positive row pitch; other layouts are first gathered in logical order.
+// Screen memory to the texture, read through the pitches, each pixel widened to 8 bits a
+// channel here (expand5/6), not by the renderer, which rounds differently: the window shows
+// exactly the colours of a screenshot.
 void SdlFrontEnd::upload() {
     const kdev::Screen& s = *screen_;
-    if (s.xPitch() == 2 && s.yPitch() > 0) {
-        SDL_UpdateTexture(texture_.get(), nullptr, s.base(), s.yPitch());
-        return;
-    }
     const int w = s.width(), h = s.height();
     staging_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     const std::ptrdiff_t step = s.xPitch() / 2;
-    std::uint16_t* out = staging_.data();
+    const std::uint32_t* rgb = rgb_.data();
+    std::uint32_t* out = staging_.data();
     for (int y = 0; y < h; ++y) {
         const std::uint16_t* in = s.at(0, y);
-        for (int x = 0; x < w; ++x, in += step) *out++ = *in;
+        if (step == 1) {
+            for (int x = 0; x < w; ++x) *out++ = rgb[in[x]];
+        } else {
+            for (int x = 0; x < w; ++x, in += step) *out++ = rgb[*in];
+        }
     }
-    SDL_UpdateTexture(texture_.get(), nullptr, staging_.data(), w * 2);
+    SDL_UpdateTexture(texture_.get(), nullptr, staging_.data(), w * 4);
 }
 
 void SdlFrontEnd::draw() {
@@ -335,10 +707,11 @@ void SdlFrontEnd::draw() {
 void SdlFrontEnd::present(const kdev::Screen& screen) {
     screen_ = &screen;
     pending_ = true;
-    if (!shown_ || Clock::now() - lastDraw_ >= frame_) draw();
+    if (!shown_ || Clock::now() - lastDraw_ >= refresh_) draw();
 }
 
 void SdlFrontEnd::raise() {
+    if (xWatch_.gone()) return;
     show();
     if (SDL_GetWindowFlags(window_.get()) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_.get());
     SDL_RaiseWindow(window_.get());
@@ -357,6 +730,41 @@ void SdlFrontEnd::setWakeDescriptor(int fd) {
     }
 }
 
+// The icon as the window's own, for the title bar and the task bar.
+void SdlFrontEnd::setIcon(const kdev::Image& icon) {
+    const std::size_t count =
+        static_cast<std::size_t>(icon.width) * static_cast<std::size_t>(icon.height);
+    if (icon.width <= 0 || icon.height <= 0 || icon.pixels.size() != count ||
+        icon.opaque.size() != count || xWatch_.gone())
+        return;
+    SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormat(0, icon.width, icon.height, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface) return;
+    for (int y = 0; y < icon.height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(surface->pixels) +
+                                                     y * surface->pitch);
+        for (int x = 0; x < icon.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * icon.width + x;
+            const std::uint32_t bgr = icon.pixels[i];
+            row[x] = (icon.opaque[i] ? 0xFF000000u : 0u) | (bgr & 0xFF) << 16 | (bgr & 0xFF00) |
+                     (bgr >> 16 & 0xFF);
+        }
+    }
+    SDL_SetWindowIcon(window_.get(), surface);
+    SDL_FreeSurface(surface);
+}
+
+// How long waitEvent may sleep before it has something of its own to do: a frame to draw or
+// a notice to take down; nullopt: until the next event.
+std::optional<std::chrono::milliseconds> SdlFrontEnd::untilDue() const {
+    std::optional<Clock::time_point> due;
+    if (pending_ && visible()) due = lastDraw_ + refresh_;
+    if (noticeEnds_ && (!due || *noticeEnds_ < *due)) due = noticeEnds_;
+    if (!due) return std::nullopt;
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()),
+                    std::chrono::milliseconds(0));
+}
+
 bool SdlFrontEnd::waitEvent(kdev::InputEvent& event) {
     if (wakeOutstanding_ && watcher_) {
         // The device has served the requests of the last Wake.
@@ -364,15 +772,20 @@ bool SdlFrontEnd::waitEvent(kdev::InputEvent& event) {
         watcher_->rearm();
     }
     for (;;) {
+        if (xWatch_.gone() && !closeSent_) {
+            closeSent_ = true;
+            event = kdev::InputEvent{};
+            event.kind = Kind::Close;
+            return true;
+        }
+        if (noticeEnds_ && Clock::now() >= *noticeEnds_) {
+            noticeEnds_.reset();
+            if (!xWatch_.gone()) SDL_SetWindowTitle(window_.get(), title_.c_str());
+        }
+        if (pending_ && visible() && Clock::now() - lastDraw_ >= refresh_) draw();
         SDL_Event e;
-        if (pending_ && visible()) {
-            const auto left = frame_ - (Clock::now() - lastDraw_);
-            if (left <= Clock::duration::zero()) {
-                draw();
-                continue;
-            }
-            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-            if (!SDL_WaitEventTimeout(&e, static_cast<int>(ms))) continue;
+        if (const auto wait = untilDue()) {
+            if (!SDL_WaitEventTimeout(&e, static_cast<int>(wait->count()))) continue;
         } else if (!SDL_WaitEvent(&e)) {
             std::fprintf(stderr, "kestrova: lost the window's events (%s)\n", sdlError().c_str());
             return false;
@@ -393,6 +806,14 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
         case SDL_QUIT:
             out.kind = Kind::Close;
             return true;
+        case SDL_SYSWMEVENT:
+            // Another X client destroyed the window: the same as closing it.
+            if (!closeSent_ && xWatch_.destroyedBy(e)) {
+                closeSent_ = true;
+                out.kind = Kind::Close;
+                return true;
+            }
+            return false;
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
                 case SDL_WINDOWEVENT_CLOSE:
@@ -403,6 +824,10 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
                 case SDL_WINDOWEVENT_RESTORED:
                     if (shown_) draw();
+                    rememberPlace();
+                    return false;
+                case SDL_WINDOWEVENT_MOVED:
+                    rememberPlace();
                     return false;
                 default:
                     return false;
@@ -420,30 +845,48 @@ bool SdlFrontEnd::translate(const SDL_Event& e, kdev::InputEvent& out) {
         case SDL_MOUSEBUTTONUP:
         case SDL_MOUSEMOTION:
             return translateMouse(e, out);
-        case SDL_KEYDOWN: {
-            const SDL_Keysym& k = e.key.keysym;
-            if ((k.sym == SDLK_RETURN || k.sym == SDLK_KP_ENTER) && (k.mod & KMOD_ALT)) {
-                if (!e.key.repeat) toggleFullscreen();
-                return false;
-            }
-            if (k.sym == SDLK_F12) {
-                if (!e.key.repeat) saveScreenshot();
-                return false;
-            }
-            const std::optional<kdev::Key> key = deviceKey(k.sym);
-            if (!key) return false;
-            // Held arrows move on; a held Return or Escape must not choose or cancel twice.
-            const bool arrow = *key == kdev::Key::Left || *key == kdev::Key::Right ||
-                               *key == kdev::Key::Up || *key == kdev::Key::Down;
-            if (e.key.repeat && !arrow) return false;
-            out.kind = Kind::KeyDown;
-            out.key = *key;
-            out.shift = (k.mod & KMOD_SHIFT) != 0;
-            return true;
-        }
+        case SDL_KEYDOWN:
+            return translateKey(e.key, out);
         default:
             return false;
     }
+}
+
+// The window's own keys (Alt+Enter, F12, Ctrl+digit) first; then the device keys.
+bool SdlFrontEnd::translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out) {
+    const SDL_Keysym& k = e.keysym;
+    if ((k.sym == SDLK_RETURN || k.sym == SDLK_KP_ENTER) && (k.mod & KMOD_ALT)) {
+        if (!e.repeat) toggleFullscreen();
+        return false;
+    }
+    if (k.sym == SDLK_F12) {
+        if (!e.repeat) saveScreenshot();
+        return false;
+    }
+    if ((k.mod & KMOD_CTRL) && !(k.mod & (KMOD_ALT | KMOD_SHIFT | KMOD_GUI))) {
+        // By position, so that every keyboard layout has them where the digits are.
+        int digit = -1;
+        if (k.scancode >= SDL_SCANCODE_1 && k.scancode <= SDL_SCANCODE_9)
+            digit = k.scancode - SDL_SCANCODE_1 + 1;
+        else if (k.scancode >= SDL_SCANCODE_KP_1 && k.scancode <= SDL_SCANCODE_KP_9)
+            digit = k.scancode - SDL_SCANCODE_KP_1 + 1;
+        else if (k.scancode == SDL_SCANCODE_0 || k.scancode == SDL_SCANCODE_KP_0)
+            digit = 0;
+        if (digit >= 0 && digit <= kMaxZoom) {
+            if (!e.repeat) setZoom(digit);
+            return false;
+        }
+    }
+    const std::optional<kdev::Key> key = deviceKey(k.sym);
+    if (!key) return false;
+    // Held arrows move on; a held Return or Escape must not choose or cancel twice.
+    const bool arrow = *key == kdev::Key::Left || *key == kdev::Key::Right ||
+                       *key == kdev::Key::Up || *key == kdev::Key::Down;
+    if (e.repeat && !arrow) return false;
+    out.kind = Kind::KeyDown;
+    out.key = *key;
+    out.shift = (k.mod & KMOD_SHIFT) != 0;
+    return true;
 }
 
 // The renderer's logical size has already turned window positions into device pixels; the
@@ -486,13 +929,17 @@ void SdlFrontEnd::toggleFullscreen() {
     draw();
 }
 
-void SdlFrontEnd::saveScreenshot() const {
+// F12: said on stderr, and for a moment in the title bar, where the user is looking.
+void SdlFrontEnd::saveScreenshot() {
     const std::filesystem::path path = screenshotPath();
     std::string error;
-    if (writePng(path.string(), *screen_, &error))
+    if (writePng(path.string(), *screen_, &error)) {
         std::fprintf(stderr, "kestrova: screenshot saved to %s\n", path.c_str());
-    else
+        notice("saved " + path.filename().string());
+    } else {
         std::fprintf(stderr, "kestrova: cannot save a screenshot: %s\n", error.c_str());
+        notice("screenshot not saved");
+    }
 }
 
 }  // namespace
@@ -528,6 +975,23 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
         return nullptr;
     }
     return frontEnd;
+}
+
+Desktop currentDesktop() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver) return {};
+    if (std::strcmp(driver, "x11") == 0) {
+        const char* display = SDL_getenv("DISPLAY");
+        if (!display || !*display) return {};
+        return {x11DesktopKey(display), display};
+    }
+    if (std::strcmp(driver, "wayland") == 0) {
+        const char* socket = SDL_getenv("WAYLAND_DISPLAY");
+        const std::string name = socket && *socket ? socket : "wayland-0";
+        return {"wayland-" + name, name};
+    }
+    // Other video drivers (offscreen, dummy) show on no desktop that another process shares.
+    return {};
 }
 
 }  // namespace khost

@@ -6,15 +6,24 @@
 
 #include "core/frontend.h"
 #include "core/screen.h"
+#include "options.h"
 
 namespace khost {
 
 struct SdlOptions {
-    int zoom = 2;
+    // Window points per device pixel, 1 to 8; 0: the remembered zoom, else the largest up to 2
+    // at which the window fits the desktop. A zoom that does not fit is lowered.
+    int zoom = 0;
+    // Where the window's place and zoom are remembered (settings.h); empty: nowhere.
+    std::string settingsFolder;
 };
 
 // Opens the window; null, with a reason, when no display is available.
 std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
                                                 const SdlOptions& options, std::string* error);
+
+// The desktop the window opened on, once makeSdlFrontEnd has succeeded: the X display or the
+// Wayland socket. ":0", "unix:0" and ":0.0" are one desktop.
+Desktop currentDesktop();
 
 }  // namespace khost

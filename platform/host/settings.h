@@ -1,0 +1,34 @@
+// What the window remembers between runs: its place and zoom for each display size, in
+// $XDG_CONFIG_HOME/kestrova/window.conf (default ~/.config/kestrova/). A missing, damaged or
+// unwritable file never stops the program: callers get at most one line to say about it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace khost {
+
+// The window's client area at (x, y) on the desktop, `zoom` window points per device pixel.
+struct WindowPlace {
+    int zoom = 1;
+    int x = 0;
+    int y = 0;
+};
+
+// $XDG_CONFIG_HOME/kestrova, else $HOME/.config/kestrova; empty when neither is set to an
+// absolute path.
+std::string settingsFolder();
+
+// The place remembered in `folder` for a width x height display; nullopt when there is none.
+// *warning is set, to one line, when the file is there but cannot be read or is damaged (its
+// good entries still count).
+std::optional<WindowPlace> loadWindowPlace(const std::string& folder, int width, int height,
+                                           std::string* warning);
+
+// Remembers `place` for a width x height display, keeping the other sizes' entries. The file
+// is replaced whole (a temporary file renamed over it) or left as it was; false, with one line
+// in *error, when it cannot be written.
+bool saveWindowPlace(const std::string& folder, int width, int height, const WindowPlace& place,
+                     std::string* error);
+
+}  // namespace khost
