@@ -51,17 +51,19 @@ bool fillStandardDescriptors() {
     return inputClosed;
 }
 
-// A start that found this device's program already running says what it brought forward.
-void reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
+// A start that found this device's program already running says what it brought forward, and
+// true: its work was to hand over, so script lines it did not run are not a failure.
+bool reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
     const kdev::Instances* instances = device.instances();
     const auto handover = instances ? instances->handover() : std::nullopt;
-    if (!handover) return;
+    if (!handover) return false;
     if (handover->reached)
         std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n",
                      handover->title.c_str(), identity.description.c_str());
     else
         std::fprintf(stderr, "kestrova: found the running %s (%s), but it did not answer\n",
                      handover->title.c_str(), identity.description.c_str());
+    return true;
 }
 
 int run(int argc, char** argv) {
@@ -138,7 +140,7 @@ int run(int argc, char** argv) {
 
     static char16_t commandLine[] = u"";
     const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
-    reportHandover(device, identity);
+    const bool handedOver = reportHandover(device, identity);
 
     // One line for what went wrong first; the trace is whole even then, or absent.
     std::string traceError;
@@ -147,7 +149,7 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", headless->failure().c_str());
         return 2;
     }
-    const std::string unrun = headless ? headless->firstUnrun() : std::string();
+    const std::string unrun = headless && !handedOver ? headless->firstUnrun() : std::string();
     if (const int signal = khost::stopSignal()) {
         std::string line = khost::signalName(signal) + ": the program was closed";
         if (!unrun.empty()) line += "; " + unrun + " and the lines after it were not run";

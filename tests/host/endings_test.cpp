@@ -40,8 +40,13 @@ std::vector<std::string> entries(const std::string& folder) {
 // This process's registration files in the instances folder.
 std::vector<std::string> registrationOf(const std::string& instancesDir, int pid) {
     std::vector<std::string> left;
-    for (const std::string& name : entries(instancesDir + "/kestrova"))
+    std::error_code ec;
+    // One folder per device under kestrova/.
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(instancesDir + "/kestrova", ec)) {
+        const std::string name = entry.path().filename().string();
         if (name.rfind(std::to_string(pid) + ".", 0) == 0) left.push_back(name);
+    }
     return left;
 }
 
@@ -342,8 +347,8 @@ TEST(Endings, StopSignalsCloseTheProgramInOrder) {
         int pid = 0;
         bool registered = false;
         const BoundedResult r = runKestrovaBounded(
-            {"--headless", "--script", "-", "--trace", dir.file("trace")}, c.script, bounds,
-            [&](int started) {
+            {"--headless", "--device", "endings", "--script", "-", "--trace", dir.file("trace")},
+            c.script, bounds, [&](int started) {
                 pid = started;
                 for (int i = 0; i < 1000 && !registered; ++i) {
                     registered = contains(readLines(dir.file("trace")), c.ready) &&
