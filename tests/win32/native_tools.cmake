@@ -8,7 +8,10 @@ if(NOT EXISTS "${BUILD}/CMakeCache.txt")
     message(FATAL_ERROR "configuring ${BUILD} failed")
   endif()
 endif()
-execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD}" --target kestrova kestrova_wine_tests
+# Its own make, two jobs, not the windows build's make's job server.
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env --unset=MAKEFLAGS --unset=MFLAGS
+                        "${CMAKE_COMMAND}" --build "${BUILD}" --target kestrova kestrova_wine_tests
+                        -j 2
                 RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "building kestrova_wine_tests in ${BUILD} failed")
