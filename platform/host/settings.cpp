@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/output_file.h"
 #include "options.h"
 
 // window.conf holds one line per display size, the most recently saved last:
@@ -133,16 +134,6 @@ std::vector<Entry> readEntries(const std::string& path, std::string* problem) {
     return entries;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Holds an exclusive lock on the folder while the file is read and replaced, so that two
 // windows saving at once both keep their entries. Best effort: after a while it goes on
 // without, as the rename still leaves a whole file.
@@ -226,7 +217,7 @@ bool saveWindowPlace(const std::string& folder, int width, int height, const Win
     if (!out) return fail(std::strerror(errno));
     errno = 0;
     int failure = 0;
-    if (!writeAll(out.get(), text) || ::fsync(out.get()) != 0)
+    if (!kdev::writeAll(out.get(), text) || ::fsync(out.get()) != 0)
         failure = errno ? errno : EIO;
     else if (::renameat(dir.get(), temp.c_str(), dir.get(), kFileName) != 0)
         failure = errno;

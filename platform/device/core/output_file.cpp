@@ -91,21 +91,23 @@ void OutputFile::fail(int error) {
     if (!errno_) errno_ = error ? error : EIO;
 }
 
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = 0;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 bool OutputFile::flushBuffer() {
     if (fd_ < 0 || errno_) return false;
-    std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            fail(n < 0 ? errno : ENOSPC);
-            buffer_.clear();
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const bool written = writeAll(fd_, std::string_view(buffer_.data(), buffer_.size()));
+    if (!written) fail(errno ? errno : ENOSPC);
     buffer_.clear();
-    return true;
+    return written;
 }
 
 bool OutputFile::flush() { return flushBuffer(); }

@@ -9,8 +9,13 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace kdev {
+
+// Writes all of bytes to fd, going on after interruptions and short writes. False, with errno
+// set (or left 0 when the system wrote nothing and said no more), when it could not.
+bool writeAll(int fd, std::string_view bytes);
 
 class OutputFile {
 public:

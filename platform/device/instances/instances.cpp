@@ -1,5 +1,7 @@
 #include "instances/instances.h"
 
+#include "core/output_file.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -310,16 +312,6 @@ std::optional<std::uint32_t> findInList(std::string_view text, std::string_view 
         text.remove_prefix(end + 1);
     }
     return std::nullopt;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Writes the list under a temporary name and renames it into place, so a reader sees the
