@@ -82,7 +82,7 @@ TraceEvent& TraceEvent::field(std::string_view key, const char16_t* value) {
     return field(key, value ? std::u16string_view(value) : std::u16string_view());
 }
 
-TraceEvent& TraceEvent::field(std::string_view key, std::int64_t value) {
+TraceEvent& TraceEvent::number(std::string_view key, std::int64_t value) {
     if (!trace_.enabled()) return *this;
     line_ += ',';
     appendJsonString(line_, key);

@@ -1,6 +1,7 @@
 // A log of window-system events, one JSON object a line, for tests and debugging.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -50,16 +51,18 @@ public:
         return field(key, std::string_view(value));
     }
     TraceEvent& field(std::string_view key, const char16_t* value);
-    TraceEvent& field(std::string_view key, std::int64_t value);
-    TraceEvent& field(std::string_view key, int value) {
-        return field(key, static_cast<std::int64_t>(value));
-    }
-    TraceEvent& field(std::string_view key, unsigned value) {
-        return field(key, static_cast<std::int64_t>(value));
+    // Any integer type: the platform's INT_PTR, LPARAM and friends are long on some targets
+    // and long long or int on others, so one template keeps every call site unambiguous.
+    template <std::integral T>
+        requires(!std::same_as<T, bool>)
+    TraceEvent& field(std::string_view key, T value) {
+        return number(key, static_cast<std::int64_t>(value));
     }
     TraceEvent& field(std::string_view key, bool value);
 
 private:
+    TraceEvent& number(std::string_view key, std::int64_t value);
+
     Trace& trace_;
     int exceptions_;
     std::string line_;

@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "controls/command_bar.h"
 #include "core/device.h"
 #include "options.h"
 #include "wm/window_manager.h"
@@ -108,7 +109,7 @@ EMSCRIPTEN_KEEPALIVE int kestrova_page_locate(const char* utf8) {
     kdev::Device* device = kdev::Device::active();
     if (!device || !utf8) return -1;
     const std::optional<kdev::Point> at =
-        device->windows().locateMenuTarget(kdev::toUtf16(std::string_view(utf8)));
+        kdev::locateMenuTarget(device->windows(), kdev::toUtf16(std::string_view(utf8)));
     return at ? at->x * 65536 + at->y : -1;
 }
 
