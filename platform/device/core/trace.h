@@ -53,8 +53,8 @@ public:
     TraceEvent& field(std::string_view key, const char16_t* value);
     // Any integer type: the platform's INT_PTR, LPARAM and friends are long on some targets
     // and long long or int on others, so one template keeps every call site unambiguous.
+    // (A bool takes the overload below: a non-template wins an exact tie.)
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
     TraceEvent& field(std::string_view key, T value) {
         return number(key, static_cast<std::int64_t>(value));
     }
