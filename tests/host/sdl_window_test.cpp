@@ -1,460 +1,29 @@
 // The real window: kestrova on a virtual X server of the test's own (Xvfb), driven with real
 // pointer and key events and looked at through the X server's own screen contents.
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "png_read.h"
 #include "resource.h"
 #include "run_program.h"
-
-// Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-extern char** environ;
+#include "x_display.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::optional<std::string> findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
-
-// Polls until `done` holds or the time is up.
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
-pid_t spawnWith(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                int fd3 = -1) {
-    std::vector<std::string> env(extraEnv);
-    for (char** e = environ; *e; ++e) {
-        const std::string v = *e;
-        const bool replaced =
-            std::any_of(extraEnv.begin(), extraEnv.end(), [&](const std::string& x) {
-                return v.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
-            });
-        if (!replaced) env.push_back(v);
-    }
-    std::vector<char*> envp;
-    for (std::string& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argv(args);
-    std::vector<char*> argp;
-    for (std::string& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-// Ends a child of ours: politely, then for sure.
-void stopChild(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    if (!waitKestrovaFor(pid, 3000)) {
-        kill(pid, SIGKILL);
-        waitKestrova(pid);
-    }
-}
-
-// A virtual X server on a display number it picks itself (-displayfd), which also tells us
-// when it is ready.
-class VirtualDisplay {
-public:
-    static std::unique_ptr<VirtualDisplay> start(const std::string& xvfb, std::string* error,
-                                                 const std::string& size = "1280x1024") {
-        int ready[2];
-        if (pipe2(ready, O_CLOEXEC) != 0) {
-            *error = "pipe failed";
-            return nullptr;
-        }
-        auto d = std::unique_ptr<VirtualDisplay>(new VirtualDisplay);
-        d->pid_ = spawnWith(
-            {xvfb, "-displayfd", "3", "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"},
-            {}, ready[1]);
-        close(ready[1]);
-        std::string number;
-        pollfd p{ready[0], POLLIN, 0};
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (d->pid_ > 0 && number.find('\n') == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            if (poll(&p, 1, 100) <= 0) continue;
-            char buffer[16];
-            const ssize_t n = read(ready[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            number.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(ready[0]);
-        if (number.find('\n') == std::string::npos) {
-            *error = "Xvfb did not start";
-            return nullptr;
-        }
-        d->name_ = ":" + number.substr(0, number.find('\n'));
-        return d;
-    }
-
-    ~VirtualDisplay() { stopChild(pid_); }
-    const std::string& name() const { return name_; }
-
-private:
-    VirtualDisplay() = default;
-    pid_t pid_ = -1;
-    std::string name_;
-};
-
-// What the X server shows, as 0xRRGGBB.
-struct Shot {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-struct Geometry {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// A client of the virtual X server, for what xdotool cannot do: finding our window by its
-// process, reading the screen, and asking a window to close the way a window manager does.
-// Xlib and XTest are loaded at run time; the test program is not linked against them.
-class XClient {
-public:
-    static std::unique_ptr<XClient> connect(const std::string& display, std::string* error) {
-        auto c = std::unique_ptr<XClient>(new XClient);
-        c->x11_ = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-        if (!c->x11_) {
-            *error = "cannot load libX11.so.6";
-            return nullptr;
-        }
-        bool ok = true;
-        auto sym = [&](void* lib, const char* name, auto& f) {
-            f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(dlsym(lib, name));
-            ok = ok && f;
-        };
-        sym(c->x11_, "XOpenDisplay", c->openDisplay_);
-        sym(c->x11_, "XCloseDisplay", c->closeDisplay_);
-        sym(c->x11_, "XInternAtom", c->internAtom_);
-        sym(c->x11_, "XQueryTree", c->queryTree_);
-        sym(c->x11_, "XFree", c->free_);
-        sym(c->x11_, "XGetWindowProperty", c->getWindowProperty_);
-        sym(c->x11_, "XGetWindowAttributes", c->getWindowAttributes_);
-        sym(c->x11_, "XTranslateCoordinates", c->translateCoordinates_);
-        sym(c->x11_, "XGetImage", c->getImage_);
-        sym(c->x11_, "XSendEvent", c->sendEvent_);
-        sym(c->x11_, "XSync", c->sync_);
-        sym(c->x11_, "XMoveResizeWindow", c->moveResizeWindow_);
-        sym(c->x11_, "XCreateSimpleWindow", c->createSimpleWindow_);
-        sym(c->x11_, "XMapRaised", c->mapRaised_);
-        sym(c->x11_, "XDestroyWindow", c->destroyWindow_);
-        sym(c->x11_, "XKeysymToKeycode", c->keysymToKeycode_);
-        sym(c->x11_, "XStringToKeysym", c->stringToKeysym_);
-        sym(c->x11_, "XGetWMNormalHints", c->getWMNormalHints_);
-        sym(c->x11_, "XAllocSizeHints", c->allocSizeHints_);
-        decltype(&XSetErrorHandler) setErrorHandler = nullptr;
-        sym(c->x11_, "XSetErrorHandler", setErrorHandler);
-        if (!ok) {
-            *error = "libX11.so.6 lacks a function the test needs";
-            return nullptr;
-        }
-        if ((c->xtst_ = dlopen("libXtst.so.6", RTLD_NOW | RTLD_LOCAL))) {
-            sym(c->xtst_, "XTestFakeMotionEvent", c->fakeMotion_);
-            sym(c->xtst_, "XTestFakeButtonEvent", c->fakeButton_);
-            sym(c->xtst_, "XTestFakeKeyEvent", c->fakeKey_);
-        }
-        // Windows come and go while we look at them; a request about one that has just gone
-        // fails quietly instead of ending the test program.
-        setErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        c->display_ = c->openDisplay_(display.c_str());
-        if (!c->display_) {
-            *error = "cannot connect to " + display;
-            return nullptr;
-        }
-        return c;
-    }
-
-    ~XClient() {
-        if (display_) closeDisplay_(display_);
-        if (xtst_) dlclose(xtst_);
-        if (x11_) dlclose(x11_);
-    }
-
-    Window root() const { return DefaultRootWindow(display_); }
-
-    // The top-level window a process has mapped, by the _NET_WM_PID it sets; in the frame a
-    // window manager has put it in, if one has.
-    std::optional<Window> windowOf(pid_t pid) {
-        const Atom wmPid = internAtom_(display_, "_NET_WM_PID", False);
-        std::vector<Window> candidates;
-        for (Window top : topLevels()) {
-            candidates.push_back(top);
-            const std::vector<Window> inside = children(top);
-            candidates.insert(candidates.end(), inside.begin(), inside.end());
-        }
-        for (Window w : candidates) {
-            XWindowAttributes a{};
-            if (!getWindowAttributes_(display_, w, &a) || a.map_state != IsViewable) continue;
-            Atom type = 0;
-            int format = 0;
-            unsigned long count = 0, after = 0;
-            unsigned char* data = nullptr;
-            if (getWindowProperty_(display_, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format,
-                                   &count, &after, &data) == Success &&
-                data) {
-                const bool match =
-                    format == 32 && count == 1 &&
-                    *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid);
-                free_(data);
-                if (match) return w;
-            }
-        }
-        return std::nullopt;
-    }
-
-    // Bottom to top.
-    std::vector<Window> topLevels() { return children(root()); }
-
-    std::vector<Window> children(Window w) {
-        Window rootReturn = 0, parent = 0, *list = nullptr;
-        unsigned count = 0;
-        std::vector<Window> out;
-        if (queryTree_(display_, w, &rootReturn, &parent, &list, &count)) {
-            out.assign(list, list + count);
-            if (list) free_(list);
-        }
-        return out;
-    }
-
-    bool isAbove(Window a, Window b) {
-        const std::vector<Window> order = topLevels();
-        const auto ia = std::find(order.begin(), order.end(), a),
-                   ib = std::find(order.begin(), order.end(), b);
-        return ia != order.end() && ib != order.end() && ia > ib;
-    }
-
-    // A property of 32-bit items (CARDINAL, WINDOW...), empty when missing.
-    std::vector<unsigned long> cardinals(Window w, const char* name, Atom type = XA_CARDINAL) {
-        Atom actual = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<unsigned long> items;
-        if (getWindowProperty_(display_, w, internAtom_(display_, name, False), 0, 1 << 20, False,
-                               type, &actual, &format, &count, &after, &data) == Success &&
-            data) {
-            if (format == 32) {
-                const auto* values = reinterpret_cast<const unsigned long*>(data);
-                items.assign(values, values + count);
-            }
-            free_(data);
-        }
-        return items;
-    }
-
-    // The minimum size the window asks the window manager for (WM_NORMAL_HINTS, as xprop
-    // shows it); nothing when it asks for none.
-    std::optional<std::pair<int, int>> minimumSize(Window w) {
-        XSizeHints* hints = allocSizeHints_();
-        long supplied = 0;
-        std::optional<std::pair<int, int>> size;
-        if (hints && getWMNormalHints_(display_, w, hints, &supplied) && (hints->flags & PMinSize))
-            size = std::pair{hints->min_width, hints->min_height};
-        if (hints) free_(hints);
-        return size;
-    }
-
-    // Left, right, top, bottom: what the window manager puts around the window.
-    std::vector<unsigned long> frameExtents(Window w) { return cardinals(w, "_NET_FRAME_EXTENTS"); }
-
-    bool windowManagerRunning() {
-        return !cardinals(root(), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
-    }
-
-    std::string title(Window w) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::string text;
-        if (getWindowProperty_(display_, w, XA_WM_NAME, 0, 256, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
-            data) {
-            text.assign(reinterpret_cast<char*>(data), count);
-            free_(data);
-        }
-        return text;
-    }
-
-    Geometry geometry(Window w) {
-        Geometry g;
-        XWindowAttributes a{};
-        Window child = 0;
-        if (getWindowAttributes_(display_, w, &a) &&
-            translateCoordinates_(display_, w, root(), 0, 0, &g.x, &g.y, &child)) {
-            g.width = a.width;
-            g.height = a.height;
-        }
-        return g;
-    }
-
-    Shot grab(const Geometry& g) {
-        Shot shot;
-        XImage* image = getImage_(display_, root(), g.x, g.y, static_cast<unsigned>(g.width),
-                                  static_cast<unsigned>(g.height), AllPlanes, ZPixmap);
-        if (!image) return shot;
-        auto channel = [](unsigned long pixel, unsigned long mask) {
-            int shift = 0;
-            while (mask && !(mask & 1)) {
-                mask >>= 1;
-                ++shift;
-            }
-            return static_cast<std::uint32_t>((pixel >> shift) & 0xFF);
-        };
-        shot.width = g.width;
-        shot.height = g.height;
-        shot.pixels.resize(static_cast<std::size_t>(g.width) * g.height);
-        for (int y = 0; y < g.height; ++y)
-            for (int x = 0; x < g.width; ++x) {
-                const unsigned long p = XGetPixel(image, x, y);
-                shot.pixels[static_cast<std::size_t>(y) * g.width + x] =
-                    channel(p, image->red_mask) << 16 | channel(p, image->green_mask) << 8 |
-                    channel(p, image->blue_mask);
-            }
-        XDestroyImage(image);
-        return shot;
-    }
-
-    // What a window manager sends when the user clicks the window's close button.
-    void requestClose(Window w) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = internAtom_(display_, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(internAtom_(display_, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        sendEvent_(display_, w, False, NoEventMask, &e);
-        sync_(display_, False);
-    }
-
-    void moveResize(Window w, int x, int y, int width, int height) {
-        moveResizeWindow_(display_, w, x, y, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height));
-        sync_(display_, False);
-    }
-
-    // A plain window, mapped on top of everything.
-    Window createCover(const Geometry& g) {
-        const Window w =
-            createSimpleWindow_(display_, root(), g.x, g.y, static_cast<unsigned>(g.width),
-                                static_cast<unsigned>(g.height), 0, 0, 0x808080);
-        mapRaised_(display_, w);
-        sync_(display_, False);
-        return w;
-    }
-
-    void destroy(Window w) {
-        destroyWindow_(display_, w);
-        sync_(display_, False);
-    }
-
-    bool canFakeInput() const { return fakeMotion_ && fakeButton_ && fakeKey_; }
-
-    void fakeMotion(int x, int y) {
-        fakeMotion_(display_, -1, x, y, 0);
-        sync_(display_, False);
-    }
-
-    void fakeButton(bool down) {
-        fakeButton_(display_, 1, down ? True : False, 0);
-        sync_(display_, False);
-    }
-
-    // A key, or a chord such as "ctrl+3".
-    void fakeKey(const std::string& keys) {
-        std::vector<unsigned> codes;
-        std::stringstream parts(keys);
-        for (std::string part; std::getline(parts, part, '+');) {
-            if (part == "ctrl") part = "Control_L";
-            codes.push_back(keysymToKeycode_(display_, stringToKeysym_(part.c_str())));
-        }
-        for (unsigned code : codes) fakeKey_(display_, code, True, 0);
-        for (auto it = codes.rbegin(); it != codes.rend(); ++it) fakeKey_(display_, *it, False, 0);
-        sync_(display_, False);
-    }
-
-private:
-    XClient() = default;
-    void* x11_ = nullptr;
-    void* xtst_ = nullptr;
-    Display* display_ = nullptr;
-    decltype(&XOpenDisplay) openDisplay_ = nullptr;
-    decltype(&XCloseDisplay) closeDisplay_ = nullptr;
-    decltype(&XInternAtom) internAtom_ = nullptr;
-    decltype(&XQueryTree) queryTree_ = nullptr;
-    decltype(&XFree) free_ = nullptr;
-    decltype(&XGetWindowProperty) getWindowProperty_ = nullptr;
-    decltype(&XGetWindowAttributes) getWindowAttributes_ = nullptr;
-    decltype(&XTranslateCoordinates) translateCoordinates_ = nullptr;
-    decltype(&XGetImage) getImage_ = nullptr;
-    decltype(&XSendEvent) sendEvent_ = nullptr;
-    decltype(&XSync) sync_ = nullptr;
-    decltype(&XMoveResizeWindow) moveResizeWindow_ = nullptr;
-    decltype(&XCreateSimpleWindow) createSimpleWindow_ = nullptr;
-    decltype(&XMapRaised) mapRaised_ = nullptr;
-    decltype(&XDestroyWindow) destroyWindow_ = nullptr;
-    decltype(&XKeysymToKeycode) keysymToKeycode_ = nullptr;
-    decltype(&XStringToKeysym) stringToKeysym_ = nullptr;
-    decltype(&XGetWMNormalHints) getWMNormalHints_ = nullptr;
-    decltype(&XAllocSizeHints) allocSizeHints_ = nullptr;
-    // XTest, declared here so the test needs no XTest headers.
-    int (*fakeMotion_)(Display*, int, int, int, unsigned long) = nullptr;
-    int (*fakeButton_)(Display*, unsigned, Bool, unsigned long) = nullptr;
-    int (*fakeKey_)(Display*, unsigned, Bool, unsigned long) = nullptr;
-};
 
 constexpr std::uint32_t kCyan = 0x00FFFF;       // the last Lines pass, 0x00FFFF00 as 0x00BBGGRR
 constexpr std::uint32_t kFace = 0xD4D0C8;       // the command bar
@@ -516,10 +85,11 @@ protected:
             const std::optional<std::string> openbox = findProgram("openbox");
             if (!openbox) GTEST_SKIP() << "openbox is not installed (Debian package openbox)";
             // Its own folders, so that no user's configuration or cache takes part.
-            windowManager_ = spawnWith(
-                {*openbox, "--sm-disable"},
-                {"DISPLAY=" + display_->name(), "HOME=" + work_.path(),
-                 "XDG_CONFIG_HOME=" + work_.file("wm"), "XDG_CACHE_HOME=" + work_.file("wm")});
+            SpawnOptions options;
+            options.env = {"DISPLAY=" + display_->name(), "HOME=" + work_.path(),
+                           "XDG_CONFIG_HOME=" + work_.file("wm"),
+                           "XDG_CACHE_HOME=" + work_.file("wm")};
+            windowManager_ = spawnWith({*openbox, "--sm-disable"}, options);
             ASSERT_TRUE(waitUntil([&] { return x_->windowManagerRunning(); }, 10s))
                 << "openbox did not start";
         }
@@ -547,8 +117,8 @@ protected:
     }
 
     // The window of `pid` once it shows the command bar.
-    std::optional<Window> waitForWindow(pid_t pid) {
-        std::optional<Window> w;
+    std::optional<XWindow> waitForWindow(pid_t pid) {
+        std::optional<XWindow> w;
         waitUntil(
             [&] {
                 w = x_->windowOf(pid);
@@ -564,7 +134,9 @@ protected:
     bool runXdotool(const std::vector<std::string>& args) {
         std::vector<std::string> argv{*xdotool_};
         argv.insert(argv.end(), args.begin(), args.end());
-        const pid_t pid = spawnWith(argv, {"DISPLAY=" + display_->name()});
+        SpawnOptions options;
+        options.env = {"DISPLAY=" + display_->name()};
+        const pid_t pid = spawnWith(argv, options);
         return pid > 0 && waitKestrova(pid) == 0;
     }
 
@@ -624,6 +196,23 @@ protected:
         }
         click(x, y);
         ASSERT_TRUE(waitUntil(opened, 3s)) << "the Tools menu did not open";
+    }
+
+    // Another X client destroys the window: the program closes as if the window's close
+    // button had been used, says nothing of X errors, and leaves no registration behind.
+    void expectClosesWhenAnotherClientDestroysTheWindow() {
+        const std::string trace = work_.file("trace.jsonl");
+        const pid_t pid = start({"--trace", trace}, "vanish");
+        const std::optional<XWindow> window = waitForWindow(pid);
+        ASSERT_TRUE(window) << "no window: " << readFile(work_.file("vanish.err"));
+        x_->destroy(*window);
+        const std::optional<int> code = finish(pid, 10000);
+        ASSERT_TRUE(code) << "still running after its window was destroyed";
+        EXPECT_EQ(*code, 0);
+        EXPECT_EQ(readFile(work_.file("vanish.err")), "");
+        EXPECT_EQ(countLines(trace, "GXCloseDisplay"), 1);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(instances_.path()))
+            EXPECT_FALSE(entry.is_regular_file() || entry.is_socket()) << entry.path();
     }
 
     TempDir instances_;
@@ -709,7 +298,7 @@ std::optional<RgbImage> headlessLines(const TempDir& dir, std::vector<std::strin
 TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     const std::string trace = work_.file("trace.jsonl");
     const pid_t pid = start({"--zoom", "2", "--trace", trace}, "first");
-    const std::optional<Window> window = waitForWindow(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("first.err"));
     const std::string title = x_->title(*window);
     EXPECT_NE(title.find("Kestrova"), std::string::npos) << title;
@@ -807,7 +396,7 @@ TEST_F(SdlWindowTest, ShowsEveryLayoutAndFormatAsTheDeviceHasIt) {
         std::vector<std::string> args = options;
         args.insert(args.end(), {"--zoom", "1", "--trace", trace});
         const pid_t pid = start(args, options[1]);
-        const std::optional<Window> window = waitForWindow(pid);
+        const std::optional<XWindow> window = waitForWindow(pid);
         ASSERT_TRUE(window) << "no window: " << readFile(work_.file(options[1] + ".err"));
         const Geometry g = x_->geometry(*window);
         ASSERT_NO_FATAL_FAILURE(openTools(g, 1, 0, 0, trace));
@@ -823,11 +412,11 @@ TEST_F(SdlWindowTest, ShowsEveryLayoutAndFormatAsTheDeviceHasIt) {
 TEST_F(SdlWindowTest, SecondStartRaisesTheFirstWindowAndExits) {
     const std::string trace = work_.file("trace.jsonl");
     const pid_t first = start({"--trace", trace}, "first");
-    const std::optional<Window> window = waitForWindow(first);
+    const std::optional<XWindow> window = waitForWindow(first);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("first.err"));
 
     // Another window covers it, as if the user had moved on.
-    const Window cover = x_->createCover(x_->geometry(*window));
+    const XWindow cover = x_->createCover(x_->geometry(*window));
     ASSERT_TRUE(x_->isAbove(cover, *window));
 
     const pid_t second = start({}, "second");
@@ -856,7 +445,7 @@ TEST_F(SdlWindowTest, SecondStartRaisesTheFirstWindowAndExits) {
 TEST_F(SdlWindowTest, TheWindowShowsExactlyTheColoursOfItsScreenshot) {
     const std::string trace = work_.file("trace.jsonl");
     const pid_t pid = start({"--zoom", "1", "--trace", trace}, "bitblt");
-    const std::optional<Window> window = waitForWindow(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("bitblt.err"));
     const Geometry g = x_->geometry(*window);
     ASSERT_NO_FATAL_FAILURE(openTools(g, 1, 0, 0, trace));
@@ -902,29 +491,8 @@ TEST_F(SdlWindowTest, TheWindowShowsExactlyTheColoursOfItsScreenshot) {
     EXPECT_EQ(finish(pid, 10000), 0);
 }
 
-// Another X client destroys the window: the program closes as if the window's close button
-// had been used, says nothing of X errors, and leaves no registration behind.
-void expectVanishedWindowCloses(XClient& x, pid_t pid, Window window, const std::string& errFile,
-                                const std::string& trace, const std::string& instances,
-                                const std::function<std::optional<int>(pid_t, int)>& finish) {
-    x.destroy(window);
-    const std::optional<int> code = finish(pid, 10000);
-    ASSERT_TRUE(code) << "still running after its window was destroyed";
-    EXPECT_EQ(*code, 0);
-    EXPECT_EQ(readFile(errFile), "");
-    EXPECT_EQ(countLines(trace, "GXCloseDisplay"), 1);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(instances))
-        EXPECT_FALSE(entry.is_regular_file() || entry.is_socket()) << entry.path();
-}
-
 TEST_F(SdlWindowTest, AWindowDestroyedByAnotherClientClosesTheProgram) {
-    const std::string trace = work_.file("trace.jsonl");
-    const pid_t pid = start({"--trace", trace}, "vanish");
-    const std::optional<Window> window = waitForWindow(pid);
-    ASSERT_TRUE(window) << "no window: " << readFile(work_.file("vanish.err"));
-    expectVanishedWindowCloses(*x_, pid, *window, work_.file("vanish.err"), trace,
-                               instances_.path(),
-                               [this](pid_t p, int ms) { return finish(p, ms); });
+    expectClosesWhenAnotherClientDestroysTheWindow();
 }
 
 // Devices: a window and a headless tour at once both do their work; windows of different
@@ -932,7 +500,7 @@ TEST_F(SdlWindowTest, AWindowDestroyedByAnotherClientClosesTheProgram) {
 TEST_F(SdlWindowTest, WindowsOfOtherGeometriesAndHeadlessRunsAreOtherDevices) {
     const std::string trace = work_.file("trace.jsonl");
     const pid_t first = start({"--trace", trace}, "first");
-    const std::optional<Window> window = waitForWindow(first);
+    const std::optional<XWindow> window = waitForWindow(first);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("first.err"));
 
     const RunResult tour = runKestrova({"--tour", work_.file("tour")}, "", instances_.path());
@@ -942,7 +510,7 @@ TEST_F(SdlWindowTest, WindowsOfOtherGeometriesAndHeadlessRunsAreOtherDevices) {
                 !std::filesystem::is_empty(work_.file("tour")));
 
     const pid_t landscape = start({"--display", "320x240"}, "landscape");
-    const std::optional<Window> other = waitForWindow(landscape);
+    const std::optional<XWindow> other = waitForWindow(landscape);
     ASSERT_TRUE(other) << "no second window: " << readFile(work_.file("landscape.err"));
     EXPECT_NE(*other, *window);
     EXPECT_NE(x_->title(*other).find("320x240"), std::string::npos);
@@ -965,7 +533,7 @@ protected:
     struct Outer {
         int left, top, right, bottom;
     };
-    Outer outer(Window w) {
+    Outer outer(XWindow w) {
         const Geometry g = x_->geometry(w);
         const std::vector<unsigned long> f = x_->frameExtents(w);
         if (f.size() != 4) {
@@ -1001,7 +569,7 @@ TEST_F(DesktopWindowTest, OpensAtTheLargestZoomThatFitsAndNeverSmallerThanTheDev
         SCOPED_TRACE(name);
         TempDir home;  // nothing remembered from the cases before
         const pid_t pid = start(c.args, name, &home);
-        const std::optional<Window> window = waitForWindow(pid);
+        const std::optional<XWindow> window = waitForWindow(pid);
         ASSERT_TRUE(window) << "no window: " << readFile(work_.file(name + ".err"));
         ASSERT_TRUE(waitUntil([&] { return x_->frameExtents(*window).size() == 4; }, 3s));
         const Geometry g = x_->geometry(*window);
@@ -1035,7 +603,7 @@ TEST_F(DesktopWindowTest, OpensAtTheLargestZoomThatFitsAndNeverSmallerThanTheDev
 // A device taller than the desktop opens with its title bar on the screen.
 TEST_F(DesktopWindowTest, ADeviceLargerThanTheDesktopKeepsItsTitleBarOnTheScreen) {
     const pid_t pid = start({"--display", "300x1500"}, "tall");
-    std::optional<Window> window;
+    std::optional<XWindow> window;
     ASSERT_TRUE(waitUntil([&] { return (window = x_->windowOf(pid)).has_value(); }, 10s))
         << readFile(work_.file("tall.err"));
     ASSERT_TRUE(waitUntil([&] { return x_->frameExtents(*window).size() == 4; }, 3s));
@@ -1049,7 +617,7 @@ TEST_F(DesktopWindowTest, ADeviceLargerThanTheDesktopKeepsItsTitleBarOnTheScreen
 TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextStart) {
     TempDir home;
     const pid_t pid = start({}, "zoom", &home);
-    const std::optional<Window> window = waitForWindow(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("zoom.err"));
     const std::string title = x_->title(*window);
     auto sized = [&](int w, int h) {
@@ -1100,7 +668,7 @@ TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextS
     EXPECT_NE(readFile(settings).find("240x320 3 "), std::string::npos) << readFile(settings);
 
     const pid_t again = start({}, "again", &home);
-    const std::optional<Window> reopened = waitForWindow(again);
+    const std::optional<XWindow> reopened = waitForWindow(again);
     ASSERT_TRUE(reopened) << "no window: " << readFile(work_.file("again.err"));
     const Geometry g = x_->geometry(*reopened);
     EXPECT_EQ(g.x, placed.x);
@@ -1114,7 +682,7 @@ TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextS
     // A damaged settings file: one line, and the window opens at its default place and zoom.
     writeFile(settings, "240x320 3 nonsense\n");
     const pid_t damaged = start({}, "damaged", &home);
-    const std::optional<Window> fresh = waitForWindow(damaged);
+    const std::optional<XWindow> fresh = waitForWindow(damaged);
     ASSERT_TRUE(fresh) << "no window: " << readFile(work_.file("damaged.err"));
     EXPECT_EQ(x_->geometry(*fresh).width, 480);
     const std::string err = readFile(work_.file("damaged.err"));
@@ -1130,7 +698,7 @@ TEST_F(DesktopWindowTest, SettingsThatCannotBeWrittenCostOneLineAndNothingElse) 
     TempDir home;
     writeFile(home.file("config"), "a file where the settings folder would be");
     const pid_t pid = start({}, "unwritable", &home);
-    const std::optional<Window> window = waitForWindow(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("unwritable.err"));
     x_->requestClose(*window);
     ASSERT_EQ(finish(pid, 10000), 0);
@@ -1142,7 +710,7 @@ TEST_F(DesktopWindowTest, SettingsThatCannotBeWrittenCostOneLineAndNothingElse) 
 // The window's icon is the program's class icon: exactly the icon the About dialog shows.
 TEST_F(DesktopWindowTest, TheWindowsIconIsTheProgramsClassIcon) {
     const pid_t pid = start({}, "icon");
-    const std::optional<Window> window = waitForWindow(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("icon.err"));
     const std::vector<unsigned long> icon = x_->cardinals(*window, "_NET_WM_ICON");
     ASSERT_GE(icon.size(), 2u);
@@ -1186,13 +754,7 @@ TEST_F(DesktopWindowTest, TheWindowsIconIsTheProgramsClassIcon) {
 }
 
 TEST_F(DesktopWindowTest, AWindowDestroyedByAnotherClientClosesTheProgram) {
-    const std::string trace = work_.file("trace.jsonl");
-    const pid_t pid = start({"--trace", trace}, "vanish");
-    const std::optional<Window> window = waitForWindow(pid);
-    ASSERT_TRUE(window) << "no window: " << readFile(work_.file("vanish.err"));
-    expectVanishedWindowCloses(*x_, pid, *window, work_.file("vanish.err"), trace,
-                               instances_.path(),
-                               [this](pid_t p, int ms) { return finish(p, ms); });
+    expectClosesWhenAnotherClientDestroysTheWindow();
 }
 
 // A stop signal closes the window's program as the platform would: the shutdown steps run,

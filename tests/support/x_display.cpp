@@ -88,7 +88,8 @@ void stopChild(pid_t pid) {
     }
 }
 
-std::unique_ptr<VirtualDisplay> VirtualDisplay::start(const std::string& xvfb, std::string* error) {
+std::unique_ptr<VirtualDisplay> VirtualDisplay::start(const std::string& xvfb, std::string* error,
+                                                      const std::string& size) {
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0) {
         *error = "pipe failed";
@@ -98,7 +99,7 @@ std::unique_ptr<VirtualDisplay> VirtualDisplay::start(const std::string& xvfb, s
     SpawnOptions options;
     options.fd3 = ready[1];
     d->pid_ = spawnWith(
-        {xvfb, "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+        {xvfb, "-displayfd", "3", "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"},
         options);
     close(ready[1]);
     std::string number;
@@ -144,6 +145,8 @@ struct XClient::Impl {
     decltype(&XDestroyWindow) destroyWindow = nullptr;
     decltype(&XKeysymToKeycode) keysymToKeycode = nullptr;
     decltype(&XStringToKeysym) stringToKeysym = nullptr;
+    decltype(&XGetWMNormalHints) getWMNormalHints = nullptr;
+    decltype(&XAllocSizeHints) allocSizeHints = nullptr;
     // XTest, declared here so the tests need no XTest headers.
     int (*fakeMotion)(Display*, int, int, int, unsigned long) = nullptr;
     int (*fakeButton)(Display*, unsigned, Bool, unsigned long) = nullptr;
@@ -165,6 +168,25 @@ struct XClient::Impl {
             free(data);
         }
         return text;
+    }
+
+    // A property of 32-bit items of this type (CARDINAL, WINDOW...); empty when it has none.
+    std::vector<unsigned long> items(Window w, const char* name, Atom type) {
+        Atom actual = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::vector<unsigned long> list;
+        if (getWindowProperty(display, w, internAtom(display, name, False), 0, 1 << 20, False, type,
+                              &actual, &format, &count, &after, &data) == Success &&
+            data) {
+            if (format == 32) {
+                const auto* values = reinterpret_cast<const unsigned long*>(data);
+                list.assign(values, values + count);
+            }
+            free(data);
+        }
+        return list;
     }
 
     bool viewable(Window w) {
@@ -205,6 +227,8 @@ std::unique_ptr<XClient> XClient::connect(const std::string& display, std::strin
     sym(x.x11, "XDestroyWindow", x.destroyWindow);
     sym(x.x11, "XKeysymToKeycode", x.keysymToKeycode);
     sym(x.x11, "XStringToKeysym", x.stringToKeysym);
+    sym(x.x11, "XGetWMNormalHints", x.getWMNormalHints);
+    sym(x.x11, "XAllocSizeHints", x.allocSizeHints);
     decltype(&XSetErrorHandler) setErrorHandler = nullptr;
     sym(x.x11, "XSetErrorHandler", setErrorHandler);
     if (!ok) {
@@ -235,22 +259,17 @@ XClient::~XClient() {
 
 std::optional<XWindow> XClient::windowOf(pid_t pid) {
     Impl& x = *impl_;
-    const Atom wmPid = x.internAtom(x.display, "_NET_WM_PID", False);
-    for (XWindow w : topLevels()) {
+    // A window manager's frame is the top-level window; ours is one of its children.
+    std::vector<XWindow> candidates;
+    for (XWindow top : topLevels()) {
+        candidates.push_back(top);
+        const std::vector<XWindow> inside = children(top);
+        candidates.insert(candidates.end(), inside.begin(), inside.end());
+    }
+    for (XWindow w : candidates) {
         if (!x.viewable(w)) continue;
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (x.getWindowProperty(x.display, w, wmPid, 0, 1, False, XA_CARDINAL, &type, &format,
-                                &count, &after, &data) == Success &&
-            data) {
-            const bool match =
-                format == 32 && count == 1 &&
-                *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid);
-            x.free(data);
-            if (match) return w;
-        }
+        const std::vector<unsigned long> owner = x.items(w, "_NET_WM_PID", XA_CARDINAL);
+        if (owner.size() == 1 && owner[0] == static_cast<unsigned long>(pid)) return w;
     }
     return std::nullopt;
 }
@@ -261,17 +280,21 @@ std::optional<XWindow> XClient::windowNamed(const std::string& name) {
     return std::nullopt;
 }
 
-std::vector<XWindow> XClient::topLevels() {
+XWindow XClient::root() { return impl_->root(); }
+
+std::vector<XWindow> XClient::children(XWindow w) {
     Impl& x = *impl_;
-    Window rootReturn = 0, parent = 0, *children = nullptr;
+    Window rootReturn = 0, parent = 0, *list = nullptr;
     unsigned count = 0;
-    std::vector<XWindow> list;
-    if (x.queryTree(x.display, x.root(), &rootReturn, &parent, &children, &count)) {
-        list.assign(children, children + count);
-        if (children) x.free(children);
+    std::vector<XWindow> out;
+    if (x.queryTree(x.display, w, &rootReturn, &parent, &list, &count)) {
+        out.assign(list, list + count);
+        if (list) x.free(list);
     }
-    return list;
+    return out;
 }
+
+std::vector<XWindow> XClient::topLevels() { return children(root()); }
 
 bool XClient::isAbove(XWindow a, XWindow b) {
     const std::vector<XWindow> order = topLevels();
@@ -281,6 +304,29 @@ bool XClient::isAbove(XWindow a, XWindow b) {
 }
 
 std::string XClient::title(XWindow w) { return impl_->property(w, XA_WM_NAME); }
+
+std::vector<unsigned long> XClient::cardinals(XWindow w, const std::string& name) {
+    return impl_->items(w, name.c_str(), XA_CARDINAL);
+}
+
+std::optional<std::pair<int, int>> XClient::minimumSize(XWindow w) {
+    Impl& x = *impl_;
+    XSizeHints* hints = x.allocSizeHints();
+    long supplied = 0;
+    std::optional<std::pair<int, int>> size;
+    if (hints && x.getWMNormalHints(x.display, w, hints, &supplied) && (hints->flags & PMinSize))
+        size = std::pair{hints->min_width, hints->min_height};
+    if (hints) x.free(hints);
+    return size;
+}
+
+std::vector<unsigned long> XClient::frameExtents(XWindow w) {
+    return cardinals(w, "_NET_FRAME_EXTENTS");
+}
+
+bool XClient::windowManagerRunning() {
+    return !impl_->items(impl_->root(), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
+}
 
 Geometry XClient::geometry(XWindow w) {
     Impl& x = *impl_;
@@ -371,10 +417,16 @@ void XClient::fakeButton(bool down) {
     impl_->sync(impl_->display, False);
 }
 
-void XClient::fakeKey(const std::string& keysym) {
+void XClient::fakeKey(const std::string& keys) {
     Impl& x = *impl_;
-    const unsigned code = x.keysymToKeycode(x.display, x.stringToKeysym(keysym.c_str()));
-    x.fakeKey(x.display, code, True, 0);
-    x.fakeKey(x.display, code, False, 0);
+    // Pressed in order, released in reverse: the modifiers of a chord hold for the last key.
+    std::vector<unsigned> codes;
+    std::stringstream parts(keys);
+    for (std::string part; std::getline(parts, part, '+');) {
+        if (part == "ctrl") part = "Control_L";
+        codes.push_back(x.keysymToKeycode(x.display, x.stringToKeysym(part.c_str())));
+    }
+    for (unsigned code : codes) x.fakeKey(x.display, code, True, 0);
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it) x.fakeKey(x.display, *it, False, 0);
     x.sync(x.display, False);
 }

@@ -1,6 +1,7 @@
 // A virtual X server of a test's own (Xvfb) and a client of it, for tests of real windows: find
-// a window, read the screen, send input and the window manager's close request. Xlib and XTest
-// are loaded at run time; test programs are not linked against them.
+// a window, read the screen and what the window asks of a window manager, send input and the
+// window manager's close request. Xlib and XTest are loaded at run time; test programs are not
+// linked against them.
 #pragma once
 
 #include <sys/types.h>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 std::optional<std::string> findProgram(const std::string& name);
@@ -35,10 +37,11 @@ pid_t spawnWith(const std::vector<std::string>& args, const SpawnOptions& option
 void stopChild(pid_t pid);
 
 // A virtual X server on a display number it picks itself (-displayfd), which also tells us
-// when it is ready.
+// when it is ready. `size` is its one screen's, as WIDTHxHEIGHT.
 class VirtualDisplay {
 public:
-    static std::unique_ptr<VirtualDisplay> start(const std::string& xvfb, std::string* error);
+    static std::unique_ptr<VirtualDisplay> start(const std::string& xvfb, std::string* error,
+                                                 const std::string& size = "1280x1024");
     ~VirtualDisplay();
     const std::string& name() const { return name_; }
 
@@ -67,13 +70,24 @@ public:
     static std::unique_ptr<XClient> connect(const std::string& display, std::string* error);
     ~XClient();
 
-    // The top-level window a process has mapped, by the _NET_WM_PID it sets.
+    // The top-level window a process has mapped, by the _NET_WM_PID it sets; in the frame a
+    // window manager has put it in, if one has.
     std::optional<XWindow> windowOf(pid_t pid);
     // The mapped top-level window with this title.
     std::optional<XWindow> windowNamed(const std::string& title);
-    std::vector<XWindow> topLevels();  // bottom to top
+    XWindow root();
+    std::vector<XWindow> children(XWindow w);  // bottom to top
+    std::vector<XWindow> topLevels();          // the root's children
     bool isAbove(XWindow a, XWindow b);
     std::string title(XWindow w);
+    // A property of 32-bit CARDINAL items (_NET_WM_ICON...), empty when missing.
+    std::vector<unsigned long> cardinals(XWindow w, const std::string& name);
+    // The minimum size the window asks the window manager for (WM_NORMAL_HINTS, as xprop
+    // shows it); nothing when it asks for none.
+    std::optional<std::pair<int, int>> minimumSize(XWindow w);
+    // Left, right, top, bottom: what the window manager puts around the window.
+    std::vector<unsigned long> frameExtents(XWindow w);
+    bool windowManagerRunning();
     Geometry geometry(XWindow w);  // position on the screen, size
     Shot grab(const Geometry& g);
 
@@ -87,7 +101,8 @@ public:
     bool canFakeInput() const;
     void fakeMotion(int x, int y);
     void fakeButton(bool down);
-    void fakeKey(const std::string& keysym);
+    // A key by its keysym name, or a chord such as "ctrl+3".
+    void fakeKey(const std::string& keys);
 
     struct Impl;
 
