@@ -12,12 +12,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "temp_files.h"
 
 namespace {
 
@@ -25,35 +24,6 @@ namespace fs = std::filesystem;
 using khost::loadWindowPlace;
 using khost::saveWindowPlace;
 using khost::WindowPlace;
-
-class Folder {
-public:
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "kestrova-settings-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
 
 std::vector<std::string> names(const std::string& folder) {
     std::vector<std::string> out;
@@ -66,7 +36,7 @@ bool same(const std::optional<WindowPlace>& a, const WindowPlace& b) {
 }
 
 TEST(WindowSettings, WhatIsSavedForEachDisplaySizeIsReadBack) {
-    Folder base;
+    TempDir base;
     const std::string folder = base.file("config/kestrova");  // made when first saved
     std::string warning;
     EXPECT_FALSE(loadWindowPlace(folder, 240, 320, &warning));
@@ -92,8 +62,8 @@ TEST(WindowSettings, ADamagedFileCostsOneLineAndOnlyItsBadEntries) {
     };
     for (const std::string& line : bad) {
         SCOPED_TRACE(line);
-        Folder folder;
-        write(folder.file("window.conf"), "# comment\n\n100x100 4 7 8\r\n" + line + "\n");
+        TempDir folder;
+        writeFile(folder.file("window.conf"), "# comment\n\n100x100 4 7 8\r\n" + line + "\n");
         std::string warning;
         EXPECT_FALSE(loadWindowPlace(folder.path(), 240, 320, &warning));
         EXPECT_NE(warning.find(folder.file("window.conf")), std::string::npos) << warning;
@@ -113,11 +83,11 @@ TEST(WindowSettings, ADamagedFileCostsOneLineAndOnlyItsBadEntries) {
 }
 
 TEST(WindowSettings, FilesThatAreNotSettingsAreRefusedWithoutWaiting) {
-    Folder huge, fifo, directory;
-    write(huge.file("window.conf"), "240x320 2 1 2\n" + std::string(100000, '#') + "\n");
+    TempDir huge, fifo, directory;
+    writeFile(huge.file("window.conf"), "240x320 2 1 2\n" + std::string(100000, '#') + "\n");
     ASSERT_EQ(::mkfifo(fifo.file("window.conf").c_str(), 0600), 0);
     fs::create_directory(directory.file("window.conf"));
-    for (const Folder* f : {&huge, &fifo, &directory}) {
+    for (const TempDir* f : {&huge, &fifo, &directory}) {
         std::string warning;
         EXPECT_FALSE(loadWindowPlace(f->path(), 240, 320, &warning));
         EXPECT_NE(warning.find(f->file("window.conf")), std::string::npos) << warning;
@@ -126,16 +96,16 @@ TEST(WindowSettings, FilesThatAreNotSettingsAreRefusedWithoutWaiting) {
 
 TEST(WindowSettings, AFileThatCannotBeWrittenIsLeftAsItWasAndSaidSoOnce) {
     // The folder is a file.
-    Folder base;
-    write(base.file("plain"), "x");
+    TempDir base;
+    writeFile(base.file("plain"), "x");
     std::string error;
     EXPECT_FALSE(saveWindowPlace(base.file("plain"), 240, 320, {2, 0, 0}, &error));
     EXPECT_NE(error.find(base.file("plain")), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
-    EXPECT_EQ(read(base.file("plain")), "x");
+    EXPECT_EQ(readFile(base.file("plain")), "x");
 
     // The file's name is taken by a folder: the rename fails, the temporary file goes.
-    Folder taken;
+    TempDir taken;
     fs::create_directory(taken.file("window.conf"));
     error.clear();
     EXPECT_FALSE(saveWindowPlace(taken.path(), 240, 320, {2, 0, 0}, &error));
@@ -143,9 +113,9 @@ TEST(WindowSettings, AFileThatCannotBeWrittenIsLeftAsItWasAndSaidSoOnce) {
     EXPECT_EQ(names(taken.path()), std::vector<std::string>{"window.conf"});
 
     // A write cut short (a file size limit, as a full disk would): the old file stays whole.
-    Folder full;
+    TempDir full;
     const std::string before = "# before\n240x320 2 11 22\n";
-    write(full.file("window.conf"), before);
+    writeFile(full.file("window.conf"), before);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -159,7 +129,7 @@ TEST(WindowSettings, AFileThatCannotBeWrittenIsLeftAsItWasAndSaidSoOnce) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(read(full.file("window.conf")), before);
+    EXPECT_EQ(readFile(full.file("window.conf")), before);
     EXPECT_EQ(names(full.path()), std::vector<std::string>{"window.conf"});
 }
 

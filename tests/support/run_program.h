@@ -7,22 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "temp_files.h"
+
 struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
-};
-
-// A fresh temporary folder, removed with its contents when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
 };
 
 // Runs kestrova with args; `input` goes to its standard input. instancesDir, when given, is
@@ -76,8 +66,3 @@ struct BoundedResult : RunResult {
 BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std::string& input,
                                  const RunBounds& bounds,
                                  const std::function<void(int pid)>& whileRunning = {});
-
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& text);
-// The trace as one JSON object per line.
-std::vector<std::string> readLines(const std::string& path);
