@@ -38,6 +38,38 @@ struct InputEvent {
     Key key = Key::Return;
     bool shift = false;  // Shift was held with the key
     unsigned command = 0;
+
+    // Named constructors: every front end, script player and test builds its events with these.
+    static InputEvent stylusDown(int x, int y) { return at(Kind::StylusDown, x, y); }
+    static InputEvent stylusMove(int x, int y) { return at(Kind::StylusMove, x, y); }
+    static InputEvent stylusUp(int x, int y) { return at(Kind::StylusUp, x, y); }
+    static InputEvent keyDown(Key k, bool withShift = false) {
+        InputEvent e;
+        e.kind = Kind::KeyDown;
+        e.key = k;
+        e.shift = withShift;
+        return e;
+    }
+    static InputEvent closeRequest() { return of(Kind::Close); }
+    static InputEvent postCommand(unsigned id) {
+        InputEvent e = of(Kind::Command);
+        e.command = id;
+        return e;
+    }
+    static InputEvent wakeUp() { return of(Kind::Wake); }
+
+private:
+    static InputEvent of(Kind k) {
+        InputEvent e;
+        e.kind = k;
+        return e;
+    }
+    static InputEvent at(Kind k, int px, int py) {
+        InputEvent e = of(k);
+        e.x = px;
+        e.y = py;
+        return e;
+    }
 };
 
 class FrontEnd {
