@@ -7,10 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 
+#include "automation.h"
 #include "core/device.h"
 #include "core/frontend.h"
 #include "res_builder.h"
@@ -19,36 +19,21 @@
 
 namespace kfuzz {
 
+// Plays its input through the device's script player, then has no more.
 class PlayedFrontEnd : public kdev::FrontEnd {
 public:
     bool waitEvent(kdev::InputEvent& event) override {
-        if (events_.empty()) return false;
-        event = events_.front();
-        events_.pop_front();
-        return true;
+        return player_.next(kdev::Device::current(), event);
     }
     void present(const kdev::Screen&) override {}
     void raise() override {}
     void setWakeDescriptor(int) override {}
 
-    void key(kdev::Key k) {
-        kdev::InputEvent e;
-        e.kind = kdev::InputEvent::Kind::KeyDown;
-        e.key = k;
-        events_.push_back(e);
-    }
-    void tap(int x, int y) {
-        kdev::InputEvent e;
-        e.kind = kdev::InputEvent::Kind::StylusDown;
-        e.x = x;
-        e.y = y;
-        events_.push_back(e);
-        e.kind = kdev::InputEvent::Kind::StylusUp;
-        events_.push_back(e);
-    }
+    void key(kdev::Key k) { player_.key(k); }
+    void tap(int x, int y) { player_.tap(x, y); }
 
 private:
-    std::deque<kdev::InputEvent> events_;
+    kdev::ScriptPlayer player_;
 };
 
 // The screens the targets choose from with their input's first byte.

@@ -4,10 +4,14 @@
 #include <gx.h>
 #include <windows.h>
 
+#include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "api/device_api.h"
-#include "controls/command_bar.h"
+#include "core/trace.h"
+#include "automation.h"
 #include "controls/look.h"
 #include "resources/resource.h"
 #include "test_device.h"
@@ -63,7 +67,7 @@ protected:
         return static_cast<int>(msg.wParam);
     }
 
-    kdev::Point toolsButton() { return *kdev::locateMenuTarget(dev.device().windows(), u"Tools"); }
+    kdev::Point toolsButton() { return *kdev::Automation(dev.device()).locate(u"Tools"); }
 
     TestDevice dev;
     HWND window = nullptr;
@@ -115,6 +119,101 @@ TEST_F(WindowSystem, KeysDriveTheMenu) {
     std::vector<std::pair<UINT, WPARAM>> keys(6, {WM_SYSKEYDOWN, VK_F10});
     keys.insert(keys.end(), {{WM_KEYDOWN, VK_RETURN}, {WM_KEYDOWN, VK_DOWN}});
     EXPECT_EQ(g_keys, keys);
+}
+
+TEST_F(WindowSystem, TheAutomationSeamFindsWhatIsOnTheScreenAndRefusesCommandsAsATapWould) {
+    const kdev::Automation automation(dev.device());
+    struct Case {
+        const char16_t* text;
+        bool onBar;     // a button of the command bar (row 0 to 25)
+        bool belowBar;  // an item of the open menu
+    };
+    auto check = [&](const std::vector<Case>& cases, const char* when) {
+        for (const Case& c : cases) {
+            const std::optional<kdev::Point> at = automation.locate(c.text);
+            SCOPED_TRACE(std::string(when) + ": " + kdev::toUtf8(c.text));
+            ASSERT_EQ(at.has_value(), c.onBar || c.belowBar);
+            if (!at) continue;
+            EXPECT_GE(at->x, 0);
+            EXPECT_LT(at->x, 240);
+            EXPECT_EQ(at->y < 26, c.onBar);
+        }
+    };
+    check({{u"Tools", true, false},
+           {u"Close", true, false},
+           {u"Lines", false, false},  // no menu is open
+           {u"Tool", false, false}},
+          "closed");
+    EXPECT_TRUE(automation.takesCommands());
+    EXPECT_EQ(automation.commandRefusal(), nullptr);
+
+    // A message box disables its owner: no command, and its bar is behind the box.
+    std::string refusal;
+    bool tookCommands = true;
+    dev.frontEnd().then([&] {
+        tookCommands = automation.takesCommands();
+        refusal = automation.commandRefusal() ? automation.commandRefusal() : "";
+        check({{u"Tools", false, false}}, "message box");
+    });
+    dev.frontEnd().key(kdev::Key::Return);
+    EXPECT_EQ(MessageBoxW(window, u"Hello", u"Caption", MB_OK), IDOK);
+    EXPECT_FALSE(tookCommands);
+    EXPECT_EQ(refusal, "the main window is disabled (a dialog or message box is open)");
+
+    dev.frontEnd().tapMenu(u"Tools");
+    dev.frontEnd().then([&] {
+        // While a menu is open, only its items are there to tap.
+        check({{u"Lines", false, true}, {u"Exit", false, true}, {u"Tools", false, false}}, "open");
+    });
+    dev.frontEnd().key(kdev::Key::Escape);
+    dev.frontEnd().close();
+    EXPECT_EQ(pump(), 7);
+    EXPECT_TRUE(g_commands.empty());
+}
+
+TEST(Automation, ATargetOffTheScreenIsNotThere) {
+    // A window wider than a 40x40 screen: its bar's close box lies past the right edge.
+    TestDevice dev({40, 40, kdev::PixelFormat::Rgb565, kdev::Layout::Normal});
+    dev.createWindow();  // registers its class
+    HWND window = CreateWindowExW(0, u"TestWindow", u"Wide", WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                                  nullptr, dev.instance(), nullptr);
+    HWND bar = CommandBar_Create(dev.instance(), window, 1);
+    ASSERT_TRUE(CommandBar_InsertMenubar(bar, dev.instance(), 102, 0));
+    CommandBar_AddAdornments(bar, 0, 0);
+    CommandBar_Show(bar, TRUE);
+    const kdev::Automation automation(dev.device());
+    EXPECT_TRUE(automation.locate(u"Tools"));
+    EXPECT_FALSE(automation.locate(u"Close"));
+}
+
+TEST(Automation, AStepThatFailsSaysWhyAndDropsTheRest) {
+    TestDevice dev;
+    struct Case {
+        std::function<void(kdev::ScriptPlayer&)> steps;
+        const char* failure;
+    };
+    const std::vector<Case> cases = {
+        {[](kdev::ScriptPlayer& p) { p.tapOn(u"Tools", "button"); },
+         "no button 'Tools' on the screen"},
+        {[](kdev::ScriptPlayer& p) { p.tapOn(u"\x1b[2J", "menu item"); },
+         "no menu item '\\x1B[2J' on the screen"},
+        {[](kdev::ScriptPlayer& p) { p.command(40001); },
+         "command 40001 refused: there is no main window"},
+    };
+    for (const Case& c : cases) {
+        kdev::ScriptPlayer player;
+        player.tap(1, 2);
+        c.steps(player);
+        player.key(kdev::Key::Return);
+        kdev::InputEvent e;
+        ASSERT_TRUE(player.next(dev.device(), e));
+        EXPECT_EQ(e.kind, kdev::InputEvent::Kind::StylusDown);
+        ASSERT_TRUE(player.next(dev.device(), e));
+        EXPECT_EQ(e.kind, kdev::InputEvent::Kind::StylusUp);
+        EXPECT_FALSE(player.next(dev.device(), e));
+        EXPECT_EQ(player.failure(), c.failure);
+        EXPECT_TRUE(player.empty());
+    }
 }
 
 TEST_F(WindowSystem, TheMenuPutsBackWhatWasUnderItAndATapOutsideChoosesNothing) {

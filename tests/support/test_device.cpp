@@ -3,87 +3,16 @@
 #include <stdexcept>
 #include <string>
 
-#include "controls/command_bar.h"
 #include "fb.h"
 #include "resources/resources.h"
-#include "wm/window_manager.h"
 
 extern "C" const unsigned char kestrova_res[];
 extern "C" const unsigned char kestrova_res_end[];
 
 bool ScriptedFrontEnd::waitEvent(kdev::InputEvent& event) {
-    while (!steps_.empty()) {
-        auto step = std::move(steps_.front());
-        steps_.pop_front();
-        if (step(event)) return true;
-    }
+    if (player_.next(kdev::Device::current(), event)) return true;
+    if (!player_.failure().empty()) throw std::runtime_error(player_.failure());
     return false;
-}
-
-void ScriptedFrontEnd::push(const kdev::InputEvent& e) {
-    steps_.push_back([e](kdev::InputEvent& out) {
-        out = e;
-        return true;
-    });
-}
-
-void ScriptedFrontEnd::tap(int x, int y) {
-    kdev::InputEvent e;
-    e.kind = kdev::InputEvent::Kind::StylusDown;
-    e.x = x;
-    e.y = y;
-    push(e);
-    e.kind = kdev::InputEvent::Kind::StylusUp;
-    push(e);
-}
-
-void ScriptedFrontEnd::key(kdev::Key k) {
-    kdev::InputEvent e;
-    e.kind = kdev::InputEvent::Kind::KeyDown;
-    e.key = k;
-    push(e);
-}
-
-void ScriptedFrontEnd::close() {
-    kdev::InputEvent e;
-    e.kind = kdev::InputEvent::Kind::Close;
-    push(e);
-}
-
-void ScriptedFrontEnd::command(unsigned id) {
-    kdev::InputEvent e;
-    e.kind = kdev::InputEvent::Kind::Command;
-    e.command = id;
-    push(e);
-}
-
-void ScriptedFrontEnd::tapMenu(std::u16string text) {
-    steps_.push_back([this, text](kdev::InputEvent& out) {
-        std::optional<kdev::Point> p =
-            kdev::locateMenuTarget(kdev::Device::current().windows(), text);
-        if (!p) throw std::runtime_error("no menu target on the screen");
-        out = kdev::InputEvent{};
-        out.kind = kdev::InputEvent::Kind::StylusDown;
-        out.x = p->x;
-        out.y = p->y;
-        kdev::InputEvent up = out;
-        up.kind = kdev::InputEvent::Kind::StylusUp;
-        steps_.push_front([up](kdev::InputEvent& o) {
-            o = up;
-            return true;
-        });
-        return true;
-    });
-}
-
-void ScriptedFrontEnd::then(std::function<void()> action) {
-    // Given as a wake-up, so the device keeps asking for input afterwards.
-    steps_.push_back([action = std::move(action)](kdev::InputEvent& out) {
-        action();
-        out = kdev::InputEvent{};
-        out.kind = kdev::InputEvent::Kind::Wake;
-        return true;
-    });
 }
 
 TestDevice::TestDevice(kdev::Geometry geometry, kdev::Faults faults) {

@@ -4,11 +4,11 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <functional>
 #include <string>
 #include <memory>
 
+#include "automation.h"
 #include "core/device.h"
 #include "core/frontend.h"
 #include "core/screen.h"
@@ -25,19 +25,21 @@ public:
     void raise() override { ++raises; }
     void setWakeDescriptor(int) override {}
 
-    void push(const kdev::InputEvent& event);
-    void tap(int x, int y);
-    void key(kdev::Key k);
-    void close();
-    void command(unsigned id);
-    // Taps the command bar button or open-menu item with this text, wherever it is then.
-    void tapMenu(std::u16string text);
+    void push(const kdev::InputEvent& event) { player_.push(event); }
+    void tap(int x, int y) { player_.tap(x, y); }
+    void key(kdev::Key k) { player_.key(k); }
+    void close() { player_.close(); }
+    // A command message as the host sends it, refused or not by the device itself.
+    void command(unsigned id) { player_.push(kdev::InputEvent::postCommand(id)); }
+    // Taps the command bar button, open-menu item or dialog button with this text, wherever it
+    // is then; the device's waitEvent throws when there is none.
+    void tapMenu(std::u16string text) { player_.tapOn(std::move(text)); }
     // Runs an action (no input) when the device next waits.
-    void then(std::function<void()> action);
-    bool done() const { return steps_.empty(); }
+    void then(std::function<void()> action) { player_.then(std::move(action)); }
+    bool done() const { return player_.empty(); }
 
 private:
-    std::deque<std::function<bool(kdev::InputEvent&)>> steps_;
+    kdev::ScriptPlayer player_;
 };
 
 class TestDevice {

@@ -244,26 +244,11 @@ bool addAdornments(HWND barHwnd) {
     return true;
 }
 
-std::optional<Point> locateMenuTarget(WindowManager& manager, std::u16string_view text) {
-    if (MenuTracker* tracker = openTracker(manager)) return tracker->locate(text);
-    const std::vector<std::uint32_t> tops = manager.topLevels();
-    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-        const Window& w = *manager.get(*it);
-        if (!w.visible) continue;
-        for (std::uint32_t c : w.children) {
-            Window* child = manager.get(c);
-            if (!child || !child->visible) continue;
-            // A push button of the window in front (a dialog's OK): its centre.
-            if (child->cls.name == kButtonClass && child->title == text)
-                return Point{(child->rect.left + child->rect.right) / 2,
-                             (child->rect.top + child->rect.bottom) / 2};
-            CommandBarData* data = dataOf<CommandBarData>(child);
-            if (!data) continue;
-            if (std::optional<Point> p = locateButton(*child, *data, text)) return p;
-        }
-        return std::nullopt;
-    }
-    return std::nullopt;
+MenuTracker* openMenuTracker(WindowManager& manager) { return openTracker(manager); }
+
+std::optional<Point> commandBarTarget(const Window& bar, std::u16string_view text) {
+    const CommandBarData* data = dataOf<CommandBarData>(&bar);
+    return data ? locateButton(bar, *data, text) : std::nullopt;
 }
 
 }  // namespace kdev

@@ -23,9 +23,13 @@ HWND createCommandBar(HINSTANCE instance, HWND parent, int barId);
 bool insertMenubar(HWND bar, HINSTANCE instance, WORD menuId, WORD button);
 bool addAdornments(HWND bar);
 
-// Where a script taps for the text: the item of the open menu with it, else a push button of
-// the topmost visible window with it (a dialog's OK), else the button with it (or the close box,
-// for "Close") on that window's command bar; nullopt when there is none on the screen.
-std::optional<Point> locateMenuTarget(WindowManager& manager, std::u16string_view text);
+class MenuTracker;
+struct Window;
+
+// The menu being tracked on this device, if any.
+MenuTracker* openMenuTracker(WindowManager& manager);
+// The centre of the bar's button with the text (or of its close box, for "Close"); nullopt when
+// `bar` is no command bar or has no such button.
+std::optional<Point> commandBarTarget(const Window& bar, std::u16string_view text);
 
 }  // namespace kdev

@@ -20,6 +20,10 @@ template <typename T>
 T* dataOf(Window* w) {
     return w ? dynamic_cast<T*>(w->control.get()) : nullptr;
 }
+template <typename T>
+const T* dataOf(const Window* w) {
+    return w ? dynamic_cast<const T*>(w->control.get()) : nullptr;
+}
 
 // Stylus position from a mouse message's second parameter (client coordinates, signed) to
 // screen coordinates.

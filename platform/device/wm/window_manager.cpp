@@ -483,6 +483,11 @@ std::uint32_t WindowManager::hitTest(Point p) const {
     return 0;
 }
 
+bool WindowManager::takesCommands() const {
+    const HWND main = mainWindow();
+    return main && inputEnabled(toHandle(main));
+}
+
 bool WindowManager::inputEnabled(std::uint32_t handle) const {
     for (;;) {
         auto it = windows_.find(handle);
@@ -560,8 +565,7 @@ void WindowManager::routeInput(const InputEvent& ev) {
         }
         case K::Command:
             // Like a tap, a command does not reach a window a dialog has disabled.
-            if (HWND main = mainWindow(); main && inputEnabled(toHandle(main)))
-                post(main, WM_COMMAND, ev.command, 0);
+            if (takesCommands()) post(mainWindow(), WM_COMMAND, ev.command, 0);
             return;
         case K::Wake:
             serveRequests();

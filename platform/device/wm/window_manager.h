@@ -95,6 +95,9 @@ public:
     bool enable(HWND hwnd, bool enabled);
     // The program's main window: its first top-level window of a class of its own.
     HWND mainWindow() const;
+    // Whether a command reaches the main window now: like a tap, not while a dialog or message
+    // box has disabled it.
+    bool takesCommands() const;
 
     // Messages.
     LRESULT send(HWND hwnd, UINT message, WPARAM first, LPARAM second);

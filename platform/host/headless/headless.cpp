@@ -5,16 +5,12 @@
 #include <chrono>
 #include <cstdio>
 
-#include "controls/command_bar.h"
 #include "core/device.h"
 #include "core/trace.h"
 #include "signals.h"
 #include "snapshot.h"
-#include "wm/window_manager.h"
 
 namespace khost {
-
-using Kind = kdev::InputEvent::Kind;
 
 HeadlessFrontEnd::HeadlessFrontEnd(std::vector<ScriptCommand> script, Source source)
     : script_(std::move(script)), source_(source) {}
@@ -38,99 +34,61 @@ bool HeadlessFrontEnd::fail(const ScriptCommand& c, const std::string& what) {
     return false;
 }
 
-// Why a command message cannot reach the main window now, as a tap on it would not; null when
-// it can.
-const char* HeadlessFrontEnd::commandRefusal() const {
-    if (!device_) return "there is no device";
-    kdev::WindowManager& windows = device_->windows();
-    const kdev::Window* main = windows.get(windows.mainWindow());
-    if (!main) return "there is no main window";
-    return main->enabled ? nullptr
-                         : "the main window is disabled (a dialog or message box is open)";
-}
-
 std::string HeadlessFrontEnd::firstUnrun() const {
     return next_ < script_.size() ? where(script_[next_]) : std::string();
 }
 
 bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
     for (;;) {
-        if (!queued_.empty()) {
-            event = queued_.front();
-            queued_.erase(queued_.begin());
-            return true;
+        if (!player_.empty()) {
+            if (!device_) return fail(script_[playing_], "there is no device");
+            if (player_.next(*device_, event)) return true;
+            if (!player_.failure().empty()) return fail(script_[playing_], player_.failure());
         }
         const Ready ready = waitReady(0);
         if (ready == Ready::Stop) return false;  // a stop signal ends the input here
         if (ready == Ready::Wake) {
-            event = kdev::InputEvent{};
-            event.kind = Kind::Wake;
+            event = kdev::InputEvent::wakeUp();
             return true;
         }
         if (next_ >= script_.size()) return false;
 
         const ScriptCommand& c = script_[next_];
-        auto stylus = [](Kind kind, int x, int y) {
-            kdev::InputEvent e;
-            e.kind = kind;
-            e.x = x;
-            e.y = y;
-            return e;
-        };
+        playing_ = next_;
         switch (c.kind) {
             case ScriptCommand::Kind::Tap:
-                queued_.push_back(stylus(Kind::StylusDown, c.x, c.y));
-                queued_.push_back(stylus(Kind::StylusUp, c.x, c.y));
+                player_.tap(c.x, c.y);
                 ++next_;
                 break;
             case ScriptCommand::Kind::Down:
+                player_.push(kdev::InputEvent::stylusDown(c.x, c.y));
+                ++next_;
+                break;
             case ScriptCommand::Kind::Move:
+                player_.push(kdev::InputEvent::stylusMove(c.x, c.y));
+                ++next_;
+                break;
             case ScriptCommand::Kind::Up:
-                queued_.push_back(stylus(c.kind == ScriptCommand::Kind::Down   ? Kind::StylusDown
-                                         : c.kind == ScriptCommand::Kind::Move ? Kind::StylusMove
-                                                                               : Kind::StylusUp,
-                                         c.x, c.y));
+                player_.push(kdev::InputEvent::stylusUp(c.x, c.y));
                 ++next_;
                 break;
-            case ScriptCommand::Kind::Key: {
-                kdev::InputEvent e;
-                e.kind = Kind::KeyDown;
-                e.key = c.key;
-                e.shift = c.shift;
-                queued_.push_back(e);
+            case ScriptCommand::Kind::Key:
+                player_.key(c.key, c.shift);
                 ++next_;
                 break;
-            }
-            case ScriptCommand::Kind::Menu: {
+            case ScriptCommand::Kind::Menu:
                 // One tap per step, each placed where the item is on the screen at that moment.
                 // The first step is a button on the command bar, the others items of the menu.
-                const std::u16string& item = c.menuPath[menuStep_];
-                std::optional<kdev::Point> at =
-                    device_ ? kdev::locateMenuTarget(device_->windows(), item) : std::nullopt;
-                if (at && (at->x < 0 || at->y < 0 || at->x >= device_->screen().width() ||
-                           at->y >= device_->screen().height()))
-                    at.reset();  // there, but off the screen: no stylus reaches it
-                if (!at)
-                    return fail(c, std::string(menuStep_ == 0 ? "no button '" : "no menu item '") +
-                                       kdev::printable(kdev::toUtf8(item)) + "' on the screen");
-                queued_.push_back(stylus(Kind::StylusDown, at->x, at->y));
-                queued_.push_back(stylus(Kind::StylusUp, at->x, at->y));
+                player_.tapOn(c.menuPath[menuStep_], menuStep_ == 0 ? "button" : "menu item");
                 if (++menuStep_ == c.menuPath.size()) {
                     menuStep_ = 0;
                     ++next_;
                 }
                 break;
-            }
-            case ScriptCommand::Kind::Command: {
-                if (const char* why = commandRefusal())
-                    return fail(c, "command " + std::to_string(c.id) + " refused: " + why);
-                kdev::InputEvent e;
-                e.kind = Kind::Command;
-                e.command = c.id;
-                queued_.push_back(e);
+            case ScriptCommand::Kind::Command:
+                player_.command(c.id);
                 ++next_;
                 break;
-            }
             case ScriptCommand::Kind::Screenshot:
             case ScriptCommand::Kind::Dump: {
                 std::string error;
@@ -153,8 +111,7 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 idleLeftMs_ = std::max(0L, idleLeftMs_ - spent);
                 if (ready == Ready::Stop) return false;
                 if (ready == Ready::Wake && idleLeftMs_ > 0) {
-                    event = kdev::InputEvent{};
-                    event.kind = Kind::Wake;
+                    event = kdev::InputEvent::wakeUp();
                     return true;
                 }
                 if (idleLeftMs_ > 0) break;  // cut short by a signal: wait for the rest
@@ -162,13 +119,10 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
                 ++next_;
                 break;
             }
-            case ScriptCommand::Kind::Close: {
-                kdev::InputEvent e;
-                e.kind = Kind::Close;
-                queued_.push_back(e);
+            case ScriptCommand::Kind::Close:
+                player_.close();
                 ++next_;
                 break;
-            }
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "automation.h"
 #include "core/frontend.h"
 #include "core/geometry.h"
 #include "headless/script.h"
@@ -21,9 +22,9 @@ public:
     enum class Source { Script, Tour };
     explicit HeadlessFrontEnd(std::vector<ScriptCommand> script, Source source = Source::Script);
 
-    // The device the script drives: its screen for screenshots and dumps, its command bar and
-    // menus for menu paths, its main window for commands. Given once the device is built on
-    // this front end.
+    // The device the script drives, through the automation seam: its screen for screenshots and
+    // dumps, where its buttons and menu items are for menu paths, whether its main window takes
+    // commands. Given once the device is built on this front end.
     void attach(kdev::Device& device) { device_ = &device; }
 
     bool waitEvent(kdev::InputEvent& event) override;
@@ -42,13 +43,13 @@ private:
     Ready waitReady(int timeoutMs) const;
     bool fail(const ScriptCommand& c, const std::string& what);
     std::string where(const ScriptCommand& c) const;
-    const char* commandRefusal() const;
 
     std::vector<ScriptCommand> script_;
     std::size_t next_ = 0;
+    std::size_t playing_ = 0;  // the line whose input the player holds
     std::size_t menuStep_ = 0;
     long idleLeftMs_ = -1;
-    std::vector<kdev::InputEvent> queued_;
+    kdev::ScriptPlayer player_;
     Source source_;
     kdev::Device* device_ = nullptr;
     int wakeFd_ = -1;

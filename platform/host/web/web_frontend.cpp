@@ -5,10 +5,9 @@
 #include <new>
 #include <string_view>
 
-#include "controls/command_bar.h"
+#include "automation.h"
 #include "core/device.h"
 #include "options.h"
-#include "wm/window_manager.h"
 
 // The page's side (page.js). Events arrive as four integers: kind, x, y, key.
 EM_ASYNC_JS(void, kestrova_page_next_event, (int* out), {
@@ -60,13 +59,22 @@ bool WebFrontEnd::waitEvent(kdev::InputEvent& event) {
     for (;;) {
         int e[4] = {};
         kestrova_page_next_event(e);
-        event = kdev::InputEvent{};
-        if (e[0] < 0 || e[0] > static_cast<int>(Kind::KeyDown)) continue;
-        event.kind = static_cast<Kind>(e[0]);
-        event.x = e[1];
-        event.y = e[2];
-        event.key = static_cast<kdev::Key>(e[3]);
-        return true;
+        switch (static_cast<Kind>(e[0])) {
+            case Kind::StylusDown:
+                event = kdev::InputEvent::stylusDown(e[1], e[2]);
+                return true;
+            case Kind::StylusMove:
+                event = kdev::InputEvent::stylusMove(e[1], e[2]);
+                return true;
+            case Kind::StylusUp:
+                event = kdev::InputEvent::stylusUp(e[1], e[2]);
+                return true;
+            case Kind::KeyDown:
+                event = kdev::InputEvent::keyDown(static_cast<kdev::Key>(e[3]));
+                return true;
+            default:
+                continue;  // page.js sends no other kind
+        }
     }
 }
 
@@ -109,7 +117,7 @@ EMSCRIPTEN_KEEPALIVE int kestrova_page_locate(const char* utf8) {
     kdev::Device* device = kdev::Device::active();
     if (!device || !utf8) return -1;
     const std::optional<kdev::Point> at =
-        kdev::locateMenuTarget(device->windows(), kdev::toUtf16(std::string_view(utf8)));
+        kdev::Automation(*device).locate(kdev::toUtf16(std::string_view(utf8)));
     return at ? at->x * 65536 + at->y : -1;
 }
 
