@@ -6,7 +6,7 @@
 #include "controls/command_bar.h"
 #include "controls/menu.h"
 #include "core/device.h"
-#include "core/trace.h"
+#include "core/strings.h"
 #include "wm/window_manager.h"
 
 namespace kdev {

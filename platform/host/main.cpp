@@ -14,6 +14,7 @@
 #include <new>
 
 #include "core/device.h"
+#include "core/strings.h"
 #include "core/trace.h"
 #include "headless/headless.h"
 #include "headless/script.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "api/device_api.h"
-#include "core/trace.h"
+#include "core/strings.h"
 #include "automation.h"
 #include "controls/look.h"
 #include "resources/resource.h"

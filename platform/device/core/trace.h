@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/output_file.h"
+#include "core/strings.h"
 
 namespace kdev {
 
@@ -68,13 +69,6 @@ private:
     std::string line_;
 };
 
-std::string toUtf8(std::u16string_view text);
-std::u16string toUtf16(std::string_view text);
 void appendJsonString(std::string& out, std::string_view utf8);
-
-// Text from outside (a script line, a file name) made safe to show on a terminal: control
-// characters (C0, DEL, C1, the bidirectional overrides) and bytes that are not UTF-8 become
-// \xNN, byte by byte, and a backslash is doubled; everything else is kept as it is.
-std::string printable(std::string_view text);
 
 }  // namespace kdev

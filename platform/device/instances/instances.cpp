@@ -1,6 +1,7 @@
 #include "instances/instances.h"
 
 #include "core/output_file.h"
+#include "core/strings.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -176,36 +177,9 @@ void removeFiles(int dir, int pid, bool includingLock) {
     if (includingLock) ::unlinkat(dir, fileName(pid, kLockSuffix).c_str(), 0);
 }
 
-// UTF-8, except that a lone surrogate is written as its own three bytes, so every UTF-16
-// string, well-formed or not, has exactly one encoding. Names are compared in this form.
-std::string encodeName(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+// Names are compared as UTF-8 that keeps a lone surrogate as its own three bytes, so every
+// UTF-16 string, well-formed or not, has exactly one encoding.
+std::string encodeName(std::u16string_view s) { return toUtf8(s, LoneSurrogate::Keep); }
 
 // List fields: a backslash is doubled, control bytes (tab and newline among them) are
 // written \xHH, everything else as is.

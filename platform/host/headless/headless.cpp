@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/device.h"
-#include "core/trace.h"
+#include "core/strings.h"
 #include "signals.h"
 #include "snapshot.h"
 

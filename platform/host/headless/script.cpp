@@ -12,7 +12,7 @@
 #include <sstream>
 #include <streambuf>
 
-#include "core/trace.h"
+#include "core/strings.h"
 
 namespace khost {
 
