@@ -27,6 +27,10 @@ public:
 
     void push(const kdev::InputEvent& event) { player_.push(event); }
     void tap(int x, int y) { player_.tap(x, y); }
+    // The stylus going down, moving while down and lifting, each on its own.
+    void press(int x, int y) { push(kdev::InputEvent::stylusDown(x, y)); }
+    void move(int x, int y) { push(kdev::InputEvent::stylusMove(x, y)); }
+    void lift(int x, int y) { push(kdev::InputEvent::stylusUp(x, y)); }
     void key(kdev::Key k) { player_.key(k); }
     void close() { player_.close(); }
     // A command message as the host sends it, refused or not by the device itself.
