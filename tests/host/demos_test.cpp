@@ -78,7 +78,7 @@ TEST(Demos, TwoCirclesCommandsContinueOnePseudoRandomSequence) {
 // The picture as the BitBlt command converts it: 5-6-5 from the bottom-up 24-bit rows.
 std::vector<std::uint16_t> parrot565(int* width, int* height) {
     const std::string bmp =
-        readFile(std::string(KESTROVA_SOURCE_DIR) + "/app/resources/parrot.bmp");
+        readFile(std::string(KESTROVA_SOURCE_DIR) + "/app/resources/cat-photo.bmp");
     auto u32 = [&](std::size_t at) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[at]) |
                                           static_cast<unsigned char>(bmp[at + 1]) << 8 |

@@ -244,7 +244,7 @@ TEST(FontTest, WrapsAtSpacesAndNewlines) {
 TEST(FontTest, WrappedTextStaysInsideItsRect) {
     const Font& f = Font::ui();
     const std::u16string text =
-        u"Kestrova draws lines, circles and a parrot straight into the "
+        u"Kestrova draws lines, circles and a photograph straight into the "
         u"frame buffer. Pneumonoultramicroscopicsilicovolcanoconiosis!";
     // The last rect is too short for all the lines: the ones that would cross its bottom go.
     for (const Rect rect :
