@@ -61,15 +61,26 @@ def files(root, suffixes):
                 yield path
 
 
-def libc_header(header):
-    """True when the C library's own -dev package provides the header (g++ pulls it in)."""
-    for folder in ("/usr/include", "/usr/include/x86_64-linux-gnu",
-                   "/usr/include/aarch64-linux-gnu", "/usr/include/arm-linux-gnueabihf"):
-        path = os.path.join(folder, header)
-        if os.path.exists(path):
-            owner = subprocess.run(["dpkg", "-S", path], capture_output=True, text=True).stdout
-            return owner.startswith(("libc6-dev", "linux-libc-dev"))
-    return False
+def libc_headers(headers):
+    """Which of the headers the C library's own -dev packages provide (g++ pulls them in): one
+    dpkg -S for them all."""
+    paths = {}
+    for header in headers:
+        for folder in ("/usr/include", "/usr/include/x86_64-linux-gnu",
+                       "/usr/include/aarch64-linux-gnu", "/usr/include/arm-linux-gnueabihf"):
+            path = os.path.join(folder, header)
+            if os.path.exists(path):
+                paths[path] = header
+                break
+    found = set()
+    if paths:
+        out = subprocess.run(["dpkg", "-S"] + list(paths), capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            owners, _, path = line.partition(": ")
+            if path in paths and all(o.startswith(("libc6-dev", "linux-libc-dev"))
+                                     for o in owners.split(", ")):
+                found.add(paths[path])
+    return found
 
 
 def needed(root):
@@ -100,18 +111,23 @@ def needed(root):
             else:
                 unknown.append(f"{path}: {font}")
     own = os.path.join(root, "platform", "include")
+    includes = []
     for path in files(root, (".cpp", ".h")):
         text = open(os.path.join(root, path), encoding="utf-8").read()
         for header in re.findall(r"^\s*#\s*include\s*<([^>]+)>", text, re.M):
             if "." not in header and "/" not in header:
                 continue  # the C++ standard library
-            if os.path.exists(os.path.join(own, header)) or libc_header(header):
-                continue
-            first = header.split("/")[0]
-            if first in HEADERS:
-                found.add(HEADERS[first])
-            else:
-                unknown.append(f"{path}: <{header}>")
+            if not os.path.exists(os.path.join(own, header)):
+                includes.append((path, header))
+    libc = libc_headers({header for _, header in includes})
+    for path, header in includes:
+        if header in libc:
+            continue
+        first = header.split("/")[0]
+        if first in HEADERS:
+            found.add(HEADERS[first])
+        else:
+            unknown.append(f"{path}: <{header}>")
     return found, unknown
 
 
