@@ -232,6 +232,22 @@ void traceRect(TraceEvent& event, const Rect& r) {
         .field("bottom", r.bottom);
 }
 
+// A dialog cut off by a small screen keeps its default button reachable: moved, at its size,
+// into the client area's visible part where it lay outside it, and above its siblings there.
+void keepInside(Device& device, Window& dialog, Window& button) {
+    const Rect client = device.windows().clientRect(dialog);
+    const Rect r = button.rect;
+    const int x = std::max(client.left, std::min(r.left, client.right - r.width()));
+    const int y = std::max(client.top, std::min(r.top, client.bottom - r.height()));
+    if (x == r.left && y == r.top) return;
+    button.rect = {x, y, x + r.width(), y + r.height()};
+    std::erase(dialog.children, button.handle);
+    dialog.children.push_back(button.handle);
+    TraceEvent event(device.trace(), "dialog_control_moved");
+    event.field("id", static_cast<int>(button.id));
+    traceRect(event, button.rect);
+}
+
 // Creates the template's controls inside the dialog (their classes are checked beforehand),
 // gives them the dialog's font and their icons, and marks the default button. False when a
 // control cannot be made.
@@ -287,7 +303,10 @@ bool createControls(Device& device, HWND dialog, HINSTANCE instance, const Dialo
     DialogData* data = dataOf<DialogData>(manager.get(dialogHandle));
     for (std::uint32_t c : manager.get(dialogHandle)->children)
         if (ButtonData* b = dataOf<ButtonData>(manager.get(c))) b->isDefault = c == defaultButton;
-    if (Window* def = manager.get(defaultButton)) data->defaultId = def->id;
+    if (Window* def = manager.get(defaultButton)) {
+        data->defaultId = def->id;
+        keepInside(device, *manager.get(dialogHandle), *def);
+    }
     return true;
 }
 
@@ -324,8 +343,10 @@ const Font& dialogFont(const WindowManager& manager, const Screen& screen,
 Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Window* owner,
                 const DialogUnits& units) {
     WindowManager& manager = device.windows();
-    const Point size = dialogSize(manager, tpl, style, units);
     const Screen& screen = device.screen();
+    // No larger than the screen, so its caption, with its OK button, shows whole.
+    Point size = dialogSize(manager, tpl, style, units);
+    size = {std::min(size.x, screen.width()), std::min(size.y, screen.height())};
     int x, y;
     if (tpl.style & DS_CENTER) {
         x = (screen.width() - size.x) / 2;
