@@ -137,17 +137,4 @@ TEST(Demos, AClientTooSmallForADemoIsOnlyCleared) {
     }
 }
 
-TEST(Demos, ScreenshotsForTheReadme) {
-    // Pictures of each demo for docs/: written only when asked for.
-    const char* out = std::getenv("KESTROVA_DOCS_DIR");
-    if (!out) GTEST_SKIP() << "set KESTROVA_DOCS_DIR to refresh the pictures in docs/";
-    TempDir dir;
-    const std::string script = std::string("menu Tools/Lines\nscreenshot ") + out +
-                               "/lines.png\nmenu Tools/Circles\nscreenshot " + out +
-                               "/circles.png\nmenu Tools/BitBlt\nscreenshot " + out +
-                               "/bitblt.png\n";
-    writeFile(dir.file("s"), script);
-    EXPECT_EQ(runKestrova({"--headless", "--script", dir.file("s")}).exitCode, 0);
-}
-
 }  // namespace
