@@ -45,6 +45,18 @@ std::string sdlError() {
     return e.empty() ? "unknown error" : e;
 }
 
+// The displays the environment names, for a message that says which could not be reached:
+// "the X display :5", "the Wayland display wayland-0", or both.
+std::string namedDisplays() {
+    const char* x = SDL_getenv("DISPLAY");
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    std::string names;
+    if (x && *x) names = "the X display " + std::string(x);
+    if (wayland && *wayland)
+        names += (names.empty() ? "" : " nor ") + std::string("the Wayland display ") + wayland;
+    return names.empty() ? "no display" : names;
+}
+
 // Plain ASCII: SDL's X11 title is only right in every locale when it is.
 std::string windowTitle(const kdev::Geometry& g) { return "Kestrova - " + geometryName(g); }
 
@@ -471,7 +483,7 @@ SdlFrontEnd::~SdlFrontEnd() {
 
 bool SdlFrontEnd::open(std::string* error) {
     if (!video_.ok) {
-        *error = "no display available to open a window (" + sdlError() + ")";
+        *error = "cannot reach " + namedDisplays() + " to open a window (" + sdlError() + ")";
         return false;
     }
     const int w = width_, h = height_;
