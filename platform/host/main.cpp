@@ -163,7 +163,10 @@ int run(int argc, char** argv) {
     kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace, &error))
         return fail("--trace: " + kdev::printable(error));
-    if (headless) headless->attach(device);
+    if (headless)
+        headless->attach(device);
+    else
+        khost::traceWindowNotices(*frontEnd, device.trace());
 
     const kdev::Bytes image(kestrova_res,
                             static_cast<std::size_t>(kestrova_res_end - kestrova_res));
