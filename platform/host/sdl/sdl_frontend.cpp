@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/trace.h"
 #include "gfx/canvas.h"
 #include "options.h"
 #include "signals.h"
@@ -391,6 +392,7 @@ public:
     void raise() override;
     void setWakeDescriptor(int fd) override;
     void setIcon(const kdev::Image& icon) override;
+    void traceNotices(kdev::Trace& trace) { trace_ = &trace; }
 
 private:
     bool createTexture(std::string* error);
@@ -452,6 +454,7 @@ private:
     Clock::time_point lastDraw_{};
     Clock::duration refresh_ = std::chrono::microseconds(16667);
     std::optional<Clock::time_point> noticeEnds_;
+    kdev::Trace* trace_ = nullptr;  // the device's, for the notices; it outlives the window
 
     SDL_Rect usable_{0, 0, 0, 0};  // the usable area of the window's display
     Frame frame_ = kFrameGuess;
@@ -548,7 +551,8 @@ void SdlFrontEnd::chooseFirstPlace() {
     if (!options_.settingsFolder.empty()) {
         std::string warning;
         remembered_ = loadWindowPlace(options_.settingsFolder, width_, height_, &warning);
-        if (!warning.empty()) std::fprintf(stderr, "kestrova: %s\n", warning.c_str());
+        if (!warning.empty())
+            std::fprintf(stderr, "kestrova: %s\n", kdev::printable(warning).c_str());
     }
     usable_ = usableBounds(remembered_ ? displayAt(remembered_->x, remembered_->y) : 0);
     wantedZoom_ = options_.zoom > 0 ? options_.zoom
@@ -646,13 +650,14 @@ void SdlFrontEnd::savePlace() const {
     if (!place_ || options_.settingsFolder.empty()) return;
     std::string error;
     if (!saveWindowPlace(options_.settingsFolder, width_, height_, *place_, &error))
-        std::fprintf(stderr, "kestrova: %s\n", error.c_str());
+        std::fprintf(stderr, "kestrova: %s\n", kdev::printable(error).c_str());
 }
 
 void SdlFrontEnd::notice(const std::string& text) {
     if (xWatch_.gone()) return;
     SDL_SetWindowTitle(window_.get(), (title_ + " - " + text).c_str());
     noticeEnds_ = Clock::now() + kNoticeTime;
+    if (trace_) kdev::TraceEvent(*trace_, "window_notice").field("text", text);
 }
 
 bool SdlFrontEnd::createTexture(std::string* error) {
@@ -946,10 +951,13 @@ void SdlFrontEnd::saveScreenshot() {
     const std::filesystem::path path = screenshotPath();
     std::string error;
     if (writePng(path.string(), *screen_, &error)) {
-        std::fprintf(stderr, "kestrova: screenshot saved to %s\n", path.c_str());
+        // The folder's name may hold anything, escape sequences included.
+        std::fprintf(stderr, "kestrova: screenshot saved to %s\n",
+                     kdev::printable(path.string()).c_str());
         notice("saved " + path.filename().string());
     } else {
-        std::fprintf(stderr, "kestrova: cannot save a screenshot: %s\n", error.c_str());
+        std::fprintf(stderr, "kestrova: cannot save a screenshot: %s\n",
+                     kdev::printable(error).c_str());
         notice("screenshot not saved");
     }
 }
@@ -987,6 +995,10 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
         return nullptr;
     }
     return frontEnd;
+}
+
+void traceWindowNotices(kdev::FrontEnd& window, kdev::Trace& trace) {
+    if (auto* sdl = dynamic_cast<SdlFrontEnd*>(&window)) sdl->traceNotices(trace);
 }
 
 Desktop currentDesktop() {
