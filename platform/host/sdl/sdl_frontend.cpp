@@ -25,6 +25,7 @@
 #include "signals.h"
 #include "settings.h"
 #include "snapshot.h"
+#include "sdl/placement.h"
 
 // Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
 #include <SDL_syswm.h>
@@ -49,47 +50,16 @@ std::string sdlError() {
 // Plain ASCII: SDL's X11 title is only right in every locale when it is.
 std::string windowTitle(const kdev::Geometry& g) { return "Kestrova - " + geometryName(g); }
 
-constexpr int kMaxZoom = 8;
-constexpr int kDefaultMaxZoom = 2;
 constexpr auto kNoticeTime = std::chrono::seconds(2);
-
-// What the window manager puts around the client area (title bar, borders), in points.
-struct Frame {
-    int top = 0;
-    int left = 0;
-    int bottom = 0;
-    int right = 0;
-};
-
-// The frame a window manager usually puts around a window, a title bar and thin borders, for
-// as long as none has said what it puts around ours.
-constexpr Frame kFrameGuess{32, 4, 4, 4};
-
-bool fitsIn(const SDL_Rect& usable, int w, int h, const Frame& f) {
-    return w + f.left + f.right <= usable.w && h + f.top + f.bottom <= usable.h;
-}
-
-// The client position nearest (x, y) at which the framed window lies inside `usable`. A window
-// larger than that keeps its top-left corner, and so its title bar, on the desktop.
-SDL_Point keepInside(const SDL_Rect& usable, int x, int y, int w, int h, const Frame& f) {
-    x = std::max(std::min(x, usable.x + usable.w - f.right - w), usable.x + f.left);
-    y = std::max(std::min(y, usable.y + usable.h - f.bottom - h), usable.y + f.top);
-    return {x, y};
-}
-
-SDL_Point centredIn(const SDL_Rect& usable, int w, int h, const Frame& f) {
-    return keepInside(usable, usable.x + f.left + (usable.w - f.left - f.right - w) / 2,
-                      usable.y + f.top + (usable.h - f.top - f.bottom - h) / 2, w, h, f);
-}
 
 // The part of display `index` that windows may use (without panels and docks); the whole
 // display when the desktop does not say.
-SDL_Rect usableBounds(int index) {
+Area usableBounds(int index) {
     SDL_Rect r{0, 0, 0, 0};
     if (SDL_GetDisplayUsableBounds(index, &r) != 0 || r.w <= 0 || r.h <= 0) {
         if (SDL_GetDisplayBounds(index, &r) != 0 || r.w <= 0 || r.h <= 0) r = {0, 0, 1024, 768};
     }
-    return r;
+    return {r.x, r.y, r.w, r.h};
 }
 
 // The display whose area holds (x, y); 0 when none does.
@@ -405,7 +375,7 @@ private:
     // Placement and zoom.
     void chooseFirstPlace();
     void placeFirst();
-    SDL_Point firstPosition() const;
+    Spot firstPosition() const;
     int largestZoom(int most) const;
     void learnFrame();
     void keepMinimumSize();
@@ -444,7 +414,7 @@ private:
     std::optional<Clock::time_point> noticeEnds_;
     kdev::Trace* trace_ = nullptr;  // the device's, for the notices; it outlives the window
 
-    SDL_Rect usable_{0, 0, 0, 0};  // the usable area of the window's display
+    Area usable_;  // the usable area of the window's display
     Frame frame_ = kFrameGuess;
     int zoom_ = 1;
     int wantedZoom_ = kDefaultMaxZoom;       // --zoom, else the remembered zoom, else the default
@@ -480,7 +450,7 @@ bool SdlFrontEnd::open(std::string* error) {
     const int w = width_, h = height_;
     chooseFirstPlace();
     // Window managers put the frame's corner where a new window asks to be.
-    const SDL_Point at = firstPosition();
+    const Spot at = firstPosition();
     window_.reset(SDL_CreateWindow(
         title_.c_str(), at.x - frame_.left, at.y - frame_.top, w * zoom_, h * zoom_,
         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
@@ -550,13 +520,10 @@ void SdlFrontEnd::chooseFirstPlace() {
 }
 
 // The client area's place at zoom_: the remembered one if the window fits there, else centred.
-SDL_Point SdlFrontEnd::firstPosition() const {
-    const int w = width_ * zoom_, h = height_ * zoom_;
-    if (remembered_) {
-        const SDL_Point kept = keepInside(usable_, remembered_->x, remembered_->y, w, h, frame_);
-        if (kept.x == remembered_->x && kept.y == remembered_->y) return kept;
-    }
-    return centredIn(usable_, w, h, frame_);
+Spot SdlFrontEnd::firstPosition() const {
+    std::optional<Spot> remembered;
+    if (remembered_) remembered = Spot{remembered_->x, remembered_->y};
+    return khost::firstPosition(usable_, remembered, width_ * zoom_, height_ * zoom_, frame_);
 }
 
 // Before the window is shown: with the frame the window manager will put around it, the
@@ -573,14 +540,12 @@ void SdlFrontEnd::placeFirst() {
     // unmapped window's position back as its frame's.
     keepMinimumSize();
     SDL_SetWindowSize(window_.get(), width_ * zoom_, height_ * zoom_);
-    const SDL_Point at = firstPosition();
+    const Spot at = firstPosition();
     SDL_SetWindowPosition(window_.get(), at.x, at.y);
 }
 
 int SdlFrontEnd::largestZoom(int most) const {
-    int zoom = std::clamp(most, 1, kMaxZoom);
-    while (zoom > 1 && !fitsIn(usable_, width_ * zoom, height_ * zoom, frame_)) --zoom;
-    return zoom;
+    return khost::largestZoom(usable_, width_, height_, frame_, most);
 }
 
 // The window's frame and display as they are now.
@@ -595,11 +560,11 @@ void SdlFrontEnd::learnFrame() {
 // The window cannot be made smaller than the device screen at zoom 1, so that all of it stays
 // in view (as far as the desktop allows).
 void SdlFrontEnd::keepMinimumSize() {
-    const int w = std::clamp(usable_.w - frame_.left - frame_.right, 1, width_);
-    const int h = std::clamp(usable_.h - frame_.top - frame_.bottom, 1, height_);
+    const Spot least = minimumSize(usable_, width_, height_, frame_);
     int oldW = 0, oldH = 0;
     SDL_GetWindowMinimumSize(window_.get(), &oldW, &oldH);
-    if (oldW != w || oldH != h) SDL_SetWindowMinimumSize(window_.get(), w, h);
+    if (oldW != least.x || oldH != least.y)
+        SDL_SetWindowMinimumSize(window_.get(), least.x, least.y);
 }
 
 // Ctrl+1 to Ctrl+8 (zoom), Ctrl+0 (0: the largest that fits).
@@ -618,7 +583,7 @@ void SdlFrontEnd::setZoom(int zoom) {
     SDL_SetWindowSize(window_.get(), w, h);
     int x = 0, y = 0;
     SDL_GetWindowPosition(window_.get(), &x, &y);
-    const SDL_Point kept = keepInside(usable_, x, y, w, h, frame_);
+    const Spot kept = keepInside(usable_, x, y, w, h, frame_);
     if (kept.x != x || kept.y != y) SDL_SetWindowPosition(window_.get(), kept.x, kept.y);
     rememberPlace();
     draw();
