@@ -3,8 +3,6 @@
 #include "sdl/sdl_frontend.h"
 
 #include <SDL.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +14,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "core/trace.h"
@@ -24,13 +21,12 @@
 #include "options.h"
 #include "signals.h"
 #include "settings.h"
+#include "rgba.h"
 #include "snapshot.h"
+#include "wake_watcher.h"
 #include "sdl/placement.h"
-
-// Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
-#include <SDL_syswm.h>
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include "sdl/sdl_input.h"
+#include "sdl/x11_watch.h"
 
 namespace khost {
 
@@ -72,181 +68,6 @@ int displayAt(int x, int y) {
     return 0;
 }
 
-// ":0", "unix:0", ":0.0" and "unix/:0" name one X desktop; "host:0" another.
-std::string x11DesktopKey(std::string_view display) {
-    if (const std::size_t slash = display.find('/');
-        slash != std::string_view::npos && slash < display.rfind(':'))
-        display.remove_prefix(slash + 1);
-    const std::size_t colon = display.rfind(':');
-    if (colon == std::string_view::npos) return "x11-" + std::string(display);
-    std::string host(display.substr(0, colon));
-    std::string number(display.substr(colon + 1));
-    if (host == "unix") host.clear();
-    if (number.find('.') == std::string::npos) number += ".0";
-    return "x11-" + host + ":" + number;
-}
-
-// The host window's X id while it is ours, and whether another X client has destroyed it.
-::Window g_xWindow = 0;
-bool g_xWindowGone = false;
-XErrorHandler g_previousXErrorHandler = nullptr;
-
-// Once another client has destroyed the window, every request about it fails, and Xlib's own
-// handler would end the process with a report of several lines. Errors about our window never
-// end it: a BadWindow or BadDrawable means the window is gone, which the front end then reports
-// as a close of the program's main window. Errors about anything else go to the handler that
-// was there before.
-int onXError(Display* display, XErrorEvent* e) {
-    if (g_xWindow && (g_xWindowGone || e->resourceid == g_xWindow)) {
-        if (e->error_code == BadWindow || e->error_code == BadDrawable) g_xWindowGone = true;
-        return 0;
-    }
-    return g_previousXErrorHandler ? g_previousXErrorHandler(display, e) : 0;
-}
-
-// Watches one X window for the life of the front end (see onXError). Declared before the SDL
-// members, so it outlasts them: their teardown of a destroyed window is still covered.
-class XWindowWatch {
-public:
-    XWindowWatch() = default;
-    ~XWindowWatch() { stop(); }
-    XWindowWatch(const XWindowWatch&) = delete;
-    XWindowWatch& operator=(const XWindowWatch&) = delete;
-
-    void watch(SDL_Window* window) {
-        stop();
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
-        g_xWindow = info.info.x11.window;
-        g_xWindowGone = false;
-        g_previousXErrorHandler = XSetErrorHandler(onXError);
-        installed_ = true;
-        // Every X event also comes as an SDL_SYSWMEVENT, DestroyNotify among them.
-        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-    }
-
-    bool gone() const { return installed_ && g_xWindowGone; }
-
-    // The frame the window manager will put around the window, asked for before the window
-    // is shown (_NET_REQUEST_FRAME_EXTENTS), once SDL knows it too, so that SDL places the
-    // client area where it is asked to. nullopt when no window manager answers.
-    std::optional<Frame> askFrame(SDL_Window* window) const {
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (!installed_ || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-            return std::nullopt;
-        Display* display = info.info.x11.display;
-        const ::Window root = DefaultRootWindow(display);
-        const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
-        const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
-        const std::vector<long> supported =
-            property(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM);
-        if (std::find(supported.begin(), supported.end(), static_cast<long>(request)) ==
-            supported.end())
-            return std::nullopt;
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = g_xWindow;
-        e.xclient.message_type = request;
-        e.xclient.format = 32;
-        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-        XFlush(display);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
-        do {
-            SDL_PumpEvents();
-            const std::vector<long> v = property(display, g_xWindow, extents, XA_CARDINAL);
-            Frame sdl;
-            if (v.size() == 4 &&
-                SDL_GetWindowBordersSize(window, &sdl.top, &sdl.left, &sdl.bottom, &sdl.right) ==
-                    0 &&
-                sdl.left == v[0] && sdl.right == v[1] && sdl.top == v[2] && sdl.bottom == v[3])
-                return sdl;
-            SDL_Delay(5);
-        } while (Clock::now() < deadline);
-        return std::nullopt;
-    }
-
-    // Whether `e` says that our window has been destroyed.
-    bool destroyedBy(const SDL_Event& e) const {
-        if (!installed_ || e.type != SDL_SYSWMEVENT || !e.syswm.msg ||
-            e.syswm.msg->subsystem != SDL_SYSWM_X11)
-            return false;
-        const XEvent& x = e.syswm.msg->msg.x11.event;
-        if (x.type == DestroyNotify && x.xdestroywindow.window == g_xWindow) g_xWindowGone = true;
-        return g_xWindowGone;
-    }
-
-private:
-    // A window property of 32-bit items; empty when it is not there.
-    static std::vector<long> property(Display* display, ::Window window, Atom name, Atom type) {
-        Atom actualType = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<long> items;
-        if (XGetWindowProperty(display, window, name, 0, 4096, False, type, &actualType, &format,
-                               &count, &after, &data) == Success &&
-            data && format == 32 && actualType == type) {
-            const long* values = reinterpret_cast<const long*>(data);
-            items.assign(values, values + count);
-        }
-        if (data) XFree(data);
-        return items;
-    }
-
-    void stop() {
-        if (!installed_) return;
-        XSetErrorHandler(g_previousXErrorHandler);
-        g_xWindow = 0;
-        g_xWindowGone = false;
-        installed_ = false;
-    }
-
-    bool installed_ = false;
-};
-
-std::optional<kdev::Key> deviceKey(SDL_Keycode key) {
-    switch (key) {
-        case SDLK_RETURN:
-        case SDLK_KP_ENTER:
-            return kdev::Key::Return;
-        case SDLK_ESCAPE:
-            return kdev::Key::Escape;
-        case SDLK_TAB:
-            return kdev::Key::Tab;
-        case SDLK_SPACE:
-            return kdev::Key::Space;
-        case SDLK_LEFT:
-            return kdev::Key::Left;
-        case SDLK_UP:
-            return kdev::Key::Up;
-        case SDLK_RIGHT:
-            return kdev::Key::Right;
-        case SDLK_DOWN:
-            return kdev::Key::Down;
-        case SDLK_F10:
-            return kdev::Key::F10;
-        default:
-            return std::nullopt;
-    }
-}
-
-// kestrova-YYYYMMDD-HHMMSS.png in the current folder, with -2, -3... if that name is taken.
-std::filesystem::path screenshotPath() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string base = std::string("kestrova-") + stamp;
-    std::filesystem::path path = base + ".png";
-    std::error_code ec;
-    for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n)
-        path = base + "-" + std::to_string(n) + ".png";
-    return std::filesystem::absolute(path, ec);
-}
-
 // Owns SDL's video subsystem for the life of the front end.
 struct SdlVideo {
     bool ok = false;
@@ -271,67 +92,14 @@ struct TextureDeleter {
     void operator()(SDL_Texture* t) const { SDL_DestroyTexture(t); }
 };
 
-// Watches the wake descriptor on a thread of its own and turns "readable" into an SDL event.
-// It reports once and then waits to be re-armed, after the device has taken its requests, so a
-// descriptor that stays readable cannot flood the queue. The thread touches nothing but the
-// two descriptors and SDL's thread-safe event queue; closing the control pipe stops it.
-class WakeWatcher {
-public:
-    WakeWatcher(int fd, Uint32 eventType) : fd_(fd), eventType_(eventType) {
-        if (pipe2(control_, O_CLOEXEC) != 0) {
-            control_[0] = control_[1] = -1;
-            return;
-        }
-        thread_ = std::thread([this] { run(); });
-    }
-
-    ~WakeWatcher() {
-        if (control_[1] >= 0) close(control_[1]);
-        if (thread_.joinable()) thread_.join();
-        if (control_[0] >= 0) close(control_[0]);
-    }
-
-    WakeWatcher(const WakeWatcher&) = delete;
-    WakeWatcher& operator=(const WakeWatcher&) = delete;
-
-    bool running() const { return thread_.joinable(); }
-
-    void rearm() {
-        const char c = 'a';
-        while (write(control_[1], &c, 1) < 0 && errno == EINTR) {}
-    }
-
-private:
-    void run() {
-        bool armed = true;
-        for (;;) {
-            pollfd p[2] = {{control_[0], POLLIN, 0}, {armed ? fd_ : -1, POLLIN, 0}};
-            if (poll(p, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            if (p[0].revents) {
-                char c;
-                const ssize_t n = read(control_[0], &c, 1);
-                if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
-                if (n == 1) armed = true;
-            }
-            if (p[1].revents & POLLIN) {
-                armed = false;
-                SDL_Event e{};
-                e.type = eventType_;
-                SDL_PushEvent(&e);
-            } else if (p[1].revents) {
-                return;  // the descriptor is broken or gone: nothing more will come through it
-            }
-        }
-    }
-
-    int fd_;
-    Uint32 eventType_;
-    int control_[2] = {-1, -1};
-    std::thread thread_;
-};
+// An SDL event of type `type`, pushed from the wake watcher's thread.
+std::function<void()> pushEvent(Uint32 type) {
+    return [type] {
+        SDL_Event e{};
+        e.type = type;
+        SDL_PushEvent(&e);
+    };
+}
 
 class SdlFrontEnd final : public kdev::FrontEnd {
 public:
@@ -397,8 +165,8 @@ private:
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
     std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
-    std::vector<std::uint32_t> rgb_;      // each 16-bit pixel value as XRGB 8-8-8-8 (expand5/6)
-    std::vector<std::uint32_t> staging_;  // the logical screen in XRGB, for the texture
+    std::unique_ptr<RgbaRows> rows_;      // the screen's pixel values as RGBA
+    std::vector<std::uint32_t> staging_;  // the logical screen in RGBA, for the texture
 
     Uint32 wakeEventType_ = 0;
     Uint32 stopEventType_ = 0;
@@ -421,8 +189,7 @@ private:
     std::optional<WindowPlace> remembered_;  // from the settings file
     std::optional<WindowPlace> place_;       // the window's last place while windowed
 
-    bool stylus_ = false;  // a stylus stroke began inside the picture and is not over
-    kdev::Point lastStylus_{};
+    StylusTracker stylus_;
 };
 
 SdlFrontEnd::~SdlFrontEnd() {
@@ -474,11 +241,7 @@ bool SdlFrontEnd::open(std::string* error) {
     SDL_RenderSetLogicalSize(renderer_.get(), w, h);
     SDL_RenderSetIntegerScale(renderer_.get(), SDL_TRUE);
     if (!createTexture(error)) return false;
-    rgb_.resize(0x10000);
-    for (std::uint32_t p = 0; p < 0x10000; ++p) {
-        const std::uint32_t bgr = screen_->unpack(static_cast<std::uint16_t>(p));
-        rgb_[p] = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
-    }
+    rows_ = std::make_unique<RgbaRows>(*screen_);
 
     SDL_DisplayMode mode{};
     const int display = SDL_GetWindowDisplayIndex(window_.get());
@@ -492,7 +255,7 @@ bool SdlFrontEnd::open(std::string* error) {
     }
     stopEventType_ = wakeEventType_ + 1;
     if (stopDescriptor() >= 0) {
-        stopWatcher_ = std::make_unique<WakeWatcher>(stopDescriptor(), stopEventType_);
+        stopWatcher_ = std::make_unique<WakeWatcher>(stopDescriptor(), pushEvent(stopEventType_));
         if (!stopWatcher_->running()) {
             *error = "cannot watch for signals";
             return false;
@@ -615,7 +378,7 @@ void SdlFrontEnd::notice(const std::string& text) {
 
 bool SdlFrontEnd::createTexture(std::string* error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888,
+    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGBA32,
                                      SDL_TEXTUREACCESS_STREAMING, screen_->width(),
                                      screen_->height()));
     if (!texture_) {
@@ -624,6 +387,7 @@ bool SdlFrontEnd::createTexture(std::string* error) {
         return false;
     }
     SDL_SetTextureScaleMode(texture_.get(), SDL_ScaleModeNearest);
+    SDL_SetTextureBlendMode(texture_.get(), SDL_BLENDMODE_NONE);
     return true;
 }
 
@@ -642,17 +406,7 @@ void SdlFrontEnd::upload() {
     const kdev::Screen& s = *screen_;
     const int w = s.width(), h = s.height();
     staging_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    const std::ptrdiff_t step = s.xPitch() / 2;
-    const std::uint32_t* rgb = rgb_.data();
-    std::uint32_t* out = staging_.data();
-    for (int y = 0; y < h; ++y) {
-        const std::uint16_t* in = s.at(0, y);
-        if (step == 1) {
-            for (int x = 0; x < w; ++x) *out++ = rgb[in[x]];
-        } else {
-            for (int x = 0; x < w; ++x, in += step) *out++ = rgb[*in];
-        }
-    }
+    for (int y = 0; y < h; ++y) rows_->row(s, y, staging_.data() + static_cast<std::size_t>(y) * w);
     SDL_UpdateTexture(texture_.get(), nullptr, staging_.data(), w * 4);
 }
 
@@ -691,7 +445,7 @@ void SdlFrontEnd::setWakeDescriptor(int fd) {
     watcher_.reset();
     wakeOutstanding_ = false;
     if (fd < 0) return;
-    watcher_ = std::make_unique<WakeWatcher>(fd, wakeEventType_);
+    watcher_ = std::make_unique<WakeWatcher>(fd, pushEvent(wakeEventType_));
     if (!watcher_->running()) {
         std::fprintf(
             stderr,
@@ -708,16 +462,14 @@ void SdlFrontEnd::setIcon(const kdev::Image& icon) {
         icon.opaque.size() != count || xWatch_.gone())
         return;
     SDL_Surface* surface =
-        SDL_CreateRGBSurfaceWithFormat(0, icon.width, icon.height, 32, SDL_PIXELFORMAT_ARGB8888);
+        SDL_CreateRGBSurfaceWithFormat(0, icon.width, icon.height, 32, SDL_PIXELFORMAT_RGBA32);
     if (!surface) return;
     for (int y = 0; y < icon.height; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(surface->pixels) +
                                                      y * surface->pitch);
         for (int x = 0; x < icon.width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * icon.width + x;
-            const std::uint32_t bgr = icon.pixels[i];
-            row[x] = (icon.opaque[i] ? 0xFF000000u : 0u) | (bgr & 0xFF) << 16 | (bgr & 0xFF00) |
-                     (bgr >> 16 & 0xFF);
+            row[x] = rgbaOf(icon.pixels[i], icon.opaque[i] ? 0xFF : 0);
         }
     }
     SDL_SetWindowIcon(window_.get(), surface);
@@ -847,48 +599,17 @@ bool SdlFrontEnd::translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out
             return false;
         }
     }
-    const std::optional<kdev::Key> key = deviceKey(k.sym);
+    const std::optional<kdev::InputEvent> key = deviceKeyEvent(e);
     if (!key) return false;
-    // Held arrows move on; a held Return or Escape must not choose or cancel twice.
-    const bool arrow = *key == kdev::Key::Left || *key == kdev::Key::Right ||
-                       *key == kdev::Key::Up || *key == kdev::Key::Down;
-    if (e.repeat && !arrow) return false;
-    out.kind = Kind::KeyDown;
-    out.key = *key;
-    out.shift = (k.mod & KMOD_SHIFT) != 0;
+    out = *key;
     return true;
 }
 
-// The renderer's logical size has already turned window positions into device pixels; the
-// letterbox lies outside 0..width-1, 0..height-1. A stroke starts only inside the picture and,
-// once started, is followed to its end, held to the picture's edge.
 bool SdlFrontEnd::translateMouse(const SDL_Event& e, kdev::InputEvent& out) {
-    const int w = screen_->width(), h = screen_->height();
-    auto clamped = [&](int x, int y) {
-        return kdev::Point{std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1)};
-    };
-    kdev::Point p;
-    if (e.type == SDL_MOUSEBUTTONDOWN) {
-        if (e.button.button != SDL_BUTTON_LEFT || stylus_) return false;
-        if (e.button.x < 0 || e.button.y < 0 || e.button.x >= w || e.button.y >= h) return false;
-        stylus_ = true;
-        out.kind = Kind::StylusDown;
-        p = {e.button.x, e.button.y};
-    } else if (e.type == SDL_MOUSEBUTTONUP) {
-        if (e.button.button != SDL_BUTTON_LEFT || !stylus_) return false;
-        stylus_ = false;
-        out.kind = Kind::StylusUp;
-        p = clamped(e.button.x, e.button.y);
-    } else {
-        if (!stylus_) return false;
-        p = clamped(e.motion.x, e.motion.y);
-        if (p.x == lastStylus_.x && p.y == lastStylus_.y)
-            return false;  // moved within one device pixel
-        out.kind = Kind::StylusMove;
-    }
-    lastStylus_ = p;
-    out.x = p.x;
-    out.y = p.y;
+    const std::optional<kdev::InputEvent> stylus =
+        stylus_.translate(e, screen_->width(), screen_->height());
+    if (!stylus) return false;
+    out = *stylus;
     return true;
 }
 
