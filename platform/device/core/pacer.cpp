@@ -79,7 +79,9 @@ void Pacer::updateDue() {
 }
 
 void Pacer::running(bool running) {
-    if (running) resumed_ = steadyNanos();
+    // The program's time is counted from its first return on: what the device did with the
+    // event before (closing a menu, say) is not the program's.
+    if (running) resumed_ = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         running_ = running;
@@ -151,6 +153,7 @@ void Pacer::boundary() {
         // The program has run since it last resumed; once that is its share of a refresh, the
         // device waits (slow - 1) times as long.
         const std::int64_t now = steadyNanos();
+        if (resumed_ == 0) resumed_ = now;
         const std::int64_t ran = now - resumed_;
         if (ran * slow >= refreshNanos_) {
             if (stopRequested())
