@@ -16,12 +16,14 @@
 #include <optional>
 #include <vector>
 
+#include "core/pacer.h"
 #include "core/trace.h"
 #include "gfx/canvas.h"
 #include "options.h"
-#include "signals.h"
+#include "sdl/slow_keys.h"
 #include "settings.h"
 #include "rgba.h"
+#include "signals.h"
 #include "snapshot.h"
 #include "wake_watcher.h"
 #include "sdl/placement.h"
@@ -108,7 +110,7 @@ public:
           width_(screen.width()),
           height_(screen.height()),
           options_(options),
-          title_(windowTitle(screen.geometry())) {}
+          title_(windowTitle(screen.geometry()) + slowTitle(options.slow)) {}
     ~SdlFrontEnd() override;
 
     bool open(std::string* error);
@@ -139,6 +141,7 @@ private:
     bool translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out);
     void toggleFullscreen();
     void saveScreenshot();
+    bool filterEvent(const SDL_Event& e);
 
     // Placement and zoom.
     void chooseFirstPlace();
@@ -262,7 +265,30 @@ bool SdlFrontEnd::open(std::string* error) {
         }
     }
     SDL_StopTextInput();
+    // Seen as the events arrive, also while a command draws (present() pumps them then).
+    SDL_SetEventFilter(
+        [](void* self, SDL_Event* e) {
+            return static_cast<SdlFrontEnd*>(self)->filterEvent(*e) ? 1 : 0;
+        },
+        this);
     return true;
+}
+
+// Slow motion's keys act at once; a close ends slow motion, so the command finishes and the
+// close is not kept waiting. False drops the event.
+bool SdlFrontEnd::filterEvent(const SDL_Event& e) {
+    kdev::Pacer* pacer = kdev::Pacer::active();
+    if (!pacer) return true;
+    const bool closing = e.type == SDL_QUIT ||
+                         (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE);
+    const bool key =
+        e.type == SDL_KEYDOWN && (e.key.keysym.sym == SDLK_F7 || e.key.keysym.sym == SDLK_F8);
+    if (!closing && !key) return true;
+    if (key && e.key.repeat) return false;
+    pacer->setSlow(closing ? 1 : steppedSlow(pacer->slow(), e.key.keysym.sym == SDLK_F7));
+    title_ = windowTitle(screen_->geometry()) + slowTitle(pacer->slow());
+    if (!xWatch_.gone()) SDL_SetWindowTitle(window_.get(), title_.c_str());
+    return closing;
 }
 
 // What the window opens with: --zoom, else the remembered zoom, else the largest up to 2; a
@@ -429,6 +455,7 @@ void SdlFrontEnd::draw() {
 // At most one frame per display refresh: a change that comes sooner waits in pending_ until
 // the refresh is due (waitEvent draws it if nothing else comes first).
 void SdlFrontEnd::present(const kdev::Screen& screen) {
+    SDL_PumpEvents();  // slow motion's keys while a command draws (filterEvent)
     screen_ = &screen;
     pending_ = true;
     if (!shown_ || Clock::now() - lastDraw_ >= refresh_) draw();
