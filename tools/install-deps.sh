@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages Kestrova needs, where missing, in two sets:
 #   run   what building and running the program need: the compiler, CMake, llvm-rc (with clang,
-#         its preprocessor) for the resources, FreeType, libpng, SDL2 with Xlib, CLI11 and the
-#         typeface that is linked in. tools/run.sh installs this set.
+#         its preprocessor) for the resources, FreeType, libpng, zlib, SDL2 with Xlib, CLI11 and
+#         the typeface that is linked in. tools/run.sh installs this set.
 #   test  the run set and everything the tests need (tools/test.sh installs this set): the
 #         sanitizer and fuzzing builds (clang's sanitizer and libFuzzer runtimes), the 32-bit
 #         ARM cross build with its armhf libraries and qemu-user, the checkers of the installed
@@ -16,7 +16,7 @@ set -eu
 # Every package here is named by a find_package, pkg_check_modules, find_program or file of the
 # build with tests and benchmarks off; tests/tools/run_set_test.py keeps the two in step.
 run_packages="cmake make g++ pkg-config llvm clang libfreetype-dev libpng-dev libsdl2-dev libx11-dev
-libcli11-dev fonts-dejavu-core"
+libcli11-dev zlib1g-dev fonts-dejavu-core"
 
 packages="clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
 imagemagick xauth openbox g++-arm-linux-gnueabihf qemu-user

@@ -26,6 +26,7 @@ FOUND = {
     "sdl2": "libsdl2-dev",
     "x11": "libx11-dev",
     "harfbuzz": "libharfbuzz-dev",
+    "ZLIB": "zlib1g-dev",
     # llvm-rc runs clang as its preprocessor; without clang it cannot read windows.h.
     "llvm-rc": "llvm clang",
 }
@@ -40,6 +41,7 @@ HEADERS = {
     "SDL.h": "libsdl2-dev",
     "SDL_syswm.h": "libsdl2-dev",
     "X11": "libx11-dev",
+    "zlib.h": "zlib1g-dev",
 }
 
 FONTS = {"/usr/share/fonts/truetype/dejavu/": "fonts-dejavu-core"}
