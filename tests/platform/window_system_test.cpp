@@ -388,6 +388,43 @@ TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
     EXPECT_EQ(g_commands, std::vector<unsigned>{CMD_LINES});
 }
 
+// The box's OK is a push button: pressed only while the stylus is on it, answering only a lift
+// on it.
+TEST_F(WindowSystem, TheMessageBoxOkIsPressedWhileTheStylusIsOnItAndActsOnALiftThere) {
+    ScriptedFrontEnd& input = dev.frontEnd();
+    const kdev::Screen& s = dev.screen();
+    std::vector<bool> pressed;  // the face's look after each step
+    bool answered = true;
+    input.then([&] {
+        kdev::WindowManager& manager = dev.device().windows();
+        const kdev::Window* box = manager.get(manager.topLevels().back());
+        const int cx = (box->rect.left + box->rect.right) / 2, y = box->rect.bottom - 20;
+        const kdev::Point face{cx - 24, box->rect.bottom - 14};
+        auto look = [&, face] {
+            input.then([&, face] {
+                pressed.push_back(s.get(face.x, face.y) == s.pack(kdev::colors::kShadow));
+            });
+        };
+        input.press(cx, y);
+        look();
+        input.move(cx, y - 60);  // off the button, onto the text
+        look();
+        input.move(cx + 5, y);  // back
+        look();
+        input.move(cx, y - 60);
+        input.lift(cx, y - 60);  // lifted off it: nothing
+        look();
+        const HWND boxHwnd = kdev::WindowManager::toHwnd(box->handle);
+        input.then([&answered, boxHwnd] { answered = !IsWindow(boxHwnd); });
+        input.press(cx, y);
+        input.lift(cx, y);
+    });
+    EXPECT_EQ(MessageBoxW(window, u"Hello", u"Caption", MB_OK), IDOK);
+    EXPECT_EQ(pressed, (std::vector<bool>{true, false, true, false}));
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(input.done());
+}
+
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
     kdev::Screen& s = dev.screen();
     for (int y = 26; y < 320; ++y)
