@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "api/device_api.h"
@@ -423,6 +424,48 @@ TEST_F(WindowSystem, TheMessageBoxOkIsPressedWhileTheStylusIsOnItAndActsOnALiftT
     EXPECT_EQ(pressed, (std::vector<bool>{true, false, true, false}));
     EXPECT_FALSE(answered);
     EXPECT_TRUE(input.done());
+}
+
+// Each window is told WM_DESTROY once, even when its destruction takes its parent along, and
+// nothing posted to a destroyed window is delivered.
+constexpr UINT kPosted = 0x0400;  // a message of the program's own
+std::vector<HWND> g_destroyed;
+HWND g_parentToTake = nullptr;
+
+LRESULT CALLBACK destroyCountingProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+    if (message == WM_DESTROY) {
+        g_destroyed.push_back(window);
+        if (HWND parent = std::exchange(g_parentToTake, nullptr)) DestroyWindow(parent);
+    }
+    if (message == kPosted) g_commands.push_back(kPosted);
+    return DefWindowProcW(window, message, first, second);
+}
+
+TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = destroyCountingProc;
+    wc.hInstance = dev.instance();
+    wc.lpszClassName = u"Counting";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    auto make = [&](HWND parent) {
+        return CreateWindowExW(0, u"Counting", u"", parent ? WS_CHILD | WS_VISIBLE : WS_VISIBLE, 0,
+                               0, 50, 50, parent, nullptr, dev.instance(), nullptr);
+    };
+    g_destroyed.clear();
+    const HWND top = make(nullptr), child = make(top), grandchild = make(child);
+    PostMessageW(grandchild, kPosted, 0, 0);
+    g_parentToTake = top;  // the child, told first, takes its parent (and so itself) along
+    EXPECT_TRUE(DestroyWindow(child));
+    EXPECT_FALSE(IsWindow(top));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(IsWindow(grandchild));
+    EXPECT_EQ(g_destroyed, (std::vector<HWND>{child, top, grandchild}));
+    PostQuitMessage(3);
+    MSG msg;
+    std::vector<HWND> delivered;
+    while (GetMessageW(&msg, nullptr, 0, 0)) delivered.push_back(msg.hwnd);
+    EXPECT_EQ(msg.wParam, 3u);
+    EXPECT_TRUE(delivered.empty()) << "a message posted to a destroyed window was delivered";
 }
 
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
