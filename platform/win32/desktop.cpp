@@ -2,11 +2,12 @@
 // draws through the display library; here it is found as it is created, given a client area of
 // the display's size times the zoom, and shown the screen memory after every message.
 //
-// Two platform functions keep the handheld's meaning (the executable links these in place of
+// Three platform functions keep the handheld's meaning (the executable links these in place of
 // the desktop's, with ld's --wrap):
 //   - GetClientRect of the main window counts device pixels, so the program draws for the
 //     display's geometry whatever the zoom, as the desktop itself does for programs that do not
 //     know the screen's density;
+//   - FindWindowW finds the main window by the program's title, which its caption extends;
 //   - SetForegroundWindow takes the handheld's flag in the handle's lowest bit: bring the
 //     windows the window owns forward too.
 #include "desktop.h"
@@ -26,7 +27,7 @@ int g_wantedZoom = 0;  // --zoom, 0 when not given
 std::wstring g_title;  // "Kestrova - 240x320 5-6-5 normal"
 kwin::Box g_opening;   // where the main window opens, frame included
 HINSTANCE g_program = nullptr;
-HHOOK g_creationHook = nullptr;
+HHOOK g_watch = nullptr;
 HWND g_mainWindow = nullptr;
 WNDPROC g_programProc = nullptr;  // the main window's own procedure, the program's
 int g_depth = 0;                  // nesting of calls into the main window's procedure
@@ -144,6 +145,19 @@ void placeMainWindow(HWND window, CREATESTRUCTW* create) {
     create->lpszName = title.c_str();
 }
 
+// The executable's own icon (every size, 32-bit colour) on the main window's caption and in
+// the taskbar, in place of the class's 16-colour one.
+void setWindowIcons(HWND window) {
+    const struct {
+        WPARAM which;
+        int size;
+    } icons[] = {{ICON_SMALL, GetSystemMetrics(SM_CXSMICON)},
+                 {ICON_BIG, GetSystemMetrics(SM_CXICON)}};
+    for (const auto& icon : icons)
+        if (HANDLE image = LoadImageW(g_program, L"KESTROVA", IMAGE_ICON, icon.size, icon.size, 0))
+            SendMessageW(window, WM_SETICON, icon.which, reinterpret_cast<LPARAM>(image));
+}
+
 // Forwards every message to the program's procedure, then shows what it may have drawn: after
 // each message it was given from outside (not those it sent itself meanwhile), except the
 // pointer's queries, and after every paint, which the window system's default processing
@@ -181,6 +195,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM first, LPARAM 
         case WM_NCHITTEST:
             return result;
         case WM_CREATE:
+            if (result != -1) setWindowIcons(window);
             if (result != -1)
                 SetWindowPos(window, nullptr, g_opening.x, g_opening.y, g_opening.width,
                              g_opening.height, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -193,8 +208,31 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM first, LPARAM 
     return result;
 }
 
-// Takes over the program's main window as it is created, before its first message.
+// A dialog or message box of the main window's (About) comes up over it, not in the middle of
+// the screen where DS_CENTER puts it; still inside the work area.
+void placeOverMainWindow(HWND dialog) {
+    RECT main{}, own{};
+    if (!GetWindowRect(g_mainWindow, &main) || !GetWindowRect(dialog, &own)) return;
+    const int w = own.right - own.left, h = own.bottom - own.top;
+    const kwin::Point at{(main.left + main.right - w) / 2, (main.top + main.bottom - h) / 2};
+    const kwin::Box box = kwin::placeWindow(
+        w, h, {}, workArea(MonitorFromWindow(g_mainWindow, MONITOR_DEFAULTTONEAREST)), &at);
+    SetWindowPos(dialog, nullptr, box.x, box.y, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// Takes over the program's main window as it is created, before its first message; then
+// places the dialogs it owns as they first become active.
 LRESULT CALLBACK watchCreation(int code, WPARAM first, LPARAM second) {
+    if (code == HCBT_ACTIVATE && g_mainWindow) {
+        HWND window = reinterpret_cast<HWND>(first);
+        wchar_t className[8] = {};
+        static HWND placed = nullptr;  // the last one placed: the user may move it afterwards
+        if (window != placed && GetWindow(window, GW_OWNER) == g_mainWindow &&
+            GetClassNameW(window, className, 8) && lstrcmpW(className, L"#32770") == 0) {
+            placed = window;
+            placeOverMainWindow(window);
+        }
+    }
     if (code == HCBT_CREATEWND && !g_mainWindow) {
         HWND window = reinterpret_cast<HWND>(first);
         CREATESTRUCTW* create = reinterpret_cast<CBT_CREATEWNDW*>(second)->lpcs;
@@ -207,8 +245,6 @@ LRESULT CALLBACK watchCreation(int code, WPARAM first, LPARAM second) {
             SetWindowLongPtrW(window, GWL_STYLE, style);
             g_programProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
                 window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mainWindowProc)));
-            UnhookWindowsHookEx(g_creationHook);
-            g_creationHook = nullptr;
         }
     }
     return CallNextHookEx(nullptr, code, first, second);
@@ -231,13 +267,14 @@ HWND kwin::mainWindow() { return g_mainWindow; }
 
 bool kwin::watchForMainWindow(HINSTANCE program) {
     g_program = program;
-    g_creationHook = SetWindowsHookExW(WH_CBT, watchCreation, nullptr, GetCurrentThreadId());
-    return g_creationHook != nullptr;
+    g_watch = SetWindowsHookExW(WH_CBT, watchCreation, nullptr, GetCurrentThreadId());
+    return g_watch != nullptr;
 }
 
 extern "C" {
 
 // The desktop's own functions, as the import library binds them.
+extern HWND(WINAPI* __real___imp_FindWindowW)(LPCWSTR, LPCWSTR);
 extern BOOL(WINAPI* __real___imp_GetClientRect)(HWND, LPRECT);
 extern BOOL(WINAPI* __real___imp_SetForegroundWindow)(HWND);
 
@@ -269,6 +306,23 @@ static BOOL WINAPI deviceSetForegroundWindow(HWND window) {
     return __real___imp_SetForegroundWindow(target);
 }
 
+// The main window's caption adds the display's geometry to the title the program gave it
+// ("Kestrova - 240x320 5-6-5 normal"): a window looked for by the program's title is also
+// found by that caption, as another copy of the program looks for the running one.
+static HWND WINAPI deviceFindWindowW(LPCWSTR className, LPCWSTR title) {
+    HWND found = __real___imp_FindWindowW(className, title);
+    if (found || !title) return found;
+    const std::wstring caption = std::wstring(title) + L" - ";
+    for (HWND w = __real___imp_FindWindowW(className, nullptr); w;
+         w = FindWindowExW(nullptr, w, className, nullptr)) {
+        wchar_t text[256] = {};
+        GetWindowTextW(w, text, 256);
+        if (std::wstring(text).rfind(caption, 0) == 0) return w;
+    }
+    return nullptr;
+}
+
+HWND(WINAPI* __wrap___imp_FindWindowW)(LPCWSTR, LPCWSTR) = deviceFindWindowW;
 BOOL(WINAPI* __wrap___imp_GetClientRect)(HWND, LPRECT) = deviceGetClientRect;
 BOOL(WINAPI* __wrap___imp_SetForegroundWindow)(HWND) = deviceSetForegroundWindow;
 

@@ -24,8 +24,9 @@ int zoom();  // desktop pixels per device pixel, each way
 // the one wanted at which it fits the monitor's work area (a --zoom lowered is said on stderr
 // and in the title), centred there, a caption with the desktop's close and minimise buttons,
 // and after every message its procedure has handled, the screen memory is shown in it.
-// Ctrl+1 to Ctrl+8 change the zoom, Ctrl+0 to the largest that fits. False when the watch
-// cannot be set up.
+// Ctrl+1 to Ctrl+8 change the zoom, Ctrl+0 to the largest that fits. Its caption and taskbar
+// button show the executable's icon; dialogs it owns (About) open centred over it. False when
+// the watch cannot be set up.
 bool watchForMainWindow(HINSTANCE program);
 HWND mainWindow();  // null until created, and again once destroyed
 

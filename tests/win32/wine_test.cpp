@@ -472,9 +472,9 @@ TEST_F(WineTest, EveryLayoutFormatAndZoom) {
 }
 
 // On a 1024x768 desktop the window, caption and frame included, opens centred in the work
-// area at the largest zoom up to the one wanted that fits there: without --zoom (up to 2), with
-// a --zoom too large (lowered, said in one line on stderr) and with a 640x480 display. Ctrl+1 to
-// Ctrl+8 and Ctrl+0 keep it inside at every zoom.
+// area at the largest zoom up to the one wanted that fits there: with a --zoom too large
+// (lowered, said in one line on stderr), without --zoom (up to 2) and with a 640x480 display.
+// Ctrl+1 to Ctrl+8 and Ctrl+0 keep it inside at every zoom.
 TEST_F(WineTest, WindowFitsTheWorkAreaAtEveryZoom) {
     ASSERT_NO_FATAL_FAILURE(restartDisplay("1024x768"));
     // The window's line once its client area is width x height times a zoom that fits.
@@ -516,7 +516,8 @@ TEST_F(WineTest, WindowFitsTheWorkAreaAtEveryZoom) {
         std::vector<std::string> options;
         int width, height, wanted;
     };
-    const Case cases[] = {{{"--zoom", "8"}, 240, 320, 8}, {{"--display", "640x480"}, 640, 480, 0}};
+    const Case cases[] = {
+        {{"--zoom", "8"}, 240, 320, 8}, {{}, 240, 320, 0}, {{"--display", "640x480"}, 640, 480, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(Display{c.options}.name());
         const pid_t pid = start(c.options, "fit");
@@ -533,7 +534,7 @@ TEST_F(WineTest, WindowFitsTheWorkAreaAtEveryZoom) {
         } else {
             EXPECT_EQ(err, "");
         }
-        if (c.width == 240) {
+        if (c.options.empty()) {
             // The title names the geometry once the notice has gone.
             EXPECT_TRUE(waitUntil(
                 [&] {
@@ -578,6 +579,10 @@ TEST_F(WineTest, AboutIsTheTemplatesDialogAndOkClosesIt) {
         << "no About dialog with five controls";
     EXPECT_EQ(about[0]["class"], "#32770");
     EXPECT_EQ(about[0]["visible"], "1");
+    // Over the main window, not in the middle of the screen.
+    const Geometry dialog = about[0].rect("frame"), main = window[0].rect("frame");
+    EXPECT_LE(std::abs(2 * (dialog.x - main.x) + dialog.width - main.width), 1);
+    EXPECT_LE(std::abs(2 * (dialog.y - main.y) + dialog.height - main.height), 1);
     struct Expected {
         const char* cls;
         const char* id;
