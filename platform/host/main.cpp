@@ -70,19 +70,23 @@ bool namesStandardInput(std::string path) {
     return false;
 }
 
-// A start that found this device's program already running says what it brought forward, and
-// true: its work was to hand over, so script lines it did not run are not a failure.
-bool reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
+// A start that found this device's program already running says whether it came forward: it
+// did only when the running one confirmed the request in time. Nothing when there was none.
+enum class Handover { None, Done, NoAnswer };
+Handover reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
     const kdev::Instances* instances = device.instances();
     const auto handover = instances ? instances->handover() : std::nullopt;
-    if (!handover) return false;
+    if (!handover) return Handover::None;
+    // A stop signal cut the wait short: the signal's own line says how the run ended.
+    if (!handover->reached && khost::stopSignal()) return Handover::NoAnswer;
+    const std::string title = kdev::printable(handover->title);
     if (handover->reached)
-        std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n",
-                     handover->title.c_str(), identity.description.c_str());
+        std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n", title.c_str(),
+                     identity.description.c_str());
     else
         std::fprintf(stderr, "kestrova: found the running %s (%s), but it did not answer\n",
-                     handover->title.c_str(), identity.description.c_str());
-    return true;
+                     title.c_str(), identity.description.c_str());
+    return handover->reached ? Handover::Done : Handover::NoAnswer;
 }
 
 int run(int argc, char** argv) {
@@ -155,10 +159,14 @@ int run(int argc, char** argv) {
         khost::deviceIdentity(*options, headless ? khost::Desktop{} : khost::currentDesktop());
     deviceOptions.deviceName = identity.name;
     deviceOptions.shareWindows = !identity.name.empty();
+    deviceOptions.interruptDescriptor = khost::stopDescriptor();
     kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace, &error))
         return fail("--trace: " + kdev::printable(error));
-    if (headless) headless->attach(device);
+    if (headless)
+        headless->attach(device);
+    else
+        khost::traceWindowNotices(*frontEnd, device.trace());
 
     const kdev::Bytes image(kestrova_res,
                             static_cast<std::size_t>(kestrova_res_end - kestrova_res));
@@ -167,7 +175,9 @@ int run(int argc, char** argv) {
 
     static char16_t commandLine[] = u"";
     const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
-    const bool handedOver = reportHandover(device, identity);
+    const Handover handover = reportHandover(device, identity);
+    // Its work was to hand over, so script lines it did not run are not a failure.
+    const bool handedOver = handover != Handover::None;
 
     // One line for what went wrong first; the trace is whole even then, or absent.
     std::string traceError;
@@ -188,6 +198,7 @@ int run(int argc, char** argv) {
         return 2;
     }
     if (!traceWritten) return fail("--trace: " + kdev::printable(traceError));
+    if (handover == Handover::NoAnswer) return 3;
     return result;
 }
 

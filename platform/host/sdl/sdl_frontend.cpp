@@ -380,6 +380,7 @@ public:
     void raise() override;
     void setWakeDescriptor(int fd) override;
     void setIcon(const kdev::Image& icon) override;
+    void traceNotices(kdev::Trace& trace) { trace_ = &trace; }
 
 private:
     bool createTexture(std::string* error);
@@ -441,6 +442,7 @@ private:
     Clock::time_point lastDraw_{};
     Clock::duration refresh_ = std::chrono::microseconds(16667);
     std::optional<Clock::time_point> noticeEnds_;
+    kdev::Trace* trace_ = nullptr;  // the device's, for the notices; it outlives the window
 
     SDL_Rect usable_{0, 0, 0, 0};  // the usable area of the window's display
     Frame frame_ = kFrameGuess;
@@ -643,6 +645,7 @@ void SdlFrontEnd::notice(const std::string& text) {
     if (xWatch_.gone()) return;
     SDL_SetWindowTitle(window_.get(), (title_ + " - " + text).c_str());
     noticeEnds_ = Clock::now() + kNoticeTime;
+    if (trace_) kdev::TraceEvent(*trace_, "window_notice").field("text", text);
 }
 
 bool SdlFrontEnd::createTexture(std::string* error) {
@@ -980,6 +983,10 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
         return nullptr;
     }
     return frontEnd;
+}
+
+void traceWindowNotices(kdev::FrontEnd& window, kdev::Trace& trace) {
+    if (auto* sdl = dynamic_cast<SdlFrontEnd*>(&window)) sdl->traceNotices(trace);
 }
 
 Desktop currentDesktop() {

@@ -6,6 +6,7 @@
 
 #include "core/frontend.h"
 #include "core/screen.h"
+#include "core/trace.h"
 #include "options.h"
 
 namespace khost {
@@ -21,6 +22,10 @@ struct SdlOptions {
 // Opens the window; null, with a reason, when no display is available.
 std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
                                                 const SdlOptions& options, std::string* error);
+
+// The window's passing notices in its title bar ("zoom 3", "saved ...") also go to the trace,
+// as "window_notice" events: a title shown for two seconds is easy to miss, an event is not.
+void traceWindowNotices(kdev::FrontEnd& window, kdev::Trace& trace);
 
 // The desktop the window opened on, once makeSdlFrontEnd has succeeded: the X display or the
 // Wayland socket. ":0", "unix:0" and ":0.0" are one desktop.
