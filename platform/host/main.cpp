@@ -23,6 +23,7 @@
 #include "sdl/sdl_frontend.h"
 #include "settings.h"
 #include "signals.h"
+#include "watch.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -145,12 +146,26 @@ int run(int argc, char** argv) {
     } else {
         khost::SdlOptions sdl;
         sdl.zoom = options->zoom;
+        sdl.slow = options->slow;
         sdl.settingsFolder = khost::settingsFolder();
         frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
         if (!frontEnd)
             return fail(error +
                         "; run with --headless (and --script FILE) or --tour DIR to use Kestrova "
                         "without a window");
+    }
+
+    // Watching it draw: the window presents while the program runs and may slow it down;
+    // a recording sees every presented frame. Headless, the times are the virtual clock's.
+    std::unique_ptr<khost::Watch> watch;
+    if (!headless || !options->record.empty()) {
+        khost::Watch::Options watching;
+        watching.clock = headless ? kdev::Pacer::Clock::Virtual : kdev::Pacer::Clock::Wall;
+        watching.slow = options->slow;
+        watching.record = options->record;
+        watching.stopFd = khost::stopDescriptor();
+        watch = khost::Watch::create(*frontEnd, *screen, watching, &error);
+        if (!watch) return fail("--record: " + kdev::printable(error));
     }
 
     kdev::DeviceOptions deviceOptions;
@@ -160,7 +175,7 @@ int run(int argc, char** argv) {
     deviceOptions.deviceName = identity.name;
     deviceOptions.shareWindows = !identity.name.empty();
     deviceOptions.interruptDescriptor = khost::stopDescriptor();
-    kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
+    kdev::Device device(std::move(screen), watch ? *watch : *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace, &error))
         return fail("--trace: " + kdev::printable(error));
     if (headless)
@@ -182,6 +197,8 @@ int run(int argc, char** argv) {
     // One line for what went wrong first; the trace is whole even then, or absent.
     std::string traceError;
     const bool traceWritten = device.trace().close(&traceError);
+    std::string recordError;
+    const bool recorded = !watch || watch->finish(&recordError);
     if (headless && !headless->failure().empty()) {
         std::fprintf(stderr, "%s\n", headless->failure().c_str());
         return 2;
@@ -198,6 +215,7 @@ int run(int argc, char** argv) {
         return 2;
     }
     if (!traceWritten) return fail("--trace: " + kdev::printable(traceError));
+    if (!recorded) return fail("--record: " + kdev::printable(recordError));
     if (handover == Handover::NoAnswer) return 3;
     return result;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "api/device_api.h"
@@ -386,6 +387,85 @@ TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
     dev.frontEnd().tapMenu(u"Lines");
     EXPECT_EQ(pump(), 7);
     EXPECT_EQ(g_commands, std::vector<unsigned>{CMD_LINES});
+}
+
+// The box's OK is a push button: pressed only while the stylus is on it, answering only a lift
+// on it.
+TEST_F(WindowSystem, TheMessageBoxOkIsPressedWhileTheStylusIsOnItAndActsOnALiftThere) {
+    ScriptedFrontEnd& input = dev.frontEnd();
+    const kdev::Screen& s = dev.screen();
+    std::vector<bool> pressed;  // the face's look after each step
+    bool answered = true;
+    input.then([&] {
+        kdev::WindowManager& manager = dev.device().windows();
+        const kdev::Window* box = manager.get(manager.topLevels().back());
+        const int cx = (box->rect.left + box->rect.right) / 2, y = box->rect.bottom - 20;
+        const kdev::Point face{cx - 24, box->rect.bottom - 14};
+        auto look = [&, face] {
+            input.then([&, face] {
+                pressed.push_back(s.get(face.x, face.y) == s.pack(kdev::colors::kShadow));
+            });
+        };
+        input.press(cx, y);
+        look();
+        input.move(cx, y - 60);  // off the button, onto the text
+        look();
+        input.move(cx + 5, y);  // back
+        look();
+        input.move(cx, y - 60);
+        input.lift(cx, y - 60);  // lifted off it: nothing
+        look();
+        const HWND boxHwnd = kdev::WindowManager::toHwnd(box->handle);
+        input.then([&answered, boxHwnd] { answered = !IsWindow(boxHwnd); });
+        input.press(cx, y);
+        input.lift(cx, y);
+    });
+    EXPECT_EQ(MessageBoxW(window, u"Hello", u"Caption", MB_OK), IDOK);
+    EXPECT_EQ(pressed, (std::vector<bool>{true, false, true, false}));
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(input.done());
+}
+
+// Each window is told WM_DESTROY once, even when its destruction takes its parent along, and
+// nothing posted to a destroyed window is delivered.
+constexpr UINT kPosted = 0x0400;  // a message of the program's own
+std::vector<HWND> g_destroyed;
+HWND g_parentToTake = nullptr;
+
+LRESULT CALLBACK destroyCountingProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+    if (message == WM_DESTROY) {
+        g_destroyed.push_back(window);
+        if (HWND parent = std::exchange(g_parentToTake, nullptr)) DestroyWindow(parent);
+    }
+    if (message == kPosted) g_commands.push_back(kPosted);
+    return DefWindowProcW(window, message, first, second);
+}
+
+TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = destroyCountingProc;
+    wc.hInstance = dev.instance();
+    wc.lpszClassName = u"Counting";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    auto make = [&](HWND parent) {
+        return CreateWindowExW(0, u"Counting", u"", parent ? WS_CHILD | WS_VISIBLE : WS_VISIBLE, 0,
+                               0, 50, 50, parent, nullptr, dev.instance(), nullptr);
+    };
+    g_destroyed.clear();
+    const HWND top = make(nullptr), child = make(top), grandchild = make(child);
+    PostMessageW(grandchild, kPosted, 0, 0);
+    g_parentToTake = top;  // the child, told first, takes its parent (and so itself) along
+    EXPECT_TRUE(DestroyWindow(child));
+    EXPECT_FALSE(IsWindow(top));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(IsWindow(grandchild));
+    EXPECT_EQ(g_destroyed, (std::vector<HWND>{child, top, grandchild}));
+    PostQuitMessage(3);
+    MSG msg;
+    std::vector<HWND> delivered;
+    while (GetMessageW(&msg, nullptr, 0, 0)) delivered.push_back(msg.hwnd);
+    EXPECT_EQ(msg.wParam, 3u);
+    EXPECT_TRUE(delivered.empty()) << "a message posted to a destroyed window was delivered";
 }
 
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {

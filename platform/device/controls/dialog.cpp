@@ -1,6 +1,7 @@
 #include "controls/dialog.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "controls/button.h"
 #include "controls/control.h"
 #include "controls/look.h"
+#include "controls/press.h"
 #include "controls/static.h"
 #include "core/device.h"
 #include "resources/resources.h"
@@ -33,8 +35,7 @@ struct DialogData : ControlData {
     ModalState* modal = nullptr;
     int defaultId = IDOK;
     std::uint32_t focus = 0;  // the control with the keyboard focus, or 0
-    bool okHeld = false;      // the stylus went down on the caption's OK button and is still down
-    bool okPressed = false;   // ...and is over it
+    PressTracker ok;          // the caption's OK button
 };
 
 bool hasCaptionOk(const Window& w) { return w.hasCaption() && (w.exStyle & WS_EX_CAPTIONOKBTN); }
@@ -46,13 +47,14 @@ void paintDialog(WindowManager& manager, Window& w, const DialogData& data) {
     Canvas canvas = manager.paintCanvas(w);
     canvas.fillRect(w.rect, colors::kFace);
     if (w.hasCaption() || (w.style & WS_BORDER)) canvas.frameRect(w.rect, colors::kBlack);
-    if (w.hasCaption()) drawCaption(canvas, w, hasCaptionOk(w), data.okPressed);
+    if (w.hasCaption()) drawCaption(canvas, w, hasCaptionOk(w), data.ok.pressed());
 }
 
-void setCaptionOkPressed(WindowManager& manager, Window& w, DialogData& data, bool pressed) {
-    if (data.okPressed == pressed) return;
-    data.okPressed = pressed;
-    manager.invalidate(w, captionOkRect(w), false);
+// The caption's OK button: a dialog without one has no face to press.
+Rect okFace(const Window& w) { return hasCaptionOk(w) ? captionOkRect(w) : Rect{}; }
+
+std::function<void()> repaintOk(WindowManager& manager, Window& w) {
+    return [&manager, &w] { manager.invalidate(w, captionOkRect(w), false); };
 }
 
 LRESULT onPaint(WindowManager& manager, Window& w, const DialogData& data) {
@@ -61,26 +63,19 @@ LRESULT onPaint(WindowManager& manager, Window& w, const DialogData& data) {
     return 0;
 }
 
-// The caption's OK button: down on it holds it, pressed while the stylus is over it; up on it
-// is the OK command.
+// The caption's OK button is a push button: a lift on it is the OK command.
 LRESULT onStylusDown(WindowManager& manager, Window& w, DialogData& data, Point p) {
-    if (hasCaptionOk(w) && captionOkRect(w).contains(p)) {
-        data.okHeld = true;
-        setCaptionOkPressed(manager, w, data, true);
-    }
+    data.ok.down(okFace(w), p, repaintOk(manager, w));
     return 0;
 }
 
 LRESULT onStylusMove(WindowManager& manager, Window& w, DialogData& data, Point p) {
-    if (data.okHeld) setCaptionOkPressed(manager, w, data, captionOkRect(w).contains(p));
+    data.ok.move(okFace(w), p, repaintOk(manager, w));
     return 0;
 }
 
 LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, Point p) {
-    if (!data.okHeld) return 0;
-    data.okHeld = false;
-    setCaptionOkPressed(manager, w, data, false);
-    if (captionOkRect(w).contains(p))
+    if (data.ok.up(okFace(w), p, repaintOk(manager, w)))
         manager.send(hwnd, WM_COMMAND, commandParam(IDOK, kButtonClicked), 0);
     return 0;
 }
@@ -406,10 +401,9 @@ INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner
         setFocus(manager, *data, firstStop);
 
     if (manager.get(handle) && !state.ended) {
-        ModalDisable modal(manager, manager.get(handle)->owner, handle);
-        manager.show(dialog, true);
-        manager.setForeground(dialog);
-        if (Window* shown = manager.get(handle)) {
+        auto traceOpened = [&] {
+            Window* shown = manager.get(handle);
+            if (!shown) return;
             TraceEvent event(device.trace(), "dialog_opened");
             event.field("title", shown->title);
             traceRect(event, shown->rect);
@@ -420,10 +414,12 @@ INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner
                     .field("ok_right", ok.right)
                     .field("ok_bottom", ok.bottom);
             }
-        }
+        };
         // Ends when the procedure ends the dialog, when the dialog goes (its owner closing takes
         // it along), or on the quit message, which is left for the program's own loop.
-        manager.modalLoop(handle, [&] { return state.ended || !manager.get(handle); });
+        runModal(
+            manager, manager.get(handle)->owner, handle,
+            [&] { return state.ended || !manager.get(handle); }, traceOpened);
     }
     // The owner is enabled again before the dialog goes, so it is the window that takes over.
     manager.destroy(dialog);
