@@ -8,9 +8,10 @@
 #         ARM cross build with its armhf libraries and qemu-user, the checkers of the installed
 #         tree and the Debian package, the web page (emscripten; dpkg-dev unpacks FreeType's
 #         source for it; chromium and node test it), and the Windows build (mingw-w64) with Wine
-#         to run its tests.
+#         to run its tests, and its MSI package (wixl; msitools to read it back).
 # Usage: install-deps.sh [run|test] [--list] (test when no set is named); --list prints the
-# set's packages, one a line, and installs nothing. Run as root on Debian 12; running it again installs nothing new.
+# set's packages, one a line, and installs nothing.
+# Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
 # Every package here is named by a find_package, pkg_check_modules, find_program or file of the
@@ -22,7 +23,7 @@ packages="clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark
 imagemagick xauth openbox g++-arm-linux-gnueabihf qemu-user
 python3 dpkg-dev desktop-file-utils appstream lintian man-db
 emscripten nodejs chromium
-mingw-w64 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64"
+mingw-w64 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 msitools wixl"
 # The libraries the ARM build links, for the armhf architecture.
 armhf_packages="libfreetype-dev:armhf libpng-dev:armhf libgtest-dev:armhf"
 
