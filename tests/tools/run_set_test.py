@@ -47,7 +47,7 @@ HEADERS = {
 FONTS = {"/usr/share/fonts/truetype/dejavu/": "fonts-dejavu-core"}
 
 # Build files and sources of the other configurations, which the run set does not build.
-SKIP = ("tests", "bench", "fuzz", "build", "platform/win32", "platform/host/web",
+SKIP = ("tests", "bench", "fuzz", "build", "platform/win32", "packaging/windows", "platform/host/web",
         "cmake/Web.cmake", "cmake/arm-linux-gnueabihf.cmake", "cmake/x86_64-w64-mingw32.cmake",
         "cmake/CrossSmokeTests.cmake")
 
