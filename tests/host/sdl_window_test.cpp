@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "apng_read.h"
 #include "png_read.h"
 #include "resource.h"
 #include "run_program.h"
@@ -787,6 +788,46 @@ TEST_F(SdlWindowTest, StopSignalsCloseTheProgramInOrder) {
     }
 }
 
+// Slow motion: the window shows Lines as it draws, F8 and F7 change the factor in the title
+// while it does, the recording holds what was shown, and closing the window in the middle of
+// the drawing is not kept waiting.
+TEST_F(SdlWindowTest, SlowMotionShowsTheDrawingAsItGoesAndACloseIsNotKeptWaiting) {
+    const std::string trace = work_.file("trace.jsonl");
+    const std::string recording = work_.file("slow.png");
+    const pid_t pid =
+        start({"--zoom", "1", "--slow", "10000", "--trace", trace, "--record", recording}, "slow");
+    const std::optional<XWindow> window = waitForWindow(pid);
+    ASSERT_TRUE(window) << "no window: " << readFile(work_.file("slow.err"));
+    EXPECT_EQ(x_->title(*window), "Kestrova - 240x320 5-6-5 normal - slow x10000");
+    const Geometry g = x_->geometry(*window);
+
+    // Lines takes seconds at 10000x: its first pass (orange) shows while it draws.
+    ASSERT_NO_FATAL_FAILURE(openTools(g, 1, 0, 0, trace));
+    click(g.x + kLinesX, g.y + kLinesY);
+    EXPECT_TRUE(waitUntil([&] { return near(x_->grab(g).at(0, 26), 0xFF8200, 8); }, 5s))
+        << "the first pass does not show while Lines draws: " << std::hex << x_->grab(g).at(0, 26);
+    EXPECT_EQ(countLines(trace, "GXCloseDisplay"), 0);
+    auto titled = [&](const std::string& text) {
+        return waitUntil([&] { return x_->title(*window) == text; }, 3s);
+    };
+    key("F8");
+    EXPECT_TRUE(titled("Kestrova - 240x320 5-6-5 normal - slow x1000")) << x_->title(*window);
+    key("F7");
+    EXPECT_TRUE(titled("Kestrova - 240x320 5-6-5 normal - slow x10000")) << x_->title(*window);
+
+    x_->requestClose(*window);
+    const std::optional<int> code = finish(pid, 10000);
+    ASSERT_TRUE(code) << "still drawing in slow motion after the close request";
+    EXPECT_EQ(*code, 0) << readFile(work_.file("slow.err"));
+    const Apng apng = readApng(recording);
+    ASSERT_EQ(apng.error, "");
+    ASSERT_GE(apng.frames.size(), 3u);
+    const std::optional<RgbImage> reference = headlessLines(work_);
+    ASSERT_TRUE(reference);
+    EXPECT_TRUE(apng.frames.back().picture.rgb == reference->rgb)
+        << "the last frame is not the Lines picture";
+}
+
 // No display: one line that says so and what to use instead.
 TEST(SdlWindowNoDisplay, SaysSoOnOneLineAndExits2) {
     const RunResult r = runKestrova({});
@@ -795,6 +836,18 @@ TEST(SdlWindowNoDisplay, SaysSoOnOneLineAndExits2) {
     EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--headless"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--tour"), std::string::npos) << r.err;
+}
+
+// A display named but not there: the line names it, so a typing slip in DISPLAY shows.
+TEST(SdlWindowNoDisplay, AnUnreachableDisplayIsNamed) {
+    TempDir work;
+    const int pid = startKestrovaOnDisplay({}, work.path(), ":97", work.path(), work.file("out"),
+                                           work.file("err"));
+    EXPECT_EQ(waitKestrova(pid), 2);
+    const std::string err = readFile(work.file("err"));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("cannot reach the X display :97"), std::string::npos) << err;
+    EXPECT_NE(err.find("--headless"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ struct SdlOptions {
     int zoom = 0;
     // Where the window's place and zoom are remembered (settings.h); empty: nowhere.
     std::string settingsFolder;
+    // --slow, for the title; F7 and F8 change it on the active pacer.
+    int slow = 1;
 };
 
 // Opens the window; null, with a reason, when no display is available.
