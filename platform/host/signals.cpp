@@ -13,6 +13,7 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_signal = 0;
+void (*volatile g_restore)() = nullptr;
 
 // Only async-signal-safe calls from here to the handlers' end.
 void say(const char* text) {
@@ -40,6 +41,7 @@ const char* nameOf(int signal) {
 }
 
 [[noreturn]] void stopNow(const char* why) {
+    if (void (*restore)() = g_restore) restore();
     say("kestrova: ");
     say(nameOf(g_signal));
     say(why);
@@ -88,6 +90,8 @@ bool installStopSignals(std::string* error) {
 int stopDescriptor() { return g_pipe[0]; }
 
 int stopSignal() { return g_signal; }
+
+void setEmergencyRestore(void (*restore)()) { g_restore = restore; }
 
 std::string signalName(int signal) {
     switch (signal) {
