@@ -1,5 +1,6 @@
 #include "display_options.h"
 
+#include "core/trace.h"
 #include "options.h"
 
 namespace khost {
@@ -24,7 +25,8 @@ void addDisplayOptions(CLI::App& app, DisplayOptionText& text) {
 bool readDisplayOptions(const DisplayOptionText& text, kdev::Geometry* geometry,
                         std::string* error) {
     if (!parseDisplaySize(text.display, &geometry->width, &geometry->height)) {
-        *error = "--display: expected WxH with each side 1 to 8192, got '" + text.display + "'";
+        *error = "--display: expected WxH with each side 1 to 8192, got '" +
+                 kdev::printable(text.display) + "'";
         return false;
     }
     geometry->format = text.format == "565" ? kdev::PixelFormat::Rgb565 : kdev::PixelFormat::Rgb555;

@@ -52,6 +52,25 @@ bool fillStandardDescriptors() {
     return inputClosed;
 }
 
+// Whether path is this process's standard input by another name: "-", /dev/stdin,
+// /dev/fd/0, /proc/self/fd/0 or /proc/PID/fd/0, or a symbolic link to one of them.
+bool namesStandardInput(std::string path) {
+    const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/0";
+    for (int links = 0; links < 40; ++links) {
+        if (path == "-" || path == "/dev/stdin" || path == "/dev/fd/0" ||
+            path == "/proc/self/fd/0" || path == own)
+            return true;
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) return false;
+        std::string next(target, static_cast<std::size_t>(n));
+        if (next[0] != '/' && path.find('/') != std::string::npos)
+            next = path.substr(0, path.rfind('/') + 1) + next;
+        path = next;
+    }
+    return false;
+}
+
 // A start that found this device's program already running says what it brought forward, and
 // true: its work was to hand over, so script lines it did not run are not a failure.
 bool reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
@@ -73,8 +92,12 @@ int run(int argc, char** argv) {
     std::optional<khost::HostOptions> options = khost::parseOptions(argc, argv, &exitCode);
     if (!options) return exitCode;
 
-    // The headless input (a script, or the tour), read whole before anything else is made.
+    // From here on a stop signal closes the program in order: while the script is read it ends
+    // the reading, later it closes the main window.
     std::string error;
+    if (!khost::installStopSignals(&error)) return fail(error);
+
+    // The headless input (a script, or the tour), read whole before anything else is made.
     std::vector<khost::ScriptCommand> script;
     const std::string& tour = options->tour;
     if (!tour.empty()) {
@@ -84,12 +107,20 @@ int run(int argc, char** argv) {
             return fail("--tour: cannot make the folder " + kdev::printable(tour) + ": " +
                         std::strerror(errno == EEXIST ? ENOTDIR : errno));
         script = khost::tourScript(tour);
-    } else if (options->script == "-" && inputClosed) {
-        return fail("cannot read the script from standard input: " +
-                    std::string(std::strerror(EBADF)));
+    } else if (inputClosed && namesStandardInput(options->script)) {
+        // Standard input holds /dev/null now, which would read as an empty script.
+        return fail("cannot read the script " +
+                    (options->script == "-" ? std::string("from standard input")
+                                            : kdev::printable(options->script)) +
+                    ": " + std::strerror(EBADF));
     } else if (!options->script.empty()) {
         std::optional<std::vector<khost::ScriptCommand>> parsed =
-            khost::loadScript(options->script, &error);
+            khost::loadScript(options->script, &error, khost::stopDescriptor());
+        if (!parsed && error.empty() && khost::stopSignal()) {
+            fail(khost::signalName(khost::stopSignal()) +
+                 ": stopped while reading the script; nothing was run");
+            return 128 + khost::stopSignal();
+        }
         if (!parsed) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 2;
@@ -97,9 +128,6 @@ int run(int argc, char** argv) {
         script = std::move(*parsed);
     }
 
-    // From here on a stop signal closes the program in order. (Until here it simply ends the
-    // process: nothing has been made, and reading a script from a terminal would not notice.)
-    if (!khost::installStopSignals(&error)) return fail(error);
     // The front end: a real panel, whose memory the screen is; the script headless; else a
     // window on the desktop.
     std::unique_ptr<kdev::FrontEnd> frontEnd;
@@ -167,7 +195,7 @@ int run(int argc, char** argv) {
     const std::string unrun = headless && !handedOver ? headless->firstUnrun() : std::string();
     if (const int signal = khost::stopSignal()) {
         std::string line = khost::signalName(signal) + ": the program was closed";
-        if (!unrun.empty()) line += "; " + unrun + " and the lines after it were not run";
+        if (!unrun.empty()) line += "; " + headless->notRun();
         fail(line);
         return 128 + signal;
     }
@@ -222,7 +250,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         std::fputs("kestrova: out of memory\n", stderr);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "kestrova: %s\n", e.what());
+        std::fprintf(stderr, "kestrova: %s\n", kdev::printable(e.what()).c_str());
     }
     return 2;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "core/trace.h"
 #include "display_options.h"
 
 namespace khost {
@@ -103,7 +104,8 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         *exitCode = 0;
         return std::nullopt;
     } catch (const CLI::ParseError& e) {
-        std::string what = e.what();
+        // The option library quotes what it was given, control characters and all.
+        const std::string what = kdev::printable(e.what());
         std::fprintf(stderr, "kestrova: %s (see --help)\n", what.c_str());
         *exitCode = 2;
         return std::nullopt;

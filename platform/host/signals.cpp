@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "core/output_file.h"
 
 namespace khost {
 
@@ -14,6 +17,8 @@ namespace {
 int g_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_signal = 0;
 void (*volatile g_restore)() = nullptr;
+unsigned g_graceSeconds = kStopGraceSeconds;
+char g_lateLine[96] = "";  // made before the handlers go in: it names the grace period
 
 // Only async-signal-safe calls from here to the handlers' end.
 void say(const char* text) {
@@ -42,6 +47,7 @@ const char* nameOf(int signal) {
 
 [[noreturn]] void stopNow(const char* why) {
     if (void (*restore)() = g_restore) restore();
+    kdev::removeUnfinishedFiles();
     say("kestrova: ");
     say(nameOf(g_signal));
     say(why);
@@ -54,19 +60,20 @@ void onStop(int signal) {
     g_signal = signal;
     const char byte = 1;
     [[maybe_unused]] const ssize_t done = write(g_pipe[1], &byte, 1);
-    alarm(kStopGraceSeconds);
+    alarm(g_graceSeconds);
     errno = saved;
 }
 
-void onAlarm(int) {
-    stopNow(": the program did not end within 10 s; stopped without shutting down\n");
-}
+void onAlarm(int) { stopNow(g_lateLine); }
 
 }  // namespace
 
-bool installStopSignals(std::string* error) {
-    static_assert(kStopGraceSeconds == 10, "the handler's message names the grace period");
+bool installStopSignals(std::string* error, unsigned graceSeconds) {
     if (g_pipe[0] >= 0) return true;
+    g_graceSeconds = graceSeconds > 0 ? graceSeconds : 1;
+    std::snprintf(g_lateLine, sizeof g_lateLine,
+                  ": the program did not end within %u s; stopped without shutting down\n",
+                  g_graceSeconds);
     if (pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         if (error) *error = std::string("cannot make a pipe for signals: ") + std::strerror(errno);
         return false;
@@ -84,6 +91,9 @@ bool installStopSignals(std::string* error) {
     }
     action.sa_handler = onAlarm;
     sigaction(SIGALRM, &action, nullptr);
+    // Past the file-size limit a write fails with EFBIG and is reported like any other, its
+    // temporary file removed, instead of the signal ending the run and leaving it behind.
+    signal(SIGXFSZ, SIG_IGN);
     return true;
 }
 

@@ -2,7 +2,8 @@
 // the signal and makes a pipe readable; the front end, which waits on that pipe with everything
 // else, then ends the input, and the device closes the main window as the platform would.
 // A second such signal, or a run still going kStopGraceSeconds after the first, ends the
-// process at once with a line that says so.
+// process at once with a line that says so, removing the files still being written first.
+// SIGXFSZ is ignored from then on, so a write past the file-size limit fails as a write.
 #pragma once
 
 #include <string>
@@ -12,8 +13,8 @@ namespace khost {
 constexpr unsigned kStopGraceSeconds = 10;
 
 // Installs the handlers, except for a signal that came ignored. False, with a reason, when the
-// pipe cannot be made.
-bool installStopSignals(std::string* error);
+// pipe cannot be made. graceSeconds (at least 1) is the bound after the first signal.
+bool installStopSignals(std::string* error, unsigned graceSeconds = kStopGraceSeconds);
 
 // Readable once a stop signal has come (and from then on); -1 before installStopSignals.
 int stopDescriptor();

@@ -3,6 +3,7 @@
 // every file written is whole or absent, an older file at its path untouched when it is not.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -103,6 +104,13 @@ TEST(Endings, InputThatCannotBeReadOrNamesNothingFailsAtOnce) {
         {{"--headless", "--script", "-"},
          closedInput,
          "kestrova: cannot read the script from standard input: Bad file descriptor"},
+        // Standard input by any other name: not the empty script /dev/null would read as.
+        {{"--headless", "--script", "/dev/stdin"},
+         closedInput,
+         "kestrova: cannot read the script /dev/stdin: Bad file descriptor"},
+        {{"--headless", "--script", "/proc/self/fd/0"},
+         closedInput,
+         "kestrova: cannot read the script /proc/self/fd/0: Bad file descriptor"},
         {{"--headless", "--script", "-"},
          folderInput,
          "kestrova: cannot read the script from standard input: Is a directory"},
@@ -212,22 +220,26 @@ TEST(Endings, TheTourNamesItselfAndTheButtonItCannotReach) {
     expectOneLine(r.err, "tour: no button 'Tools' on the screen");
 }
 
-// A disk that fills up, as a limit on the size of any file the run writes.
+// A disk that fills up, as a limit on the size of any file the run writes: the write fails,
+// or, where SIGXFSZ keeps its default action, the signal comes; either way one line.
 TEST(Endings, AFileThatCannotBeWrittenWholeLeavesTheOldOneAsItWas) {
-    for (const std::string command : {"screenshot", "dump"}) {
-        SCOPED_TRACE(command);
-        TempDir dir;
-        const std::string target = dir.file("picture");
-        writeFile(target, "the picture from before");
-        RunBounds bounds;
-        bounds.fileSizeBytes = 4096;  // less than either of the Lines screen
-        const BoundedResult r =
-            runKestrovaBounded({"--headless", "--script", "-"},
-                               "menu Tools/Lines\n" + command + " " + target + "\n", bounds);
-        EXPECT_EQ(r.exitCode, 2);
-        expectOneLine(r.err, "script:2: cannot write " + target + ": File too large\n");
-        EXPECT_EQ(readFile(target), "the picture from before");
-        EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"picture"});
+    for (const bool signalled : {false, true}) {
+        for (const std::string command : {"screenshot", "dump"}) {
+            SCOPED_TRACE(command + (signalled ? " with SIGXFSZ" : ""));
+            TempDir dir;
+            const std::string target = dir.file("picture");
+            writeFile(target, "the picture from before");
+            RunBounds bounds;
+            bounds.fileSizeBytes = 4096;  // less than either of the Lines screen
+            bounds.fileSizeSignal = signalled;
+            const BoundedResult r =
+                runKestrovaBounded({"--headless", "--script", "-"},
+                                   "menu Tools/Lines\n" + command + " " + target + "\n", bounds);
+            EXPECT_EQ(r.exitCode, 2);
+            expectOneLine(r.err, "script:2: cannot write " + target + ": File too large\n");
+            EXPECT_EQ(readFile(target), "the picture from before");
+            EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"picture"});
+        }
     }
     // Written whole, the new file replaces the old one.
     TempDir dir;
@@ -237,6 +249,23 @@ TEST(Endings, AFileThatCannotBeWrittenWholeLeavesTheOldOneAsItWas) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("screen")).size(), kDumpBytes);
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"screen"});
+}
+
+// As a shell's > refuses it (root included, where the file's mode alone says it is protected).
+TEST(Endings, AFileWithoutWritePermissionIsNotReplaced) {
+    for (const std::string command : {"screenshot", "dump"}) {
+        SCOPED_TRACE(command);
+        TempDir dir;
+        const std::string target = dir.file("golden.png");
+        writeFile(target, "golden");
+        ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+        const RunResult r = runKestrova({"--headless", "--script", "-"},
+                                        "menu Tools/Lines\n" + command + " " + target + "\n");
+        EXPECT_EQ(r.exitCode, 2);
+        expectOneLine(r.err, "script:2: cannot write " + target + ": Permission denied\n");
+        EXPECT_EQ(readFile(target), "golden");
+        EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"golden.png"});
+    }
 }
 
 TEST(Endings, AFullDeviceIsOneLineNamingTheFileAndTheReason) {
@@ -260,6 +289,53 @@ TEST(Endings, ATraceThatCannotBeWrittenWholeIsReportedAndRemoved) {
     expectOneLine(r.err,
                   "kestrova: --trace: cannot write " + dir.file("trace") + ": File too large\n");
     EXPECT_TRUE(entries(dir.path()).empty());
+}
+
+// A trace given as a name that was there before (a link to a file) is not the run's to remove:
+// the link and its file stay, and the line says where the part written is.
+TEST(Endings, ATraceThroughALinkLeavesTheLinkAndSaysWhereThePartIs) {
+    TempDir dir;
+    writeFile(dir.file("real.json"), "before");
+    std::filesystem::create_symlink("real.json", dir.file("trace.json"));
+    RunBounds bounds;
+    bounds.fileSizeBytes = 400;
+    const BoundedResult r =
+        runKestrovaBounded({"--headless", "--script", "-", "--trace", dir.file("trace.json")},
+                           "menu Tools/Lines\n", bounds);
+    EXPECT_EQ(r.exitCode, 2);
+    expectOneLine(r.err, "kestrova: --trace: cannot write " + dir.file("trace.json") +
+                             ": File too large; the part written is left in " +
+                             std::filesystem::canonical(dir.file("real.json")).string() + "\n");
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"real.json", "trace.json"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("trace.json")));
+    EXPECT_EQ(readFile(dir.file("real.json")).size(), 400u);
+}
+
+// True once pid has its handler for signal in place (its SigCgt mask in /proc says so).
+bool catches(int pid, int signal) {
+    for (const std::string& line : readLines("/proc/" + std::to_string(pid) + "/status"))
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+// Waiting for a script on a pipe on which nothing comes: a stop signal ends the wait.
+TEST(Endings, AStopSignalWhileTheScriptIsReadEndsTheRunWithOneLine) {
+    RunBounds bounds;
+    bounds.inputIdle = true;
+    bool caught = false;
+    const BoundedResult r =
+        runKestrovaBounded({"--headless", "--script", "-"}, "", bounds, [&](int pid) {
+            for (int i = 0; i < 2000 && !caught; ++i) {
+                caught = catches(pid, SIGTERM);
+                if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            kill(pid, SIGTERM);
+        });
+    ASSERT_TRUE(caught);
+    EXPECT_FALSE(r.hung);
+    EXPECT_EQ(r.exitCode, 143);
+    expectOneLine(r.err, "kestrova: SIGTERM: stopped while reading the script; nothing was run\n");
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -319,6 +395,25 @@ TEST(Endings, RunningOutOfMemoryEndsTheRunWithOneLine) {
     for (long long limit = enough - 4 * kMiB; limit < enough; limit += 32 * 1024) runWithin(limit);
     EXPECT_TRUE(sawOutOfMemory);
 #endif
+}
+
+// A menu line of many short items takes many times its size once read: a script of them stops
+// at the stated bound with one line, well inside an address-space limit, not out of memory.
+TEST(Endings, AScriptOfLongMenuLinesStopsAtItsBound) {
+    std::string line = "menu a";
+    while (line.size() + 2 <= 4096) line += "/a";
+    std::string script;
+    for (int i = 0; i < 2000; ++i) script += line + "\n";
+    RunBounds bounds;
+#ifndef KESTROVA_ASAN
+    bounds.addressSpaceBytes = 160LL * 1024 * 1024;
+#endif
+    const BoundedResult r = runKestrovaBounded({"--headless", "--script", "-"}, script, bounds);
+    EXPECT_FALSE(r.hung);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("script:", 0), 0u) << r.err;
+    expectOneLine(r.err.substr(r.err.find(": ") + 2),
+                  "script too large: its commands would take over 64 MiB\n");
 }
 
 // A stop signal closes the main window as the platform would: the shutdown steps run, the

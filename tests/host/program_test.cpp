@@ -237,6 +237,14 @@ TEST(Program, RejectsBadOptionsWithOneLineAndExitCode2) {
         {"--tour", "a", "--script", "b"},
         {"--script", "/nonexistent/script"},
         {"--headless", "--trace", "/nonexistent/dir/trace"},
+        // Whoever words the error, what the user typed reaches the terminal escaped.
+        {"--display", "\x1b[2J240x320"},
+        {"--format", "\x1b[2J"},
+        {"--layout", "\x1b]0;title\x07"},
+        {"--zoom", "\x1b[2J"},
+        {"--fail",
+         "\x9b"
+         "2J"},
     };
     for (const auto& args : cases) {
         std::string joined;
@@ -246,6 +254,9 @@ TEST(Program, RejectsBadOptionsWithOneLineAndExitCode2) {
         EXPECT_EQ(r.exitCode, 2);
         ASSERT_FALSE(r.err.empty());
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        // Each of these lines is plain ASCII once escaped.
+        for (char c : r.err.substr(0, r.err.size() - 1))
+            EXPECT_TRUE(c >= 0x20 && c < 0x7f) << r.err;
     }
 }
 

@@ -177,3 +177,23 @@ TEST(WindowSettings, TheFolderFollowsTheConfigurationHome) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file stays small however many display sizes are used: the oldest size goes first.
+TEST(WindowSettings, SixtyFiveSizesKeepTheNewestSixtyFour) {
+    TempDir folder;
+    std::string error;
+    for (int i = 1; i <= 65; ++i)
+        ASSERT_TRUE(saveWindowPlace(folder.path(), 100 + i, 200, {1, i, i}, &error)) << error;
+    std::string warning;
+    EXPECT_FALSE(loadWindowPlace(folder.path(), 101, 200, &warning)) << "the oldest is dropped";
+    for (int i = 2; i <= 65; ++i)
+        EXPECT_TRUE(same(loadWindowPlace(folder.path(), 100 + i, 200, &warning), {1, i, i})) << i;
+    EXPECT_TRUE(warning.empty()) << warning;
+    // Saving a size that is kept does not push out another.
+    ASSERT_TRUE(saveWindowPlace(folder.path(), 102, 200, {2, 0, 0}, &error)) << error;
+    EXPECT_TRUE(same(loadWindowPlace(folder.path(), 103, 200, &warning), {1, 3, 3}));
+}
+
+}  // namespace

@@ -722,6 +722,41 @@ TEST_F(DialogTest, KeyboardFocusMovesAmongTabStops) {
     EXPECT_EQ(commands, (std::vector<WORD>{IDOK, IDCANCEL}));
 }
 
+// A hidden tab stop, first or in the middle, never takes the focus: not when the dialog opens,
+// not on Tab, not on Shift+Tab.
+TEST_F(DialogTest, HiddenTabStopsAreSkipped) {
+    constexpr DWORD kStop = WS_CHILD | WS_TABSTOP;
+    const std::vector<std::uint8_t> tpl =
+        makeTemplate(WS_POPUP | WS_CAPTION | DS_CENTER, 0, 0, 0, 150, 40, u"Hidden",
+                     {{kStop, 5, 5, 25, 14, 30, u"", 0x80, u"H1"},
+                      {kStop | WS_VISIBLE, 35, 5, 25, 14, 31, u"", 0x80, u"A"},
+                      {kStop, 65, 5, 25, 14, 32, u"", 0x80, u"H2"},
+                      {kStop | WS_VISIBLE, 95, 5, 25, 14, 33, u"", 0x80, u"B"}});
+    const DLGPROC proc = [](HWND d, UINT message, WPARAM first, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) return TRUE;
+        if (message == WM_COMMAND && LOWORD(first) == IDCANCEL) EndDialog(d, 3);
+        return message == WM_COMMAND;
+    };
+    auto focused = [&]() -> int {
+        Window* d = dialog();
+        const Window* f =
+            d ? wm().get(kdev::dialogFocus(WindowManager::toHwnd(d->handle))) : nullptr;
+        return f ? f->id : 0;
+    };
+    std::vector<int> seen;
+    const std::pair<Key, bool> keys[] = {
+        {Key::Tab, false}, {Key::Tab, false}, {Key::Tab, true}, {Key::Tab, true}};
+    input.steps.push_back([&] { seen.push_back(focused()); });
+    for (const auto& [k, shift] : keys) {
+        input.steps.push_back([&, k = k, shift = shift] { input.key(k, shift); });
+        input.steps.push_back([&] { seen.push_back(focused()); });
+    }
+    input.steps.push_back([&] { input.key(Key::Escape); });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, loaded(tpl), owner, proc, 0), 3);
+    // Opened on A; Tab to B over H2, on to A over H1; Shift+Tab back to B over H1, to A over H2.
+    EXPECT_EQ(seen, (std::vector<int>{31, 33, 31, 33, 31}));
+}
+
 TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {
     // An owner that is not the main window, destroyed while its dialog is up: the dialog goes
     // with it and its loop ends at once, without waiting for more input.

@@ -241,6 +241,39 @@ TEST_F(WindowSystem, TheCloseAdornmentClosesTheOwner) {
     EXPECT_FALSE(IsWindow(bar));
 }
 
+// The close box acts on a lift inside it, as a push button does: pressed and slid off onto
+// the bar, it does nothing.
+TEST_F(WindowSystem, TheCloseBoxActsOnlyOnALiftInsideIt) {
+    const kdev::Point box = *kdev::locateMenuTarget(dev.device().windows(), u"Close");
+    const kdev::Point tools = toolsButton();
+    const kdev::Point barMiddle{(tools.x + box.x) / 2, box.y};
+    ScriptedFrontEnd& input = dev.frontEnd();
+    input.press(box.x, box.y);
+    input.move(barMiddle.x, barMiddle.y);
+    input.lift(barMiddle.x, barMiddle.y);
+    bool stayed = false;
+    input.then([&] { stayed = IsWindow(window) && IsWindow(bar); });
+    input.press(box.x, box.y);
+    input.lift(box.x, box.y);
+    EXPECT_EQ(pump(), 7);
+    EXPECT_TRUE(stayed) << "a lift on the bar, off the box, closed the window";
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(g_commands.empty());
+}
+
+// A menu opened by a tap has no item highlighted: Up goes to the last item, Down to the first.
+TEST_F(WindowSystem, KeysInAMenuOpenedByATapStartFromEitherEnd) {
+    using K = kdev::Key;
+    for (const K k : {K::Up, K::Down}) {
+        dev.frontEnd().tapMenu(u"Tools");
+        dev.frontEnd().key(k);
+        dev.frontEnd().key(K::Return);
+    }
+    dev.frontEnd().close();
+    EXPECT_EQ(pump(), 7);
+    EXPECT_EQ(g_commands, (std::vector<unsigned>{CMD_EXIT, CMD_BITBLT}));
+}
+
 TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
     // While the box is up, a tap on the menu does nothing; Return dismisses it.
     const kdev::Point tools = toolsButton();

@@ -175,10 +175,12 @@ BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std
     std::vector<std::string> argv = commandFor(args);
     std::vector<char*> envp = pointersTo(env), argp = pointersTo(argv);
 
+    int idle[2] = {-1, -1};
+    if (bounds.inputIdle && pipe2(idle, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("cannot fork");
     if (pid == 0) {
-        const int fds[3] = {open(in.c_str(), O_RDONLY),
+        const int fds[3] = {bounds.inputIdle ? idle[0] : open(in.c_str(), O_RDONLY),
                             open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
                             open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
         for (int fd = 0; fd < 3; ++fd)
@@ -194,7 +196,7 @@ BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std
             if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
         }
         if (bounds.fileSizeBytes > 0) {
-            signal(SIGXFSZ, SIG_IGN);
+            signal(SIGXFSZ, bounds.fileSizeSignal ? SIG_DFL : SIG_IGN);
             const rlimit limit{static_cast<rlim_t>(bounds.fileSizeBytes),
                                static_cast<rlim_t>(bounds.fileSizeBytes)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
@@ -202,9 +204,11 @@ BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std
         execve(argp[0], argp.data(), envp.data());
         _exit(127);
     }
+    if (idle[0] >= 0) close(idle[0]);
     if (whileRunning) whileRunning(pid);
     BoundedResult r;
     const std::optional<int> code = waitKestrovaFor(pid, bounds.seconds * 1000);
+    if (idle[1] >= 0) close(idle[1]);
     if (code) {
         r.exitCode = *code;
     } else {

@@ -52,9 +52,11 @@ struct RunBounds {
     int seconds = 20;
     long long addressSpaceBytes = 0;  // RLIMIT_AS
     long long fileSizeBytes = 0;      // RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail instead
+    bool fileSizeSignal = false;      // ... or with SIGXFSZ left to its default action
     std::string instancesDir;         // where instances meet (else a folder of its own)
     std::string inputFile;            // standard input from this file or folder, not `input`
     bool inputClosed = false;         // standard input closed
+    bool inputIdle = false;           // standard input a pipe on which nothing comes
 };
 
 struct BoundedResult : RunResult {

@@ -27,6 +27,10 @@ public:
 
     void push(const kdev::InputEvent& event);
     void tap(int x, int y);
+    // The stylus going down, moving while down and lifting, each on its own.
+    void press(int x, int y) { push(kdev::InputEvent::stylusDown(x, y)); }
+    void move(int x, int y) { push(kdev::InputEvent::stylusMove(x, y)); }
+    void lift(int x, int y) { push(kdev::InputEvent::stylusUp(x, y)); }
     void key(kdev::Key k);
     void close();
     void command(unsigned id);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,6 +18,47 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 
 std::string reason(const std::string& path, int error) {
     return "cannot write " + path + ": " + std::strerror(error);
+}
+
+// A regular file the user may replace: one they could write, and for root (whom the system
+// lets write anything) one whose owner kept the write bit.
+bool mayReplace(const std::string& path, const struct stat& st) {
+    if (geteuid() == 0) return (st.st_mode & S_IWUSR) != 0;
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// The files being written, for removeUnfinishedFiles: fixed slots, each path copied in before
+// the slot is marked used, so a handler never reads half a name.
+struct Pending {
+    char path[PATH_MAX];
+    dev_t device;
+    ino_t inode;
+    volatile sig_atomic_t used;
+};
+constexpr int kPendingSlots = 8;
+Pending g_pending[kPendingSlots];
+
+int notePending(const std::string& path, const struct stat& st) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < kPendingSlots; ++i) {
+        if (g_pending[i].used) continue;
+        std::memcpy(g_pending[i].path, path.c_str(), path.size() + 1);
+        g_pending[i].device = st.st_dev;
+        g_pending[i].inode = st.st_ino;
+        g_pending[i].used = 1;
+        return i;
+    }
+    return -1;
+}
+
+void forgetPending(int slot) {
+    if (slot >= 0) g_pending[slot].used = 0;
+}
+
+// Removes path only while it still names the file this run made.
+void removeIfOurs(const char* path, dev_t device, ino_t inode) {
+    struct stat st {};
+    if (lstat(path, &st) == 0 && st.st_dev == device && st.st_ino == inode) unlink(path);
 }
 
 // What the umask leaves of rw-rw-rw-, the permissions fopen would give a new file.
@@ -42,6 +84,11 @@ std::string nameOf(const std::string& path) {
 
 }  // namespace
 
+void removeUnfinishedFiles() {
+    for (Pending& p : g_pending)
+        if (p.used) removeIfOurs(p.path, p.device, p.inode);
+}
+
 OutputFile::~OutputFile() { abandon(); }
 
 bool OutputFile::open(const std::string& path, std::string* error, Mode mode) {
@@ -57,12 +104,23 @@ bool OutputFile::open(const std::string& path, std::string* error, Mode mode) {
     struct stat st {};
     const bool exists = stat(path.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return refuse(EISDIR);
+    if (exists && S_ISREG(st.st_mode) && !mayReplace(path, st)) return refuse(EACCES);
     if (mode == Mode::Streamed || (exists && !S_ISREG(st.st_mode))) {
-        // A device or a pipe is written as it is: renaming over it would replace it.
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+        // A device or a pipe is written as it is: renaming over it would replace it. A file
+        // made here is the one to remove on failure; one that was there before is left.
+        const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY;
+        fd_ = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        created_ = fd_ >= 0;
+        if (fd_ < 0 && errno == EEXIST) fd_ = ::open(path.c_str(), flags | O_CREAT | O_TRUNC, 0666);
         if (fd_ < 0) return refuse(errno);
         regular_ = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-        created_ = regular_;
+        created_ = created_ && regular_;
+        keptOld_ = regular_ && !created_;
+        if (created_) {
+            device_ = st.st_dev;
+            inode_ = st.st_ino;
+            pending_ = notePending(path, st);
+        }
         return true;
     }
 
@@ -77,6 +135,8 @@ bool OutputFile::open(const std::string& path, std::string* error, Mode mode) {
     if (fd_ < 0) return refuse(errno);
     temp_ = pattern;
     regular_ = true;
+    struct stat made {};
+    if (fstat(fd_, &made) == 0) pending_ = notePending(temp_, made);
     fchmod(fd_, exists ? (st.st_mode & 07777) : newFileMode());
     return true;
 }
@@ -120,17 +180,20 @@ bool OutputFile::finish(std::string* error) {
     fd_ = -1;
     if (!errno_ && !temp_.empty() && rename(temp_.c_str(), final_.c_str()) != 0) fail(errno);
     if (!errno_) {
+        forgetPending(pending_);
+        pending_ = -1;
         temp_.clear();
         created_ = false;
+        keptOld_ = false;
         return true;
     }
-    if (error) *error = reason(path_, errno_);
+    if (error) *error = reason(path_, errno_) + leftBehind();
     return false;
 }
 
 bool OutputFile::commit(std::string* error) {
     if (fd_ < 0) {
-        if (error) *error = reason(path_, errno_ ? errno_ : EBADF);
+        if (error) *error = reason(path_, errno_ ? errno_ : EBADF) + leftBehind();
         return false;
     }
     const bool ok = finish(error);
@@ -138,13 +201,24 @@ bool OutputFile::commit(std::string* error) {
     return ok;
 }
 
+std::string OutputFile::leftBehind() const {
+    if (!keptOld_) return {};
+    char resolved[PATH_MAX];
+    const std::string where = realpath(path_.c_str(), resolved) ? resolved : path_;
+    return "; the part written is left in " + where;
+}
+
 void OutputFile::abandon() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!temp_.empty()) unlink(temp_.c_str());
-    if (created_) unlink(path_.c_str());
+    if (created_)
+        removeIfOurs(path_.c_str(), static_cast<dev_t>(device_), static_cast<ino_t>(inode_));
+    forgetPending(pending_);
+    pending_ = -1;
     temp_.clear();
     created_ = false;
+    keptOld_ = false;
     regular_ = false;
     buffer_.clear();
 }

@@ -4,7 +4,13 @@
 // is not a regular file (a terminal, a pipe, /dev/null) is written to directly instead.
 //
 // A log that someone may watch as it grows is opened "streamed": written to the target itself
-// as it comes, and removed again when it fails or is given up, so it too is whole or absent.
+// as it comes. When this object created the file, it removes that file again (the one it made,
+// not whatever the name means by then) when the log fails or is given up; a file, link, device
+// or pipe that was there before is left, and the failure says where the part written went.
+//
+// A regular file the user cannot write is not replaced ("Permission denied"), as a shell's `>`
+// refuses it. Root may write anything, so for root a file without its owner's write bit counts
+// as protected all the same.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +22,11 @@ namespace kdev {
 // Writes all of bytes to fd, going on after interruptions and short writes. False, with errno
 // set (or left 0 when the system wrote nothing and said no more), when it could not.
 bool writeAll(int fd, std::string_view bytes);
+
+// Removes, from a signal handler, every temporary file (and every streamed file this run
+// created) that is still being written, so that a run ended at once leaves none behind. Only
+// async-signal-safe calls.
+void removeUnfinishedFiles();
 
 class OutputFile {
 public:
@@ -48,6 +59,8 @@ public:
 private:
     bool flushBuffer();
     bool finish(std::string* error);
+    // "; the part written is left in PATH" for a streamed file that was there before.
+    std::string leftBehind() const;
 
     std::string path_;   // what the user named
     std::string temp_;   // the temporary file, empty when writing straight to the target
@@ -55,6 +68,9 @@ private:
     int fd_ = -1;
     bool regular_ = false;  // a regular file: synced at the end
     bool created_ = false;  // a streamed regular file this object made: removed on failure
+    bool keptOld_ = false;  // a streamed regular file that was there before: left on failure
+    unsigned long long device_ = 0, inode_ = 0;  // the file this object made, to remove only it
+    int pending_ = -1;  // its slot in the table removeUnfinishedFiles reads
     int errno_ = 0;
     std::string buffer_;
 };

@@ -50,7 +50,36 @@ const char* HeadlessFrontEnd::commandRefusal() const {
 }
 
 std::string HeadlessFrontEnd::firstUnrun() const {
-    return next_ < script_.size() ? where(script_[next_]) : std::string();
+    if (next_ >= script_.size()) return {};
+    if (source_ == Source::Script) return where(script_[next_]);
+    // The tour has no lines to point at: name the step itself.
+    const ScriptCommand& c = script_[next_];
+    std::string step;
+    switch (c.kind) {
+        case ScriptCommand::Kind::Menu:
+            step = "menu";
+            for (std::size_t i = 0; i < c.menuPath.size(); ++i)
+                step += (i ? "/" : " ") + kdev::toUtf8(c.menuPath[i]);
+            break;
+        case ScriptCommand::Kind::Screenshot:
+            step = "screenshot " + c.file;
+            break;
+        case ScriptCommand::Kind::Key:
+            step = "key Return";
+            break;
+        default:
+            step = "step " + std::to_string(c.line);
+            break;
+    }
+    return "tour step '" + kdev::printable(step) + "'";
+}
+
+std::string HeadlessFrontEnd::notRun() const {
+    const std::string first = firstUnrun();
+    if (first.empty()) return {};
+    if (source_ == Source::Tour && next_ + 1 == script_.size()) return first + " was not run";
+    return first + " and the " + (source_ == Source::Tour ? "steps" : "lines") +
+           " after it were not run";
 }
 
 bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {

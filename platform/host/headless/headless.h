@@ -33,8 +33,12 @@ public:
 
     // Set when a script line could not be carried out ("script:LINE: ...").
     const std::string& failure() const { return failure_; }
-    // The first line the program ended before ("script:LINE"), empty when every line ran.
+    // The first line the program ended before ("script:LINE", or for the tour "tour step
+    // 'menu Tools/Exit'"), empty when every line ran.
     std::string firstUnrun() const;
+    // "script:LINE and the lines after it were not run", or the tour's own words; empty when
+    // every line ran.
+    std::string notRun() const;
 
 private:
     enum class Ready { None, Wake, Stop };

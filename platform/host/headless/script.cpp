@@ -1,6 +1,7 @@
 #include "headless/script.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,16 +23,33 @@ constexpr int kMaxCoordinate = 1 << 20;
 constexpr int kMaxIdle = 10 * 60 * 1000;
 constexpr std::size_t kMaxLineBytes = 4096;
 constexpr int kMaxLines = 1000000;
+// What a script's commands may take once read. A menu line of many short items takes far
+// more than its bytes, so the bound is on the commands, not on the text.
+constexpr std::size_t kMaxScriptMemory = 64 * 1024 * 1024;
 
-// A file descriptor as a stream that remembers why a read failed.
+// A file descriptor as a stream that remembers why a read failed. Each read waits for the
+// descriptor or for `stop` to become readable; once `stop` is, the stream ends (stopped()).
 class DescriptorBuffer : public std::streambuf {
 public:
-    explicit DescriptorBuffer(int fd) : fd_(fd) {}
+    DescriptorBuffer(int fd, int stop) : fd_(fd), stop_(stop) {}
     int error() const { return error_; }
+    bool stopped() const { return stopped_; }
 
 protected:
     int_type underflow() override {
         for (;;) {
+            if (stop_ >= 0) {
+                pollfd p[2] = {{fd_, POLLIN, 0}, {stop_, POLLIN, 0}};
+                if (::poll(p, 2, -1) < 0 && errno != EINTR) {
+                    error_ = errno;
+                    return traits_type::eof();
+                }
+                if (p[1].revents & POLLIN) {
+                    stopped_ = true;
+                    return traits_type::eof();
+                }
+                if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) continue;
+            }
             const ssize_t n = ::read(fd_, chunk_, sizeof chunk_);
             if (n > 0) {
                 setg(chunk_, chunk_, chunk_ + n);
@@ -45,7 +63,9 @@ protected:
 
 private:
     int fd_;
+    int stop_;
     int error_ = 0;
+    bool stopped_ = false;
     char chunk_[65536];
 };
 
@@ -103,8 +123,17 @@ std::optional<kdev::Key> keyFromName(const std::string& name) {
     return std::nullopt;
 }
 
+// What a command takes in memory, its own storage and the strings it holds.
+std::size_t memoryOf(const ScriptCommand& c) {
+    std::size_t bytes = sizeof c + c.file.capacity();
+    bytes += c.menuPath.capacity() * sizeof(std::u16string);
+    for (const std::u16string& part : c.menuPath) bytes += part.capacity() * sizeof(char16_t);
+    return bytes;
+}
+
 std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::string* error) {
     std::vector<ScriptCommand> commands;
+    std::size_t memory = 0;
     std::string raw;
     int lineNumber = 0;
     auto fail = [&](const std::string& what) -> std::optional<std::vector<ScriptCommand>> {
@@ -145,7 +174,9 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
             if (args.size() != 2) return fail(verb + " takes X Y");
             if (!parseInt(args[0], -kMaxCoordinate, kMaxCoordinate, &x) ||
                 !parseInt(args[1], -kMaxCoordinate, kMaxCoordinate, &y))
-                return fail(verb + ": X and Y must be whole numbers");
+                return fail(verb + ": X and Y must be whole numbers from " +
+                            std::to_string(-kMaxCoordinate) + " to " +
+                            std::to_string(kMaxCoordinate));
             c.kind = verb == "tap"    ? ScriptCommand::Kind::Tap
                      : verb == "down" ? ScriptCommand::Kind::Down
                      : verb == "move" ? ScriptCommand::Kind::Move
@@ -201,12 +232,17 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
         } else {
             return fail("unknown command '" + kdev::printable(verb) + "'");
         }
+        memory += memoryOf(c);
+        if (memory > kMaxScriptMemory)
+            return fail("script too large: its commands would take over " +
+                        std::to_string(kMaxScriptMemory / (1024 * 1024)) + " MiB");
         commands.push_back(std::move(c));
     }
     return commands;
 }
 
-std::optional<std::vector<ScriptCommand>> loadScript(const std::string& path, std::string* error) {
+std::optional<std::vector<ScriptCommand>> loadScript(const std::string& path, std::string* error,
+                                                     int stop) {
     const bool standardInput = path == "-";
     auto cannot = [&](int e) -> std::optional<std::vector<ScriptCommand>> {
         if (error)
@@ -227,9 +263,13 @@ std::optional<std::vector<ScriptCommand>> loadScript(const std::string& path, st
     struct stat st {};
     if (fstat(fd, &st) != 0) return cannot(errno);  // standard input closed
     if (S_ISDIR(st.st_mode)) return cannot(EISDIR);
-    auto buffer = std::make_unique<DescriptorBuffer>(fd);
+    auto buffer = std::make_unique<DescriptorBuffer>(fd, stop);
     std::istream in(buffer.get());
     std::optional<std::vector<ScriptCommand>> script = parseScript(in, error);
+    if (buffer->stopped()) {
+        if (error) error->clear();
+        return std::nullopt;
+    }
     if (buffer->error()) return cannot(buffer->error());
     return script;
 }

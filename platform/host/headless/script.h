@@ -24,15 +24,18 @@ struct ScriptCommand {
     int milliseconds = 0;
 };
 
-// Parses a whole script, a line at a time, each at most 4096 bytes; a byte-order mark at the
-// start is skipped. On a bad line returns nullopt with *error set to "script:LINE: what is
-// wrong", quoting the script's text with its control characters escaped.
+// Parses a whole script, a line at a time, each at most 4096 bytes, at most 1,000,000 lines
+// whose commands take at most 64 MiB; a byte-order mark at the start is skipped. On a bad line
+// returns nullopt with *error set to "script:LINE: what is wrong", quoting the script's text with
+// its control characters escaped.
 std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::string* error);
 
 // Reads and parses the script in the file at path ("-" for standard input). When it cannot be
 // read (a folder, a closed standard input, a read error), *error is the line to show:
-// "kestrova: cannot read the script PATH: reason".
-std::optional<std::vector<ScriptCommand>> loadScript(const std::string& path, std::string* error);
+// "kestrova: cannot read the script PATH: reason". Every read also waits on `stop`, when
+// given: once it is readable the reading ends, with nullopt and *error empty.
+std::optional<std::vector<ScriptCommand>> loadScript(const std::string& path, std::string* error,
+                                                     int stop = -1);
 
 // The key named in a script ("Return", "F10", ...), case-insensitive.
 std::optional<kdev::Key> keyFromName(const std::string& name);

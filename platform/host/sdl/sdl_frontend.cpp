@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/trace.h"
 #include "gfx/canvas.h"
 #include "options.h"
 #include "signals.h"
@@ -536,7 +537,8 @@ void SdlFrontEnd::chooseFirstPlace() {
     if (!options_.settingsFolder.empty()) {
         std::string warning;
         remembered_ = loadWindowPlace(options_.settingsFolder, width_, height_, &warning);
-        if (!warning.empty()) std::fprintf(stderr, "kestrova: %s\n", warning.c_str());
+        if (!warning.empty())
+            std::fprintf(stderr, "kestrova: %s\n", kdev::printable(warning).c_str());
     }
     usable_ = usableBounds(remembered_ ? displayAt(remembered_->x, remembered_->y) : 0);
     wantedZoom_ = options_.zoom > 0 ? options_.zoom
@@ -634,7 +636,7 @@ void SdlFrontEnd::savePlace() const {
     if (!place_ || options_.settingsFolder.empty()) return;
     std::string error;
     if (!saveWindowPlace(options_.settingsFolder, width_, height_, *place_, &error))
-        std::fprintf(stderr, "kestrova: %s\n", error.c_str());
+        std::fprintf(stderr, "kestrova: %s\n", kdev::printable(error).c_str());
 }
 
 void SdlFrontEnd::notice(const std::string& text) {
@@ -934,10 +936,13 @@ void SdlFrontEnd::saveScreenshot() {
     const std::filesystem::path path = screenshotPath();
     std::string error;
     if (writePng(path.string(), *screen_, &error)) {
-        std::fprintf(stderr, "kestrova: screenshot saved to %s\n", path.c_str());
+        // The folder's name may hold anything, escape sequences included.
+        std::fprintf(stderr, "kestrova: screenshot saved to %s\n",
+                     kdev::printable(path.string()).c_str());
         notice("saved " + path.filename().string());
     } else {
-        std::fprintf(stderr, "kestrova: cannot save a screenshot: %s\n", error.c_str());
+        std::fprintf(stderr, "kestrova: cannot save a screenshot: %s\n",
+                     kdev::printable(error).c_str());
         notice("screenshot not saved");
     }
 }
