@@ -4,11 +4,13 @@
 # runtimes), the 32-bit ARM cross build with its armhf libraries and qemu-user, the checkers
 # of the installed tree and the Debian package, the web page (emscripten; dpkg-dev unpacks
 # FreeType's source for it; chromium and node test it), and the Windows build (mingw-w64) with
-# Wine to run its tests.
+# Wine to run its tests, and the real frame buffer's front end (libdrm, libevdev) with what
+# tests it on a real kernel (QEMU, busybox for its initramfs; the kernel is fetched by apt).
 # Run as root on Debian 12; running it again installs nothing new.
 set -eu
 
 packages="cmake make g++ pkg-config clang llvm clang-format libclang-rt-14-dev libfreetype-dev libpng-dev libsdl2-dev libx11-dev
+libdrm-dev libevdev-dev qemu-system-x86 busybox-static cpio
 libcli11-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
 imagemagick xauth openbox g++-arm-linux-gnueabihf qemu-user
 python3 dpkg-dev desktop-file-utils appstream lintian man-db
