@@ -21,8 +21,10 @@ Device::Device(std::unique_ptr<Screen> screen, FrontEnd& frontEnd, DeviceOptions
     previous_ = g_active;
     g_active = this;
     resources_ = std::make_unique<ResourceStore>();
-    if (options_.shareWindows)
+    if (options_.shareWindows) {
         instances_ = std::make_unique<Instances>(options_.instancesFolder, options_.deviceName);
+        instances_->setInterruptDescriptor(options_.interruptDescriptor);
+    }
     windows_ = std::make_unique<WindowManager>(*this);
     registerSystemClasses(*windows_);
 }

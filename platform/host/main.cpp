@@ -24,6 +24,7 @@
 #include "sdl/sdl_frontend.h"
 #include "settings.h"
 #include "signals.h"
+#include "watch.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -71,19 +72,23 @@ bool namesStandardInput(std::string path) {
     return false;
 }
 
-// A start that found this device's program already running says what it brought forward, and
-// true: its work was to hand over, so script lines it did not run are not a failure.
-bool reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
+// A start that found this device's program already running says whether it came forward: it
+// did only when the running one confirmed the request in time. Nothing when there was none.
+enum class Handover { None, Done, NoAnswer };
+Handover reportHandover(kdev::Device& device, const khost::DeviceIdentity& identity) {
     const kdev::Instances* instances = device.instances();
     const auto handover = instances ? instances->handover() : std::nullopt;
-    if (!handover) return false;
+    if (!handover) return Handover::None;
+    // A stop signal cut the wait short: the signal's own line says how the run ended.
+    if (!handover->reached && khost::stopSignal()) return Handover::NoAnswer;
+    const std::string title = kdev::printable(handover->title);
     if (handover->reached)
-        std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n",
-                     handover->title.c_str(), identity.description.c_str());
+        std::fprintf(stderr, "kestrova: brought the running %s (%s) forward\n", title.c_str(),
+                     identity.description.c_str());
     else
         std::fprintf(stderr, "kestrova: found the running %s (%s), but it did not answer\n",
-                     handover->title.c_str(), identity.description.c_str());
-    return true;
+                     title.c_str(), identity.description.c_str());
+    return handover->reached ? Handover::Done : Handover::NoAnswer;
 }
 
 int run(int argc, char** argv) {
@@ -155,12 +160,26 @@ int run(int argc, char** argv) {
     } else {
         khost::SdlOptions sdl;
         sdl.zoom = options->zoom;
+        sdl.slow = options->slow;
         sdl.settingsFolder = khost::settingsFolder();
         frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
         if (!frontEnd)
             return fail(error +
                         "; run with --headless (and --script FILE) or --tour DIR to use Kestrova "
                         "without a window");
+    }
+
+    // Watching it draw: the window presents while the program runs and may slow it down;
+    // a recording sees every presented frame. Headless, the times are the virtual clock's.
+    std::unique_ptr<khost::Watch> watch;
+    if (!headless || !options->record.empty()) {
+        khost::Watch::Options watching;
+        watching.clock = headless ? kdev::Pacer::Clock::Virtual : kdev::Pacer::Clock::Wall;
+        watching.slow = options->slow;
+        watching.record = options->record;
+        watching.stopFd = khost::stopDescriptor();
+        watch = khost::Watch::create(*frontEnd, *screen, watching, &error);
+        if (!watch) return fail("--record: " + kdev::printable(error));
     }
 
     kdev::DeviceOptions deviceOptions;
@@ -171,10 +190,14 @@ int run(int argc, char** argv) {
                       : khost::currentDesktop());
     deviceOptions.deviceName = identity.name;
     deviceOptions.shareWindows = !identity.name.empty();
-    kdev::Device device(std::move(screen), *frontEnd, deviceOptions);
+    deviceOptions.interruptDescriptor = khost::stopDescriptor();
+    kdev::Device device(std::move(screen), watch ? *watch : *frontEnd, deviceOptions);
     if (!options->trace.empty() && !device.trace().open(options->trace, &error))
         return fail("--trace: " + kdev::printable(error));
-    if (headless) headless->attach(device);
+    if (headless)
+        headless->attach(device);
+    else
+        khost::traceWindowNotices(*frontEnd, device.trace());
 
     const kdev::Bytes image(kestrova_res,
                             static_cast<std::size_t>(kestrova_res_end - kestrova_res));
@@ -183,11 +206,15 @@ int run(int argc, char** argv) {
 
     static char16_t commandLine[] = u"";
     const int result = AppMain(instance, nullptr, commandLine, SW_SHOW);
-    const bool handedOver = reportHandover(device, identity);
+    const Handover handover = reportHandover(device, identity);
+    // Its work was to hand over, so script lines it did not run are not a failure.
+    const bool handedOver = handover != Handover::None;
 
     // One line for what went wrong first; the trace is whole even then, or absent.
     std::string traceError;
     const bool traceWritten = device.trace().close(&traceError);
+    std::string recordError;
+    const bool recorded = !watch || watch->finish(&recordError);
     if (headless && !headless->failure().empty()) {
         std::fprintf(stderr, "%s\n", headless->failure().c_str());
         return 2;
@@ -204,6 +231,8 @@ int run(int argc, char** argv) {
         return 2;
     }
     if (!traceWritten) return fail("--trace: " + kdev::printable(traceError));
+    if (!recorded) return fail("--record: " + kdev::printable(recordError));
+    if (handover == Handover::NoAnswer) return 3;
     return result;
 }
 

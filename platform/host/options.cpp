@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "core/pacer.h"
 #include "core/trace.h"
 #include "display_options.h"
 
@@ -21,6 +22,7 @@ const char* kKeysHelp =
     "  F12                  save a PNG screenshot of the device screen in the current folder\n"
     "  Ctrl+1 ... Ctrl+8    zoom 1 to 8; Ctrl+0: the largest zoom that fits the desktop\n"
     "  Alt+Enter            toggle fullscreen\n"
+    "  F7, F8               slow motion: ten times slower, ten times faster (1 to 100000)\n"
     "  closing the window   closes the program's main window\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
@@ -39,6 +41,18 @@ bool validDeviceName(std::string_view name) {
         if (!ok) return false;
     }
     return true;
+}
+
+// --slow: a whole decimal number from kMinSlow to kMaxSlow.
+std::optional<int> parseSlow(const std::string& text) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < kdev::kMinSlow || value > kdev::kMaxSlow) return std::nullopt;
+    return value;
 }
 
 }  // namespace
@@ -94,6 +108,13 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     app.add_option("--drm", drm,
                    "Draw into a DRM/KMS card's buffer (default /dev/dri/card0), input from evdev")
         ->expected(0, 1);
+    std::string slow;
+    app.add_option("--slow", slow,
+                   "Run the program N times slower, the screen shown as it draws (1 to 100000, "
+                   "default 1; F7 and F8 change it in the window)");
+    app.add_option("--record", options.record,
+                   "Write every presented frame with its time to this animated PNG")
+        ->check(named);
     app.add_flag("--version", version, "Print the version");
     app.footer(kKeysHelp);
 
@@ -125,6 +146,13 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     options.zoom = display.zoom;
     if (app.count("--device") && !validDeviceName(options.device))
         return fail("--device: expected a name of 1 to 64 letters, digits, '.', '_' or '-'");
+    if (app.count("--slow")) {
+        const std::optional<int> factor = parseSlow(slow);
+        if (!factor)
+            return fail("--slow: expected a whole number from 1 to 100000, not '" +
+                        kdev::printable(slow) + "'");
+        options.slow = *factor;
+    }
     for (const std::string& f : fails) {
         if (f == "display") options.faults.display = true;
         if (f == "framebuffer") options.faults.framebuffer = true;

@@ -21,6 +21,8 @@ struct HostOptions {
     std::string script;  // file, "-" for standard input, empty for none
     std::string trace;   // file, empty for none
     std::string tour;    // folder, empty for none
+    int slow = 1;        // --slow: the program runs this many times slower (1 to 100000)
+    std::string record;  // --record: every presented frame to this APNG, empty for none
     kdev::Faults faults;
 };
 

@@ -3,7 +3,10 @@
 // every file written is whole or absent, an older file at its path untouched when it is not.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -336,6 +339,66 @@ TEST(Endings, AStopSignalWhileTheScriptIsReadEndsTheRunWithOneLine) {
     EXPECT_FALSE(r.hung);
     EXPECT_EQ(r.exitCode, 143);
     expectOneLine(r.err, "kestrova: SIGTERM: stopped while reading the script; nothing was run\n");
+}
+
+// A running instance that is stopped (Ctrl+Z, SIGSTOP) takes the request into its queue but
+// never answers: the second start says so and does not claim a hand-over.
+TEST(Endings, AHandOverToAStoppedInstanceIsNotReportedAsDone) {
+    TempDir instances, dir;
+    writeFile(dir.file("script"), "idle 30000\n");
+    const int first = startKestrova({"--headless", "--device", "meet", "--script",
+                                     dir.file("script"), "--trace", dir.file("first")},
+                                    instances.path(), dir.file("out1"), dir.file("err1"));
+    bool registered = false;
+    for (int i = 0; i < 1000 && !registered; ++i) {
+        registered = contains(readLines(dir.file("first")), "LoadBitmapW") &&
+                     !registrationOf(instances.path(), first).empty();
+        if (!registered) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(first, SIGSTOP);
+    RunBounds bounds;
+    bounds.instancesDir = instances.path();
+    const BoundedResult second = runKestrovaBounded({"--headless", "--device", "meet"}, "", bounds);
+    kill(first, SIGCONT);
+    kill(first, SIGTERM);
+    waitKestrova(first);
+    ASSERT_TRUE(registered);
+    EXPECT_FALSE(second.hung);
+    EXPECT_EQ(second.exitCode, 3);
+    expectOneLine(second.err,
+                  "kestrova: found the running Kestrova (device meet), but it did not answer\n");
+}
+
+// A start waiting for another start on the same device to finish (its start lock held) is
+// closed promptly by a stop signal, not after the wait's own bound.
+TEST(Endings, AStopSignalEndsTheWaitForTheStartLock) {
+    TempDir instances;
+    // A first run makes the device's folder, which is its start lock; the test then holds it
+    // as a start that never finishes would.
+    runKestrova({"--headless", "--device", "held"}, "", instances.path());
+    const int folder =
+        open((instances.path() + "/kestrova/name-held").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    ASSERT_EQ(flock(folder, LOCK_EX), 0);
+    RunBounds bounds;
+    bounds.instancesDir = instances.path();
+    bounds.seconds = 8;  // less than the lock's own bound and the signal's grace period
+    bool caught = false;
+    const BoundedResult r = runKestrovaBounded(
+        {"--headless", "--device", "held", "--script", "-"}, "idle 30000\n", bounds, [&](int pid) {
+            for (int i = 0; i < 2000 && !caught; ++i) {
+                caught = catches(pid, SIGTERM);
+                if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            kill(pid, SIGTERM);
+        });
+    close(folder);
+    ASSERT_TRUE(caught);
+    EXPECT_FALSE(r.hung);
+    EXPECT_EQ(r.exitCode, 143);
+    expectOneLine(r.err,
+                  "kestrova: SIGTERM: the program was closed; script:1 and the lines "
+                  "after it were not run\n");
 }
 
 #if defined(__SANITIZE_ADDRESS__)

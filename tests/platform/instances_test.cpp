@@ -293,6 +293,36 @@ TEST(InstancesTest, ForegroundRequestsReachTheOwnerAndEndWithIt) {
     EXPECT_FALSE(finder.handover()->reached);
 }
 
+// A stopped owner still takes the datagram into its queue, but only a running one confirms:
+// the request is not counted as reached. A stop asked of the asker ends its wait at once.
+TEST(InstancesTest, AStoppedOwnerDoesNotConfirmAndAStopEndsTheWait) {
+    TempFolder folder;
+    Child child([&](Link& link) { return serve(folder.path(), {{kMain}}, link); });
+    ASSERT_EQ(child.link().receive(), kReady);
+    Instances finder(folder.path());
+    const auto window = finder.find(kMain.className, kMain.title);
+    ASSERT_TRUE(window);
+
+    ::kill(child.pid(), SIGSTOP);
+    finder.setAnswerBound(100);
+    EXPECT_FALSE(finder.requestForeground(*window, window->handle));
+    ASSERT_TRUE(finder.handover());
+    EXPECT_FALSE(finder.handover()->reached);
+
+    // With a bound far longer than the test, only the stop can end the wait.
+    int stop[2];
+    ASSERT_EQ(::pipe2(stop, O_CLOEXEC), 0);
+    ASSERT_EQ(::write(stop[1], "x", 1), 1);
+    finder.setAnswerBound(60 * 60 * 1000);
+    finder.setInterruptDescriptor(stop[0]);
+    EXPECT_FALSE(finder.requestForeground(*window, window->handle));
+    ::kill(child.pid(), SIGCONT);
+    // Running again, it takes both requests (unanswered by now) and goes on serving.
+    EXPECT_EQ(finish(child), (std::vector<std::uint32_t>{kRequest, 0x10000, kRequest, 0x10000}));
+    ::close(stop[0]);
+    ::close(stop[1]);
+}
+
 TEST(InstancesTest, KilledOwnerIsNeitherFoundNorReachableAndItsFilesGo) {
     TempFolder folder;
     Child child([&](Link& link) { return serve(folder.path(), {{kMain}}, link); });

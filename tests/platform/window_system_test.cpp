@@ -4,6 +4,7 @@
 #include <gx.h>
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 #include "api/device_api.h"
@@ -132,6 +133,80 @@ TEST_F(WindowSystem, TheMenuPutsBackWhatWasUnderItAndATapOutsideChoosesNothing) 
     EXPECT_TRUE(g_commands.empty());
     EXPECT_NE(open, before);
     EXPECT_EQ(after, before);
+}
+
+TEST_F(WindowSystem, ACloseOrCommandWhileTheMenuIsOpenDismissesItAndIsThenHandled) {
+    // Each arrives while the Tools menu is open; wake-ups in between are served without
+    // ending it.
+    struct Case {
+        const char* name;
+        std::function<void(ScriptedFrontEnd&)> arrive;
+        std::vector<unsigned> commands;
+        bool windowGone;  // before the input ran out
+    };
+    const std::vector<Case> cases = {
+        {"close", [](ScriptedFrontEnd& f) { f.close(); }, {}, true},
+        {"command", [](ScriptedFrontEnd& f) { f.command(CMD_CIRCLES); }, {CMD_CIRCLES}, false},
+    };
+    for (const Case& c : cases) {
+        TestDevice local;
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = recordingProc;
+        wc.hInstance = local.instance();
+        wc.lpszClassName = u"Recorder";
+        ASSERT_TRUE(RegisterClassW(&wc));
+        HWND main = CreateWindowExW(0, u"Recorder", u"Recorder", WS_VISIBLE, 0, 0, 240, 320,
+                                    nullptr, nullptr, local.instance(), nullptr);
+        HWND localBar = CommandBar_Create(local.instance(), main, 1);
+        ASSERT_TRUE(CommandBar_InsertMenubar(localBar, local.instance(), 102, 0));
+        CommandBar_Show(localBar, TRUE);
+        g_commands.clear();
+        const std::vector<std::uint16_t> closed = [&] {
+            UpdateWindow(main);
+            return local.screen().logicalPixels();
+        }();
+        std::vector<std::uint16_t> open;
+        bool stillThere = false;
+        local.frontEnd().tapMenu(u"Tools");
+        local.frontEnd().then([&] { open = local.screen().logicalPixels(); });
+        c.arrive(local.frontEnd());
+        local.frontEnd().then([&] { stillThere = IsWindow(main); });
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+        EXPECT_EQ(msg.wParam, 7u) << c.name;
+        EXPECT_NE(open, closed) << c.name;
+        EXPECT_EQ(g_commands, c.commands) << c.name;
+        EXPECT_EQ(stillThere, !c.windowGone) << c.name;
+    }
+}
+
+TEST_F(WindowSystem, TheScreenIsPresentedOnlyWhenItChanged) {
+    ScriptedFrontEnd& f = dev.frontEnd();
+    std::vector<int> seen;
+    auto mark = [&] { f.then([&] { seen.push_back(f.presents); }); };
+    const kdev::Point tools = toolsButton();
+    mark();          // 0: the first picture is shown before the first wait
+    mark();          // 1: a wake-up draws nothing
+    f.tap(150, 10);  // 2: on the bar, beside its buttons: nothing drawn
+    mark();
+    f.key(kdev::Key::Space);  // 3: the program's window gets a key: it may have drawn
+    mark();
+    f.tapMenu(u"Tools");  // 4: the menu opens
+    mark();
+    f.push(kdev::InputEvent::stylusMove(tools.x, tools.y + 30));  // 5: onto an item
+    mark();
+    f.push(kdev::InputEvent::stylusMove(tools.x + 1, tools.y + 31));  // 6: the same item
+    mark();
+    f.key(kdev::Key::Escape);
+    EXPECT_EQ(pump(), 7);
+    ASSERT_EQ(seen.size(), 7u);
+    EXPECT_GE(seen[0], 1);
+    EXPECT_EQ(seen[1], seen[0]);
+    EXPECT_EQ(seen[2], seen[1]);
+    EXPECT_GT(seen[3], seen[2]);
+    EXPECT_GT(seen[4], seen[3]);
+    EXPECT_GT(seen[5], seen[4]);
+    EXPECT_EQ(seen[6], seen[5]);
 }
 
 // The highlighted button's columns on the bar's row y: [first, last].
@@ -275,12 +350,20 @@ TEST_F(WindowSystem, KeysInAMenuOpenedByATapStartFromEitherEnd) {
 }
 
 TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
-    // While the box is up, a tap on the menu does nothing; Return dismisses it.
+    // While the box is up, a tap on the menu and a command from the front end do nothing;
+    // Return dismisses it.
     const kdev::Point tools = toolsButton();
+    kdev::WindowManager& manager = dev.device().windows();
+    EXPECT_TRUE(manager.takesCommands());
+    bool tookCommands = true;
     dev.frontEnd().tap(tools.x, tools.y);
+    dev.frontEnd().command(CMD_LINES);
+    dev.frontEnd().then([&] { tookCommands = manager.takesCommands(); });
     dev.frontEnd().key(kdev::Key::Return);
     EXPECT_EQ(MessageBoxW(nullptr, u"Hello", u"Caption", MB_OK), IDOK);
     EXPECT_TRUE(dev.frontEnd().done());
+    EXPECT_FALSE(tookCommands);
+    EXPECT_TRUE(manager.takesCommands());
     EXPECT_TRUE(g_commands.empty());
 
     // The OK button dismisses it too: found as the box's lowest button-coloured row.

@@ -147,6 +147,7 @@ struct XClient::Impl {
     decltype(&XStringToKeysym) stringToKeysym = nullptr;
     decltype(&XGetWMNormalHints) getWMNormalHints = nullptr;
     decltype(&XAllocSizeHints) allocSizeHints = nullptr;
+    decltype(&XGetInputFocus) getInputFocus = nullptr;
     // XTest, declared here so the tests need no XTest headers.
     int (*fakeMotion)(Display*, int, int, int, unsigned long) = nullptr;
     int (*fakeButton)(Display*, unsigned, Bool, unsigned long) = nullptr;
@@ -229,6 +230,7 @@ std::unique_ptr<XClient> XClient::connect(const std::string& display, std::strin
     sym(x.x11, "XStringToKeysym", x.stringToKeysym);
     sym(x.x11, "XGetWMNormalHints", x.getWMNormalHints);
     sym(x.x11, "XAllocSizeHints", x.allocSizeHints);
+    sym(x.x11, "XGetInputFocus", x.getInputFocus);
     decltype(&XSetErrorHandler) setErrorHandler = nullptr;
     sym(x.x11, "XSetErrorHandler", setErrorHandler);
     if (!ok) {
@@ -304,6 +306,30 @@ bool XClient::isAbove(XWindow a, XWindow b) {
 }
 
 std::string XClient::title(XWindow w) { return impl_->property(w, XA_WM_NAME); }
+
+bool XClient::hasFocus(XWindow w) {
+    Impl& x = *impl_;
+    ::Window focus = 0;
+    int revert = 0;
+    x.getInputFocus(x.display, &focus, &revert);
+    if (focus == 0 || focus == 1 /* PointerRoot */) return false;
+    // Whether `inner` is `outer` or lies inside it.
+    auto within = [&](::Window inner, ::Window outer) {
+        for (::Window f = inner; f != 0;) {
+            if (f == outer) return true;
+            ::Window rootReturn = 0, parent = 0;
+            ::Window* kids = nullptr;
+            unsigned count = 0;
+            if (!x.queryTree(x.display, f, &rootReturn, &parent, &kids, &count)) return false;
+            if (kids) x.free(kids);
+            if (f == rootReturn) return false;
+            f = parent;
+        }
+        return false;
+    };
+    // On the window, a window inside it, or the frame a window manager put around it.
+    return within(focus, w) || (focus != root() && within(w, focus));
+}
 
 std::vector<unsigned long> XClient::cardinals(XWindow w, const std::string& name) {
     return impl_->items(w, name.c_str(), XA_CARDINAL);

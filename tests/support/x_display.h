@@ -80,6 +80,8 @@ public:
     std::vector<XWindow> topLevels();          // the root's children
     bool isAbove(XWindow a, XWindow b);
     std::string title(XWindow w);
+    // Whether the keyboard's input goes to the window (or a window inside or around it).
+    bool hasFocus(XWindow w);
     // A property of 32-bit CARDINAL items (_NET_WM_ICON...), empty when missing.
     std::vector<unsigned long> cardinals(XWindow w, const std::string& name);
     // The minimum size the window asks the window manager for (WM_NORMAL_HINTS, as xprop

@@ -183,6 +183,8 @@ LRESULT CALLBACK dialogWindowProc(HWND hwnd, UINT message, WPARAM first, LPARAM 
     if (!w) return 0;
     if (DialogData* data = dataOf<DialogData>(w); data && data->proc) {
         const INT_PTR handled = data->proc(hwnd, message, first, second);
+        // The dialog procedure is the program's: it may have drawn.
+        Device::current().screen().touch();
         if (message == WM_COMMAND)
             TraceEvent(Device::current().trace(), "dialog_command")
                 .field("id", static_cast<int>(LOWORD(first)))

@@ -67,9 +67,14 @@ std::optional<std::uint16_t> MenuTracker::run() {
     const SavedPixels under = screen_.save(frame_);
     paint();
     TraceEvent(device_.trace(), "menu_opened").field("menu", title_);
-    while (!done_) {
-        manager_.presentIfChanged();
-        onInput(manager_.nextInput());
+    {
+        // The menu holds the input while it is open; the window manager's pump feeds it.
+        struct Hold {
+            WindowManager& manager;
+            InputOwner* previous;
+            ~Hold() { manager.holdInput(previous); }
+        } hold{manager_, manager_.holdInput(this)};
+        manager_.pump([this] { return done_; });
     }
     screen_.restore(under);
     const std::uint16_t id = chosen_ >= 0 ? items_[static_cast<std::size_t>(chosen_)].id : 0;
@@ -102,16 +107,12 @@ void MenuTracker::onInput(const InputEvent& ev) {
         case InputEvent::Kind::KeyDown:
             onKeyDown(ev.key);
             break;
-        case InputEvent::Kind::Wake:
-            manager_.serveRequests();
-            break;
-        case InputEvent::Kind::Close:
-        case InputEvent::Kind::Command:
-            manager_.putBackInput(ev);
-            done_ = true;
+        default:  // the pump keeps wakes, closes and commands
             break;
     }
 }
+
+void MenuTracker::dismiss() { done_ = true; }
 
 // A tap outside closes the menu and is used up; inside, it arms the menu and highlights.
 void MenuTracker::onStylusDown(Point p) {

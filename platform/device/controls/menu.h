@@ -1,6 +1,6 @@
 // A pop-up menu, tracked modally: drawn over the screen below the button that opens it, it
-// follows the stylus and the keys until an item is chosen or the menu is dismissed, then puts
-// back what was under it.
+// holds the input (the window manager's pump hands it the stylus and keys) until an item is
+// chosen or the menu is dismissed, then puts back what was under it.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +13,13 @@
 #include "core/geometry.h"
 #include "gfx/canvas.h"
 #include "resources/resources.h"
+#include "wm/window_manager.h"
 
 namespace kdev {
 
 class Device;
-class WindowManager;
 
-class MenuTracker {
+class MenuTracker final : public InputOwner {
 public:
     // Opens under `button`, its face from the button's left edge and from row `top` down (the
     // first row below the bar), its frame one pixel outside that. `title` names the menu in the
@@ -37,8 +37,10 @@ public:
     // The centre of the item with this text, for scripts that tap it.
     std::optional<Point> locate(std::u16string_view text) const;
 
+    void onInput(const InputEvent& ev) override;
+    void dismiss() override;
+
 private:
-    void onInput(const InputEvent& ev);
     void onStylusDown(Point p);
     void onStylusMove(Point p);
     void onStylusUp(Point p);

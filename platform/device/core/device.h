@@ -28,6 +28,8 @@ struct DeviceOptions {
     std::string deviceName;
     // Publish windows and answer other instances; tests that run devices in-process turn it off.
     bool shareWindows = true;
+    // Readable once the process is asked to stop: the waits for other instances end then.
+    int interruptDescriptor = -1;
 };
 
 class Device {

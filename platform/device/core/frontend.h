@@ -80,8 +80,9 @@ public:
     // (a script has ended); the device then closes the main window.
     virtual bool waitEvent(InputEvent& event) = 0;
 
-    // The screen may have changed: show it. Called after every dispatched message that may
-    // have drawn; a front end may coalesce.
+    // The screen changed: show it. Called when the device waits for input or has dispatched
+    // a message, and only when the screen changed since the last call; a front end may
+    // coalesce.
     virtual void present(const Screen& screen) = 0;
 
     // Another instance asked this one to come to the front.

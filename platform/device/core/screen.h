@@ -80,8 +80,9 @@ public:
     // The logical screen, rows top to bottom.
     std::vector<std::uint16_t> logicalPixels() const;
 
-    // Incremented whenever the device draws; the program's own writes are not seen here, so
-    // front ends present after every dispatched message anyway.
+    // Incremented whenever the device draws. The program's own writes through the base
+    // address are not seen here: the window manager touches the screen for every message the
+    // program's code gets. The front end presents only when this has moved.
     std::uint64_t generation() const { return generation_; }
     void touch() { ++generation_; }
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -147,7 +148,11 @@ bool stillNamed(int fd, int dir, const std::string& name) {
     return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-void pauseBriefly() { ::poll(nullptr, 0, 1); }
+// Waits a millisecond, or less when `interrupt` (if any) becomes readable; true when it is.
+bool pauseBriefly(int interrupt = -1) {
+    pollfd p{interrupt, POLLIN, 0};
+    return ::poll(&p, interrupt >= 0 ? 1 : 0, 1) > 0 && (p.revents & POLLIN);
+}
 
 // Opens <pid>.lock (creating it if missing) and takes its name byte: the right to change
 // that pid's files. Retries while someone else briefly holds it, or when the file locked was
@@ -423,6 +428,10 @@ struct Instances::State {
     bool reported = false;
     // The device's start lock, held from the first find until this process publishes.
     bool startLocked = false;
+    // Readable once this process is asked to stop (-1: never); `interrupted` once it was.
+    int interrupt = -1;
+    bool interrupted = false;
+    int answerBoundMs = kAnswerBoundMs;
     // The window last found, and the last one asked to come forward.
     struct Found {
         int pid = 0;
@@ -487,7 +496,10 @@ bool Instances::State::lockStart() {
                    std::to_string(kStartLockWaitMs / 1000) + " s");
             return false;
         }
-        pauseBriefly();
+        if (pauseBriefly(interrupt)) {
+            interrupted = true;  // asked to stop: no longer worth waiting for
+            return false;
+        }
     }
 }
 
@@ -499,7 +511,8 @@ void Instances::State::unlockStart() {
 
 bool Instances::State::setUp() {
     if (lock) return publishing();
-    if (setUpTried || !folder) return false;
+    // A process asked to stop while it waited for the start lock does not take the device.
+    if (setUpTried || !folder || interrupted) return false;
     setUpTried = true;
     const int pid = ::getpid();
     Fd claimed = claimName(folder.get(), pid, 20);
@@ -593,7 +606,7 @@ std::optional<RemoteWindow> Instances::find(const std::u16string& className,
     const int dir = state_->folder.get();
     if (dir < 0) return std::nullopt;
     // Not yet findable ourselves: nobody else may look until we have published or found.
-    if (!state_->publishing()) state_->lockStart();
+    if (!state_->publishing() && !state_->lockStart() && state_->interrupted) return std::nullopt;
 
     std::vector<int> pids;
     {
@@ -652,6 +665,10 @@ bool Instances::requestForeground(const RemoteWindow& window, std::uint32_t hand
 
 std::optional<Instances::Handover> Instances::handover() const { return state_->handover; }
 
+void Instances::setInterruptDescriptor(int fd) { state_->interrupt = fd; }
+
+void Instances::setAnswerBound(int milliseconds) { state_->answerBoundMs = milliseconds; }
+
 bool Instances::sendForeground(const RemoteWindow& window, std::uint32_t handleWithFlags) {
     if (!state_->folder || window.pid <= 0) return false;
     const auto address = state_->socketAddress(window.pid);
@@ -664,15 +681,64 @@ bool Instances::sendForeground(const RemoteWindow& window, std::uint32_t handleW
     unsigned char message[kRequestBytes];
     std::memcpy(message, &kRequestMagic, 4);
     std::memcpy(message + 4, &handleWithFlags, 4);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const ssize_t n = ::send(sock.get(), message, sizeof message, MSG_NOSIGNAL);
-        if (n == static_cast<ssize_t>(sizeof message)) return true;
+    // The request carries one end of a socket pair; the owner writes a byte on it when it takes
+    // the request. A stopped or stuck owner never does, and its queue still takes the datagram.
+    int answer[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, answer) != 0)
+        return false;
+    Fd answerIn(answer[0]);
+    Fd answerOut(answer[1]);
+    iovec part{message, sizeof message};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    cmsghdr* rights = CMSG_FIRSTHDR(&header);
+    rights->cmsg_level = SOL_SOCKET;
+    rights->cmsg_type = SCM_RIGHTS;
+    rights->cmsg_len = CMSG_LEN(sizeof(int));
+    const int sent = answerOut.get();
+    std::memcpy(CMSG_DATA(rights), &sent, sizeof sent);
+    bool delivered = false;
+    for (int attempt = 0; attempt < 2 && !delivered; ++attempt) {
+        const ssize_t n = ::sendmsg(sock.get(), &header, MSG_NOSIGNAL);
+        if (n == static_cast<ssize_t>(sizeof message)) {
+            delivered = true;
+            break;
+        }
         if (n >= 0 || (errno != EAGAIN && errno != EINTR)) return false;
         // The owner's queue is full: give it a moment to take its requests.
         pollfd writable{sock.get(), POLLOUT, 0};
         ::poll(&writable, 1, 100);
     }
-    return false;
+    if (!delivered) return false;
+    answerOut.reset();  // only the owner's copy is left: its end reads as closed when it goes
+    return waitForAnswer(answerIn.get());
+}
+
+// Waits at most the answer bound for the byte that confirms a request; false when the owner
+// did not answer, went away without answering, or this process was asked to stop.
+bool Instances::waitForAnswer(int answer) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(state_->answerBoundMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) return false;
+        pollfd p[2] = {{answer, POLLIN, 0}, {state_->interrupt, POLLIN, 0}};
+        const int ready = ::poll(p, state_->interrupt >= 0 ? 2 : 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        if (p[1].revents & POLLIN) {
+            state_->interrupted = true;
+            return false;
+        }
+        char byte = 0;
+        return ::read(answer, &byte, 1) == 1;
+    }
 }
 
 int Instances::wakeDescriptor() const { return state_->publishing() ? state_->socket.get() : -1; }
@@ -683,15 +749,44 @@ std::vector<std::uint32_t> Instances::takeRequests() {
     // Bounded, so a flood cannot hold the caller; what is left keeps the descriptor readable.
     for (int i = 0; i < kMaxRequestsPerCall; ++i) {
         unsigned char message[kRequestBytes + 1];
-        const ssize_t n = ::recv(state_->socket.get(), message, sizeof message, MSG_DONTWAIT);
+        iovec part{message, sizeof message};
+        alignas(cmsghdr) unsigned char control[CMSG_SPACE(4 * sizeof(int))] = {};
+        msghdr header{};
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(state_->socket.get(), &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
+        // Every descriptor that came is closed; the first is the sender's end to answer on.
+        int answer = -1;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+            const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t k = 0; k < count; ++k) {
+                int fd = -1;
+                std::memcpy(&fd, CMSG_DATA(c) + k * sizeof(int), sizeof fd);
+                if (answer < 0)
+                    answer = fd;
+                else
+                    ::close(fd);
+            }
+        }
+        Fd answerOut(answer);
         if (n != static_cast<ssize_t>(kRequestBytes)) continue;
         std::uint32_t magic = 0;
         std::uint32_t handle = 0;
         std::memcpy(&magic, message, 4);
         std::memcpy(&handle, message + 4, 4);
-        if (magic == kRequestMagic) handles.push_back(handle);
+        if (magic != kRequestMagic) continue;
+        handles.push_back(handle);
+        if (answerOut) {
+            const char taken = 1;
+            // The asker may have given up already: no SIGPIPE for that.
+            [[maybe_unused]] const ssize_t written =
+                ::send(answerOut.get(), &taken, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
     }
     return handles;
 }

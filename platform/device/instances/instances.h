@@ -49,11 +49,20 @@ public:
     std::optional<RemoteWindow> find(const std::u16string& className, const std::u16string& title);
 
     // Asks the owning process to bring `handle` (with bit 0: and its owned windows) to the
-    // front. False when that process is gone.
+    // front, and waits for it to confirm that it took the request, at most answerBoundMs.
+    // False when that process is gone or did not answer in time (stopped, stuck).
     bool requestForeground(const RemoteWindow& window, std::uint32_t handleWithFlags);
 
+    // A descriptor that becomes readable when this process is asked to stop: every wait here
+    // (the device's start lock, another instance's answer) ends at once then, and this process
+    // no longer becomes the one others find.
+    void setInterruptDescriptor(int fd);
+    // How long a request waits for the other process's answer (default kAnswerBoundMs).
+    static constexpr int kAnswerBoundMs = 2000;
+    void setAnswerBound(int milliseconds);
+
     // The last window this process asked to bring forward: the title it was found by (UTF-8)
-    // and whether its process took the request.
+    // and whether its process confirmed the request.
     struct Handover {
         std::string title;
         bool reached = false;
@@ -67,6 +76,7 @@ public:
 
 private:
     bool sendForeground(const RemoteWindow& window, std::uint32_t handleWithFlags);
+    bool waitForAnswer(int answer);
 
     struct State;
     std::unique_ptr<State> state_;

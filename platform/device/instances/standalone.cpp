@@ -16,6 +16,8 @@ std::optional<RemoteWindow> Instances::find(const std::u16string&, const std::u1
 }
 
 bool Instances::requestForeground(const RemoteWindow&, std::uint32_t) { return false; }
+void Instances::setInterruptDescriptor(int) {}
+void Instances::setAnswerBound(int) {}
 
 std::optional<Instances::Handover> Instances::handover() const { return std::nullopt; }
 

@@ -329,7 +329,12 @@ void WindowManager::publishWindows() {
 LRESULT WindowManager::send(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     Window* w = get(hwnd);
     if (!w || !w->cls.proc) return 0;
-    return w->cls.proc(hwnd, message, first, second);
+    const bool program = !w->cls.system;
+    const LRESULT r = w->cls.proc(hwnd, message, first, second);
+    // The program writes straight into the screen memory, unseen: whatever one of its
+    // procedures did counts as a change.
+    if (program) device_.screen().touch();
+    return r;
 }
 
 bool WindowManager::post(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
@@ -373,24 +378,50 @@ bool WindowManager::nextPaint(MSG& msg) {
     return false;
 }
 
-bool WindowManager::getMessage(MSG& msg) {
-    for (;;) {
-        if (!queue_.empty()) {
-            msg = queue_.front();
-            queue_.pop_front();
-            return true;
-        }
-        if (quitPending_) {
-            quitPending_ = false;
-            msg = MSG{};
-            msg.message = WM_QUIT;
-            msg.wParam = static_cast<WPARAM>(quitCode_);
-            return false;
-        }
-        if (nextPaint(msg)) return true;
-        presentIfChanged();
-        routeInput(nextInput());
+std::optional<bool> WindowManager::takeMessage(MSG& msg) {
+    if (!queue_.empty()) {
+        msg = queue_.front();
+        queue_.pop_front();
+        return true;
     }
+    if (quitPending_) {
+        quitPending_ = false;
+        msg = MSG{};
+        msg.message = WM_QUIT;
+        msg.wParam = static_cast<WPARAM>(quitCode_);
+        return false;
+    }
+    if (nextPaint(msg)) return true;
+    return std::nullopt;
+}
+
+bool WindowManager::getMessage(MSG& msg) {
+    std::optional<bool> taken;
+    pump([&] { return (taken = takeMessage(msg)).has_value(); });
+    return *taken;
+}
+
+void WindowManager::pump(const std::function<bool()>& until) {
+    using K = InputEvent::Kind;
+    while (!until()) {
+        presentIfChanged();
+        const InputEvent ev = nextInput();
+        if (!inputOwner_ || ev.kind == K::Wake) {
+            routeInput(ev);
+        } else if (ev.kind == K::Close || ev.kind == K::Command) {
+            // Ends the hold and is left for the message loop, which routes it next.
+            pendingInput_.push_front(ev);
+            inputOwner_->dismiss();
+        } else {
+            inputOwner_->onInput(ev);
+        }
+    }
+}
+
+InputOwner* WindowManager::holdInput(InputOwner* owner) {
+    InputOwner* previous = inputOwner_;
+    inputOwner_ = owner;
+    return previous;
 }
 
 LRESULT WindowManager::dispatch(const MSG& msg) {
@@ -411,7 +442,12 @@ LRESULT WindowManager::dispatch(const MSG& msg) {
     return r;
 }
 
-void WindowManager::presentIfChanged() { device_.frontEnd().present(device_.screen()); }
+void WindowManager::presentIfChanged() {
+    const std::uint64_t generation = device_.screen().generation();
+    if (presented_ == generation) return;
+    presented_ = generation;
+    device_.frontEnd().present(device_.screen());
+}
 
 void WindowManager::modalLoop(std::uint32_t window, const std::function<bool()>& done) {
     struct Running {
@@ -559,14 +595,18 @@ void WindowManager::routeInput(const InputEvent& ev) {
             return;
         }
         case K::Command:
-            // Like a tap, a command does not reach a window a dialog has disabled.
-            if (HWND main = mainWindow(); main && inputEnabled(toHandle(main)))
-                post(main, WM_COMMAND, ev.command, 0);
+            if (takesCommands()) post(mainWindow(), WM_COMMAND, ev.command, 0);
             return;
         case K::Wake:
             serveRequests();
             return;
     }
+}
+
+// Like a tap, a command does not reach a window a dialog has disabled.
+bool WindowManager::takesCommands() const {
+    const HWND main = mainWindow();
+    return main && inputEnabled(toHandle(main));
 }
 
 LRESULT WindowManager::defaultProc(HWND hwnd, UINT message, WPARAM first, LPARAM second) {

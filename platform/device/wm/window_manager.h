@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,17 @@ struct Window {
 
 constexpr int kCaptionHeight = 20;
 
+// Holds the input ahead of routing: a tracked menu. The pump hands it the stylus and keys; a
+// close or a command ends the hold (dismiss) and is left for the message loop.
+class InputOwner {
+public:
+    virtual void onInput(const InputEvent& ev) = 0;
+    virtual void dismiss() = 0;
+
+protected:
+    ~InputOwner() = default;
+};
+
 class WindowManager {
 public:
     explicit WindowManager(Device& device);
@@ -109,15 +121,21 @@ public:
     // (which is put back for the outer loop). Used by message boxes and dialogs.
     void modalLoop(std::uint32_t window, const std::function<bool()>& done);
 
-    // The next input event: one put back by a modal loop, or the front end's. After the front
-    // end has no more input, every call gives a Close, the way the platform closes a program;
-    // a program that goes on asking for input through kMaxClosesAfterInput of them is stopped
-    // with an exception that unwinds it, never left to spin.
+    // The one pump: until `until()` holds, shows the screen if it changed, takes the next input
+    // and hands it on: to the input owner while one holds the input, else to routing, which
+    // queues messages. getMessage (so the modal loops) and menu tracking all wait here.
+    // After the front end has no more input, every wait gives a Close, the way the platform
+    // closes a program; a program that goes on asking for input through kMaxClosesAfterInput
+    // of them is stopped with an exception that unwinds it, never left to spin.
     static constexpr int kMaxClosesAfterInput = 100;
-    InputEvent nextInput();
-    void putBackInput(const InputEvent& ev) { pendingInput_.push_front(ev); }
-    // Handles the requests of other instances now (a Wake event).
-    void serveRequests();
+    void pump(const std::function<bool()>& until);
+    // Gives the input to `owner` (null: back to routing); returns the previous owner.
+    InputOwner* holdInput(InputOwner* owner);
+    InputOwner* inputOwner() const { return inputOwner_; }
+
+    // Whether a command from the front end reaches the main window now: there is one and no
+    // dialog or message box has disabled it, so a tap on it would reach it too.
+    bool takesCommands() const;
 
     // Painting.
     void invalidate(Window& w, const Rect& r, bool erase);  // r in screen coordinates
@@ -125,7 +143,6 @@ public:
     Region visibleRegion(const Window& w) const;
     Canvas windowCanvas(const Window& w) const;
     Canvas paintCanvas(const Window& w) const;  // visible part of the update region
-    void presentIfChanged();
 
     int quitCode() const { return quitCode_; }
     // Whether Shift was held with the key being handled (as GetKeyState(VK_SHIFT) tells).
@@ -133,6 +150,14 @@ public:
 
 private:
     void destroyTree(std::uint32_t handle);
+    // A queued message, the quit message (false) or a paint; nullopt when there is none.
+    std::optional<bool> takeMessage(MSG& msg);
+    // The next input event: one put back by the pump, or the front end's.
+    InputEvent nextInput();
+    // Handles the requests of other instances now (a Wake event).
+    void serveRequests();
+    // The front end shows the screen, only when it changed since it last did.
+    void presentIfChanged();
     void routeInput(const InputEvent& ev);
     std::uint32_t hitTest(Point p) const;
     std::uint32_t hitChild(std::uint32_t handle, Point p) const;
@@ -161,6 +186,8 @@ private:
     int closesAfterInput_ = 0;
     std::vector<std::uint32_t> modal_;  // the windows of the running modal loops, innermost last
     std::uint32_t capture_ = 0;
+    InputOwner* inputOwner_ = nullptr;
+    std::optional<std::uint64_t> presented_;  // the screen's generation last presented
     std::map<std::uint32_t, std::pair<int, std::uint32_t>>
         foreign_;  // handle -> (pid, remote handle)
     std::uint32_t nextForeign_ = 0x40000000;

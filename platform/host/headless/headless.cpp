@@ -7,6 +7,7 @@
 
 #include "controls/command_bar.h"
 #include "core/device.h"
+#include "core/pacer.h"
 #include "core/trace.h"
 #include "signals.h"
 #include "snapshot.h"
@@ -172,7 +173,12 @@ bool HeadlessFrontEnd::waitEvent(kdev::InputEvent& event) {
             }
             case ScriptCommand::Kind::Idle: {
                 // Other instances may knock while we wait.
-                if (idleLeftMs_ < 0) idleLeftMs_ = c.milliseconds;
+                if (idleLeftMs_ < 0) {
+                    idleLeftMs_ = c.milliseconds;
+                    // The recording's clock waits as long, whatever the wall clock does.
+                    if (kdev::Pacer* pacer = kdev::Pacer::active())
+                        pacer->advance(c.milliseconds * 1000000LL);
+                }
                 const auto start = std::chrono::steady_clock::now();
                 const Ready ready = waitReady(static_cast<int>(idleLeftMs_));
                 const long spent =

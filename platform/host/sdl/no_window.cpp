@@ -9,6 +9,8 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen&, const SdlOp
     return nullptr;
 }
 
+void traceWindowNotices(kdev::FrontEnd&, kdev::Trace&) {}
+
 Desktop currentDesktop() { return {}; }
 
 }  // namespace khost

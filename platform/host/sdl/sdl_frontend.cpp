@@ -19,11 +19,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/pacer.h"
 #include "core/trace.h"
 #include "gfx/canvas.h"
 #include "options.h"
-#include "signals.h"
+#include "sdl/slow_keys.h"
 #include "settings.h"
+#include "signals.h"
 #include "snapshot.h"
 
 // Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
@@ -370,7 +372,7 @@ public:
           width_(screen.width()),
           height_(screen.height()),
           options_(options),
-          title_(windowTitle(screen.geometry())) {}
+          title_(windowTitle(screen.geometry()) + slowTitle(options.slow)) {}
     ~SdlFrontEnd() override;
 
     bool open(std::string* error);
@@ -380,6 +382,7 @@ public:
     void raise() override;
     void setWakeDescriptor(int fd) override;
     void setIcon(const kdev::Image& icon) override;
+    void traceNotices(kdev::Trace& trace) { trace_ = &trace; }
 
 private:
     bool createTexture(std::string* error);
@@ -400,6 +403,7 @@ private:
     bool translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out);
     void toggleFullscreen();
     void saveScreenshot();
+    bool filterEvent(const SDL_Event& e);
 
     // Placement and zoom.
     void chooseFirstPlace();
@@ -441,6 +445,7 @@ private:
     Clock::time_point lastDraw_{};
     Clock::duration refresh_ = std::chrono::microseconds(16667);
     std::optional<Clock::time_point> noticeEnds_;
+    kdev::Trace* trace_ = nullptr;  // the device's, for the notices; it outlives the window
 
     SDL_Rect usable_{0, 0, 0, 0};  // the usable area of the window's display
     Frame frame_ = kFrameGuess;
@@ -527,7 +532,30 @@ bool SdlFrontEnd::open(std::string* error) {
         }
     }
     SDL_StopTextInput();
+    // Seen as the events arrive, also while a command draws (present() pumps them then).
+    SDL_SetEventFilter(
+        [](void* self, SDL_Event* e) {
+            return static_cast<SdlFrontEnd*>(self)->filterEvent(*e) ? 1 : 0;
+        },
+        this);
     return true;
+}
+
+// Slow motion's keys act at once; a close ends slow motion, so the command finishes and the
+// close is not kept waiting. False drops the event.
+bool SdlFrontEnd::filterEvent(const SDL_Event& e) {
+    kdev::Pacer* pacer = kdev::Pacer::active();
+    if (!pacer) return true;
+    const bool closing = e.type == SDL_QUIT ||
+                         (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE);
+    const bool key =
+        e.type == SDL_KEYDOWN && (e.key.keysym.sym == SDLK_F7 || e.key.keysym.sym == SDLK_F8);
+    if (!closing && !key) return true;
+    if (key && e.key.repeat) return false;
+    pacer->setSlow(closing ? 1 : steppedSlow(pacer->slow(), e.key.keysym.sym == SDLK_F7));
+    title_ = windowTitle(screen_->geometry()) + slowTitle(pacer->slow());
+    if (!xWatch_.gone()) SDL_SetWindowTitle(window_.get(), title_.c_str());
+    return closing;
 }
 
 // What the window opens with: --zoom, else the remembered zoom, else the largest up to 2; a
@@ -643,6 +671,7 @@ void SdlFrontEnd::notice(const std::string& text) {
     if (xWatch_.gone()) return;
     SDL_SetWindowTitle(window_.get(), (title_ + " - " + text).c_str());
     noticeEnds_ = Clock::now() + kNoticeTime;
+    if (trace_) kdev::TraceEvent(*trace_, "window_notice").field("text", text);
 }
 
 bool SdlFrontEnd::createTexture(std::string* error) {
@@ -707,6 +736,7 @@ void SdlFrontEnd::draw() {
 // At most one frame per display refresh: a change that comes sooner waits in pending_ until
 // the refresh is due (waitEvent draws it if nothing else comes first).
 void SdlFrontEnd::present(const kdev::Screen& screen) {
+    SDL_PumpEvents();  // slow motion's keys while a command draws (filterEvent)
     screen_ = &screen;
     pending_ = true;
     if (!shown_ || Clock::now() - lastDraw_ >= refresh_) draw();
@@ -980,6 +1010,10 @@ std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
         return nullptr;
     }
     return frontEnd;
+}
+
+void traceWindowNotices(kdev::FrontEnd& window, kdev::Trace& trace) {
+    if (auto* sdl = dynamic_cast<SdlFrontEnd*>(&window)) sdl->traceNotices(trace);
 }
 
 Desktop currentDesktop() {

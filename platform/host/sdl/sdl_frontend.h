@@ -6,6 +6,7 @@
 
 #include "core/frontend.h"
 #include "core/screen.h"
+#include "core/trace.h"
 #include "options.h"
 
 namespace khost {
@@ -16,11 +17,17 @@ struct SdlOptions {
     int zoom = 0;
     // Where the window's place and zoom are remembered (settings.h); empty: nowhere.
     std::string settingsFolder;
+    // --slow, for the title; F7 and F8 change it on the active pacer.
+    int slow = 1;
 };
 
 // Opens the window; null, with a reason, when no display is available.
 std::unique_ptr<kdev::FrontEnd> makeSdlFrontEnd(const kdev::Screen& screen,
                                                 const SdlOptions& options, std::string* error);
+
+// The window's passing notices in its title bar ("zoom 3", "saved ...") also go to the trace,
+// as "window_notice" events: a title shown for two seconds is easy to miss, an event is not.
+void traceWindowNotices(kdev::FrontEnd& window, kdev::Trace& trace);
 
 // The desktop the window opened on, once makeSdlFrontEnd has succeeded: the X display or the
 // Wayland socket. ":0", "unix:0" and ":0.0" are one desktop.
