@@ -21,7 +21,7 @@ fi
 
 export NODE_PATH="${NODE_PATH:-/usr/share/nodejs}"  # emcc's optimiser needs Debian's node modules
 for tool in emcmake apt-get dpkg-source cmake; do
-    command -v "$tool" >/dev/null || { echo "$0: $tool is missing (sh tools/install-deps.sh)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "$0: $tool is missing (sh tools/install-deps.sh test)" >&2; exit 1; }
 done
 
 work="$prefix.work"

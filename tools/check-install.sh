@@ -88,6 +88,7 @@ version() {
 expected_tree() {
     echo bin/kestrova
     echo "share/applications/$app_id.desktop"
+    echo share/doc/kestrova/README.md
     echo share/doc/kestrova/changelog
     echo share/doc/kestrova/copyright
     for size in $icon_sizes; do
@@ -123,15 +124,21 @@ check_icons() {
     done
 }
 
-# The metainfo names its screenshots by their paths in the repository.
-check_screenshots() {
-    urls=$(sed -n 's|.*<image>\(.*\)</image>.*|\1|p' "$prefix/share/metainfo/$app_id.metainfo.xml")
-    [ -n "$urls" ] || fail "no screenshots in the AppStream metadata" || return
-    for url in $urls; do
-        path=${url#https://kestrova.org/}
-        [ "$path" != "$url" ] && [ -f "$root/$path" ] ||
-            fail "screenshot $url is not https://kestrova.org/ and a file of the repository" || return
-    done
+# The licence is MIT, said the same way in LICENSE, the copyright file and the metainfo; no
+# web site or mail address is named but the reserved example domain (packaging/README.md).
+check_licence() {
+    copyright="$prefix/share/doc/kestrova/copyright"
+    metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
+    sed -n '/^Files: \*$/,/^$/p' "$copyright" | grep -qx 'License: Expat' ||
+        fail "the copyright file does not give Files: * the Expat (MIT) licence" || return
+    head -n 1 "$root/LICENSE" | grep -qx 'MIT License' || fail "LICENSE is not the MIT licence" || return
+    grep -q '<project_license>MIT</project_license>' "$metainfo" ||
+        fail "the metainfo names no MIT project_license" || return
+    addresses=$(cat "$copyright" "$metainfo" "$prefix/share/doc/kestrova/changelog" \
+        "$root/packaging/CMakeLists.txt" |
+        grep -oiE 'https?://[^/ )>"<]+|[a-z0-9._-]+@[a-z0-9.-]+' | grep -i kestrova |
+        grep -viE '@example\.org$' | sort -u)
+    [ -z "$addresses" ] || fail "a web site or address of our own that does not exist: $addresses"
 }
 
 check_man_page() {
@@ -221,14 +228,14 @@ grep 'warning:' "$work/build.log" | sed 's/^/        /'
 echo "        compiler warnings: $(grep -c 'warning:' "$work/build.log")"
 prefix="$work/prefix"
 require "cmake --install into a temporary prefix" cmake --install "$build" --prefix "$prefix"
-check "installed tree: binary, desktop entry, metainfo, icons, manual page, copyright, changelog" check_tree
+check "installed tree: binary, desktop entry, metainfo, icons, manual page, README, copyright, changelog" check_tree
 check "icons: hicolor PNGs of $icon_sizes pixels" check_icons
 check "icons: the committed ones are what tools/make_icon.py draws" check_icons_drawn
 check "desktop-file-validate" desktop-file-validate "$prefix/share/applications/$app_id.desktop"
 check "appstreamcli validate --no-net" appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml"
 check "appstreamcli validate-tree --no-net (metainfo, desktop entry and icon together)" \
     appstreamcli validate-tree --no-net "$prefix"
-check "AppStream screenshots are files of the repository" check_screenshots
+check "licence: MIT in LICENSE, copyright and metainfo; no invented address" check_licence
 check "MANWIDTH=80 man --warnings -l: no warnings" check_man_page
 check "manual page names every option of kestrova --help" check_man_options
 check "manual page, metainfo and changelog name the project's version" check_versions

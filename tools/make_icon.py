@@ -4,6 +4,9 @@ writes it as an .ico file with a 32x32 and a 16x16 image, 16 colours (4 bits per
 with AND masks, and as PNG files for the desktop's icon theme.
 
     python3 tools/make_icon.py app/resources/kestrova.ico [--png DIR] [--preview out.png]
+        [--ico32 platform/win32/resources/kestrova-desktop.ico]
+
+--ico32 writes the Windows executable's icon: every PNG size in 32-bit colour with alpha.
 
 --png writes DIR/kestrova-N.png for N = 16, 32, 48, 64, 128 and 256: 16-colour PNGs with
 the same palette and a transparent background.
@@ -302,13 +305,46 @@ def dib(size, pixels, opaque):
     return header + palette + xor_rows + and_rows
 
 
-def ico(images):
-    """images: list of (size, dib bytes)."""
+def dib32(size, pixels, opaque):
+    """A 32-bit icon DIB: blue, green, red, alpha rows, then an AND mask (bottom-up)."""
+    and_stride = ((size + 31) // 32) * 4
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0,
+                         (size * 4 + and_stride) * size, 0, 0, 0, 0)
+    xor_rows, and_rows = b'', b''
+    for row in reversed(range(size)):
+        mask = bytearray(and_stride)
+        for col in range(size):
+            if opaque[row][col]:
+                r, g, b = PALETTE[pixels[row][col]]
+                xor_rows += bytes((b, g, r, 255))
+            else:
+                xor_rows += bytes(4)
+                mask[col // 8] |= 0x80 >> (col % 8)
+        and_rows += bytes(mask)
+    return header + xor_rows + and_rows
+
+
+def rgba_png(size, pixels, opaque):
+    """An 8-bit RGBA PNG, as an icon holds its 256-pixel image."""
+    raw = b''
+    for prow, orow in zip(pixels, opaque):
+        raw += b'\0' + b''.join(bytes(PALETTE[v]) + b'\xff' if o else bytes(4)
+                                for v, o in zip(prow, orow))
+    return (b'\x89PNG\r\n\x1a\n'
+            + png_chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0))
+            + png_chunk(b'IDAT', zlib.compress(raw, 9))
+            + png_chunk(b'IEND', b''))
+
+
+def ico(images, bits=4):
+    """images: list of (size, image bytes), each a DIB of `bits` per pixel or a PNG."""
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     body = b''
     for size, data in images:
-        out += struct.pack('<BBBBHHII', size % 256, size % 256, 16, 0, 1, 4, len(data), offset)
+        colours = 16 if bits == 4 else 0
+        out += struct.pack('<BBBBHHII', size % 256, size % 256, colours, 0, 1, bits, len(data),
+                           offset)
         offset += len(data)
         body += data
     return out + body
@@ -371,8 +407,11 @@ def main():
     parser.add_argument('output', help='the .ico file to write')
     parser.add_argument('--png', metavar='DIR', help='also write DIR/kestrova-N.png for each size')
     parser.add_argument('--preview', help='write the images side by side, enlarged, to this PNG')
+    parser.add_argument('--ico32', metavar='FILE',
+                        help='also write FILE, an .ico of every PNG size in 32-bit colour '
+                             '(the 256-pixel image as a PNG), for the desktop')
     args = parser.parse_args()
-    sizes = sorted(set(ICO_SIZES) | (set(PNG_SIZES) if args.png else set()))
+    sizes = sorted(set(ICO_SIZES) | (set(PNG_SIZES) if args.png or args.ico32 else set()))
     renders = {size: render(size) for size in sizes}
     with open(args.output, 'wb') as f:
         f.write(ico([(size, dib(size, *renders[size])) for size in ICO_SIZES]))
@@ -380,6 +419,10 @@ def main():
         for size in PNG_SIZES:
             with open(f'{args.png}/kestrova-{size}.png', 'wb') as f:
                 f.write(indexed_png(size, *renders[size]))
+    if args.ico32:
+        with open(args.ico32, 'wb') as f:
+            f.write(ico([(size, (rgba_png if size >= 256 else dib32)(size, *renders[size]))
+                         for size in PNG_SIZES], bits=32))
     if args.preview:
         shown = sorted(renders, reverse=True)
         scale = max(1, 256 // max(shown))

@@ -20,7 +20,7 @@ set -u
 cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
 
-sh tools/install-deps.sh || exit 1
+sh tools/install-deps.sh test || exit 1
 
 logs="$root/build/test-logs"
 mkdir -p "$logs"

@@ -8,7 +8,9 @@ namespace khost {
 void addDisplayOptions(CLI::App& app, DisplayOptionText& text) {
     app.add_option("--display", text.display, "Display size WxH, each side 1 to 8192")
         ->capture_default_str();
-    app.add_option("--format", text.format, "Pixel format")
+    app.add_option("--format", text.format,
+                   "Pixel format; on 555 BitBlt's picture shows false colours, as the program "
+                   "always converts it to 565")
         ->check(CLI::IsMember({"565", "555"}))
         ->capture_default_str();
     app.add_option("--layout", text.layout,

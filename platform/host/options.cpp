@@ -21,7 +21,7 @@ const char* kKeysHelp =
     "  F10                  open the command bar's menu\n"
     "  F12                  save a PNG screenshot of the device screen in the current folder\n"
     "  Ctrl+1 ... Ctrl+8    zoom 1 to 8; Ctrl+0: the largest zoom that fits the desktop\n"
-    "  Alt+Enter            toggle fullscreen\n"
+    "  Alt+Enter            fill the desktop's screen with the window, and back\n"
     "  F7, F8               slow motion: ten times slower, ten times faster (1 to 100000)\n"
     "  closing the window   closes the program's main window\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
@@ -82,9 +82,9 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         "");
 
     CLI::App app{
-        "Kestrova on an emulated handheld: a full-screen window with a command bar whose Tools "
-        "menu "
-        "draws straight into the frame buffer.",
+        "Kestrova, a demonstration program for 16-bit handhelds, on an emulated handheld shown in "
+        "a window: its one window fills the handheld's screen, with a command bar whose Tools "
+        "menu draws straight into the frame buffer.",
         "kestrova"};
     addDisplayOptions(app, display);
     app.add_option("--device", options.device,

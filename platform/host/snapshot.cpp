@@ -3,11 +3,13 @@
 #include <png.h>
 
 #include <cerrno>
+#include <ctime>
 #include <csetjmp>
 #include <new>
 #include <vector>
 
 #include "core/output_file.h"
+#include "rgba.h"
 
 namespace khost {
 
@@ -36,7 +38,8 @@ void pngWarning(png_structp, png_const_charp) {}
 
 bool writePng(const std::string& path, const kdev::Screen& screen, std::string* error) {
     const int w = screen.width(), h = screen.height();
-    std::vector<png_byte> row(static_cast<std::size_t>(w) * 3);
+    const RgbaRows rows(screen);
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(w));
     kdev::OutputFile file;
     if (!file.open(path, error)) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
@@ -57,15 +60,10 @@ bool writePng(const std::string& path, const kdev::Screen& screen, std::string* 
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
+    png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows' fourth byte is not written
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t c = screen.unpack(screen.get(x, y));
-            png_byte* p = &row[static_cast<std::size_t>(x) * 3];
-            p[0] = static_cast<png_byte>(c & 0xFF);
-            p[1] = static_cast<png_byte>((c >> 8) & 0xFF);
-            p[2] = static_cast<png_byte>((c >> 16) & 0xFF);
-        }
-        png_write_row(png, row.data());
+        rows.row(screen, y, row.data());
+        png_write_row(png, reinterpret_cast<png_const_bytep>(row.data()));
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -85,6 +83,20 @@ bool writeDump(const std::string& path, const kdev::Screen& screen, std::string*
         if (!file.write(row.data(), row.size())) break;
     }
     return file.commit(error);
+}
+
+std::filesystem::path screenshotPath(const std::filesystem::path& folder) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = std::string("kestrova-") + stamp;
+    std::filesystem::path path = folder / (base + ".png");
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n)
+        path = folder / (base + "-" + std::to_string(n) + ".png");
+    return std::filesystem::absolute(path, ec);
 }
 
 }  // namespace khost

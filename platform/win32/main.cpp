@@ -12,6 +12,7 @@
 
 #include "desktop.h"
 #include "display_options.h"
+#include "options.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -50,17 +51,21 @@ HANDLE outputHandle(DWORD which) {
 // Text for the user on stdout or stderr; started without a console or redirection (from the
 // desktop's shell, say), in a message box instead.
 void tell(DWORD which, const std::string& text, UINT icon) {
-    if (HANDLE h = outputHandle(which)) {
-        DWORD written = 0;
-        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
-    }
+    if (kwin::writeToConsole(which, text)) return;
     std::string shown = text;
     while (!shown.empty() && shown.back() == '\n') shown.pop_back();
     MessageBoxW(nullptr, toWide(shown).c_str(), L"Kestrova", MB_OK | icon);
 }
 
 }  // namespace
+
+bool kwin::writeToConsole(DWORD which, const std::string& text) {
+    HANDLE h = outputHandle(which);
+    if (!h) return false;
+    DWORD written = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return true;
+}
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showMode) {
     int argc = 0;
@@ -78,15 +83,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
         "Tools menu draws straight into the frame buffer.",
         "kestrova"};
     khost::addDisplayOptions(app, text);
+    bool version = false;
+    app.add_flag("--version", version, "Print the version");
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::CallForHelp&) {
         tell(STD_OUTPUT_HANDLE, app.help(), MB_ICONINFORMATION);
         return 0;
+
     } catch (const CLI::ParseError& e) {
         tell(STD_ERROR_HANDLE, std::string("kestrova: ") + e.what() + " (see --help)\n",
              MB_ICONERROR);
         return 2;
+    }
+    if (version) {
+        tell(STD_OUTPUT_HANDLE, "kestrova " KESTROVA_VERSION "\n", MB_ICONINFORMATION);
+        return 0;
     }
     kdev::Geometry geometry;
     std::string error;
@@ -95,7 +107,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
         return 2;
     }
 
-    kwin::setDisplay(geometry, text.zoom != 0 ? text.zoom : 2);
+    kwin::setDisplay(geometry, text.zoom, toWide("Kestrova - " + khost::geometryName(geometry)));
     if (!kwin::watchForMainWindow(instance)) {
         tell(STD_ERROR_HANDLE, "kestrova: cannot watch for the main window\n", MB_ICONERROR);
         return 2;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "png_read.h"
@@ -56,10 +57,10 @@ struct Session {
     RunResult result;
     std::vector<std::string> trace;
 
-    explicit Session(const std::string& script) {
+    explicit Session(const std::string& script, const std::string& display = "240x320") {
         writeFile(dir.file("script"), script);
-        result = runKestrova(
-            {"--headless", "--script", dir.file("script"), "--trace", dir.file("trace")});
+        result = runKestrova({"--headless", "--display", display, "--script", dir.file("script"),
+                              "--trace", dir.file("trace")});
         trace = readLines(dir.file("trace"));
     }
 };
@@ -185,6 +186,41 @@ TEST(AboutDialog, WhileOpenTheMenuAndOtherInputChangeNothing) {
     EXPECT_GT(indexOf(run.trace, commandEvent(CMD_CLEAR), closed), closed);
     EXPECT_EQ(readDump(shots.file("during")), readDump(shots.file("before")))
         << "the screen changed while the dialog was up";
+}
+
+// On screens smaller than the dialog it fits the screen, and both its OK buttons stay on it:
+// each is found in the trace, inside the screen, and a tap on it closes the dialog.
+TEST(AboutDialog, OnASmallScreenBothOkButtonsAreReachable) {
+    for (const auto& [display, w, h] :
+         {std::tuple{"160x120", 160, 120}, std::tuple{"120x90", 120, 90},
+          std::tuple{"100x200", 100, 200}}) {
+        SCOPED_TRACE(display);
+        const Box screen{0, 0, w, h};
+        Session probe("menu Tools/About\n", display);
+        const int opened = indexOf(probe.trace, "\"dialog_opened\"");
+        ASSERT_GE(opened, 0) << probe.result.err;
+        const Box dialog = boxOf(probe.trace[static_cast<std::size_t>(opened)]);
+        EXPECT_TRUE(dialog.left >= 0 && dialog.top >= 0 && dialog.right <= w && dialog.bottom <= h);
+        // The button where it ended up: moved into the screen, or where the template put it.
+        int button = indexOf(probe.trace, "\"dialog_control_moved\",\"id\":1,");
+        if (button < 0)
+            button = indexOf(probe.trace, "\"dialog_control\",\"class\":\"Button\",\"id\":1,");
+        ASSERT_GE(button, 0);
+        const Box ok = boxOf(probe.trace[static_cast<std::size_t>(button)]);
+        const Box captionOk = boxOf(probe.trace[static_cast<std::size_t>(opened)], "ok_");
+        for (const Box& b : {ok, captionOk}) {
+            EXPECT_TRUE(screen.contains(b.left, b.top) &&
+                        screen.contains(b.right - 1, b.bottom - 1))
+                << b.left << "," << b.top << " - " << b.right << "," << b.bottom;
+            EXPECT_TRUE(dialog.contains(b.cx(), b.cy()));
+            Session run("menu Tools/About\n" + tapAt(b.cx(), b.cy()) + "menu Tools/Lines\n",
+                        display);
+            ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
+            const int closed = indexOf(run.trace, "\"dialog_closed\",\"result\":1,");
+            EXPECT_GT(closed, 0);
+            EXPECT_GT(indexOf(run.trace, commandEvent(CMD_LINES), closed), closed);
+        }
+    }
 }
 
 TEST(AboutDialog, WhatItCoveredIsBlackOnceItCloses) {

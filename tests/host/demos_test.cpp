@@ -78,7 +78,7 @@ TEST(Demos, TwoCirclesCommandsContinueOnePseudoRandomSequence) {
 // The picture as the BitBlt command converts it: 5-6-5 from the bottom-up 24-bit rows.
 std::vector<std::uint16_t> parrot565(int* width, int* height) {
     const std::string bmp =
-        readFile(std::string(KESTROVA_SOURCE_DIR) + "/app/resources/parrot.bmp");
+        readFile(std::string(KESTROVA_SOURCE_DIR) + "/app/resources/cat-photo.bmp");
     auto u32 = [&](std::size_t at) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(bmp[at]) |
                                           static_cast<unsigned char>(bmp[at + 1]) << 8 |
@@ -135,19 +135,6 @@ TEST(Demos, AClientTooSmallForADemoIsOnlyCleared) {
         const std::vector<std::uint16_t> area = drawingArea(dumps[1], w);
         EXPECT_EQ(std::set<std::uint16_t>(area.begin(), area.end()), std::set<std::uint16_t>{0});
     }
-}
-
-TEST(Demos, ScreenshotsForTheReadme) {
-    // Pictures of each demo for docs/: written only when asked for.
-    const char* out = std::getenv("KESTROVA_DOCS_DIR");
-    if (!out) GTEST_SKIP() << "set KESTROVA_DOCS_DIR to refresh the pictures in docs/";
-    TempDir dir;
-    const std::string script = std::string("menu Tools/Lines\nscreenshot ") + out +
-                               "/lines.png\nmenu Tools/Circles\nscreenshot " + out +
-                               "/circles.png\nmenu Tools/BitBlt\nscreenshot " + out +
-                               "/bitblt.png\n";
-    writeFile(dir.file("s"), script);
-    EXPECT_EQ(runKestrova({"--headless", "--script", dir.file("s")}).exitCode, 0);
 }
 
 }  // namespace

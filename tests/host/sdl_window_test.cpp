@@ -838,4 +838,16 @@ TEST(SdlWindowNoDisplay, SaysSoOnOneLineAndExits2) {
     EXPECT_NE(r.err.find("--tour"), std::string::npos) << r.err;
 }
 
+// A display named but not there: the line names it, so a typing slip in DISPLAY shows.
+TEST(SdlWindowNoDisplay, AnUnreachableDisplayIsNamed) {
+    TempDir work;
+    const int pid = startKestrovaOnDisplay({}, work.path(), ":97", work.path(), work.file("out"),
+                                           work.file("err"));
+    EXPECT_EQ(waitKestrova(pid), 2);
+    const std::string err = readFile(work.file("err"));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("cannot reach the X display :97"), std::string::npos) << err;
+    EXPECT_NE(err.find("--headless"), std::string::npos) << err;
+}
+
 }  // namespace

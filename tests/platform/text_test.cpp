@@ -244,7 +244,7 @@ TEST(FontTest, WrapsAtSpacesAndNewlines) {
 TEST(FontTest, WrappedTextStaysInsideItsRect) {
     const Font& f = Font::ui();
     const std::u16string text =
-        u"Kestrova draws lines, circles and a parrot straight into the "
+        u"Kestrova draws lines, circles and a photograph straight into the "
         u"frame buffer. Pneumonoultramicroscopicsilicovolcanoconiosis!";
     // The last rect is too short for all the lines: the ones that would cross its bottom go.
     for (const Rect rect :
@@ -300,6 +300,39 @@ TEST(FontTest, SurrogatesAndMissingGlyphs) {
         f.draw(canvas, 2, 2, s, kInk);
         EXPECT_GT(f.drawWrapped(canvas, {0, 0, 120, 40}, s, TextAlign::Center, kInk), 0);
         EXPECT_GT(f.measure(s), 0);
+    }
+}
+
+// The typeface's kerning pairs pull their letters together, in measuring, drawing and
+// wrapping alike; letters without a pair keep their advances; a control character between
+// the two leaves the pair as it is.
+TEST(FontTest, KerningPairsMoveCloser) {
+    for (int px : {11, 12, 16, 24}) {
+        SCOPED_TRACE(px);
+        const Font& f = Font::atPixels(px);
+        for (const std::u16string pair : {u"Wa", u"AV", u"Te", u"Yo", u"Ke"}) {
+            SCOPED_TRACE(std::string(pair.begin(), pair.end()));
+            const int apart = f.measure(pair.substr(0, 1)) + f.measure(pair.substr(1));
+            EXPECT_LT(f.measure(pair), apart);
+            EXPECT_EQ(f.measure(pair[0] + std::u16string(u"\t") + pair[1]), f.measure(pair));
+            // Drawn, the second letter's ink ends where the kerned width says.
+            auto together = makeScreen(2 * px + 20, f.lineHeight() + 4);
+            auto separate = makeScreen(2 * px + 20, f.lineHeight() + 4);
+            Canvas a(*together), b(*separate);
+            f.draw(a, 4, 2, pair, kInk);
+            f.draw(b, 4, 2, pair.substr(0, 1), kInk);
+            f.draw(b, 4 + f.measure(pair.substr(0, 1)), 2, pair.substr(1), kInk);
+            EXPECT_EQ(inkBounds(*together).right - inkBounds(*separate).right,
+                      f.measure(pair) - apart);
+            // Wrapped into a rect exactly as wide as the kerned pair, it stays on one line.
+            auto wrapped = makeScreen(2 * px + 20, 3 * f.lineHeight());
+            Canvas w(*wrapped);
+            EXPECT_EQ(f.drawWrapped(w, {4, 0, 4 + f.measure(pair), 3 * f.lineHeight()}, pair,
+                                    TextAlign::Left, kInk),
+                      f.lineHeight());
+        }
+        for (const std::u16string plain : {u"HH", u"nn", u"va"})
+            EXPECT_EQ(f.measure(plain), f.measure(plain.substr(0, 1)) + f.measure(plain.substr(1)));
     }
 }
 

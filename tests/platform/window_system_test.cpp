@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "api/device_api.h"
@@ -35,8 +36,9 @@ LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM first, LPARAM s
     return DefWindowProcW(window, message, first, second);
 }
 
-// A full-screen window with a command bar carrying the program's menu 102.
-class WindowSystem : public ::testing::Test {
+// A window filling a W x H screen, with a command bar carrying the program's menu 102.
+template <int W, int H>
+class WindowSystemOn : public ::testing::Test {
 protected:
     void SetUp() override {
         g_commands.clear();
@@ -47,7 +49,7 @@ protected:
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         wc.lpszClassName = u"Recorder";
         ASSERT_TRUE(RegisterClassW(&wc));
-        window = CreateWindowExW(0, u"Recorder", u"Recorder", WS_VISIBLE, 0, 0, 240, 320, nullptr,
+        window = CreateWindowExW(0, u"Recorder", u"Recorder", WS_VISIBLE, 0, 0, W, H, nullptr,
                                  nullptr, dev.instance(), nullptr);
         ASSERT_TRUE(window);
         bar = CommandBar_Create(dev.instance(), window, 1);
@@ -66,10 +68,72 @@ protected:
 
     kdev::Point toolsButton() { return *kdev::locateMenuTarget(dev.device().windows(), u"Tools"); }
 
-    TestDevice dev;
+    TestDevice dev{kdev::Geometry{W, H}};
     HWND window = nullptr;
     HWND bar = nullptr;
 };
+using WindowSystem = WindowSystemOn<240, 320>;
+using SmallScreen = WindowSystemOn<160, 120>;
+
+// Rows [top, bottom) of the highlighted item in a column of the screen, or {-1, -1}.
+std::pair<int, int> highlightedRows(const kdev::Screen& s, int column) {
+    const std::uint16_t hot = s.pack(kdev::colors::kHighlight);
+    int top = -1, bottom = -1;
+    for (int y = 0; y < s.height(); ++y)
+        if (s.get(column, y) == hot) {
+            if (top < 0) top = y;
+            bottom = y + 1;
+        }
+    return {top, bottom};
+}
+
+// The Tools menu is taller than a 160x120 screen: it fills the screen and scrolls, so every
+// item can be seen whole and chosen, from the keys and from the stylus on its arrows.
+TEST_F(SmallScreen, TheMenuStaysOnTheScreenAndScrollsToEveryItem) {
+    const kdev::Screen& s = dev.screen();
+    const int column = toolsButton().x;
+    std::vector<std::pair<int, int>> rows;
+    std::vector<std::uint16_t> lastRow;  // the screen's last row, Exit highlighted
+    // From the keys: each item highlighted in turn shows whole; Up from the top wraps to Exit.
+    dev.frontEnd().key(kdev::Key::F10);
+    for (int i = 0; i < 6; ++i) {
+        dev.frontEnd().then([&] { rows.push_back(highlightedRows(s, column)); });
+        dev.frontEnd().key(kdev::Key::Down);
+    }
+    dev.frontEnd().key(kdev::Key::Escape);
+    dev.frontEnd().key(kdev::Key::F10);
+    dev.frontEnd().key(kdev::Key::Up);
+    dev.frontEnd().then([&] {
+        rows.push_back(highlightedRows(s, column));
+        for (int x = 0; x < s.width(); ++x) lastRow.push_back(s.get(x, s.height() - 1));
+    });
+    dev.frontEnd().key(kdev::Key::Return);
+    // From the stylus: the bottom arrow scrolls down (tapped more often than needed), the
+    // item just above it is then Exit; the top arrow scrolls back to BitBlt.
+    const int downArrow = 120 - 2 - 5, aboveDownArrow = downArrow - 5 - 10;
+    const int upArrow = 2 + 5, belowUpArrow = upArrow + 5 + 10;
+    dev.frontEnd().tapMenu(u"Tools");
+    for (int i = 0; i < 5; ++i) dev.frontEnd().tap(column, downArrow);
+    dev.frontEnd().tap(column, aboveDownArrow);
+    dev.frontEnd().tapMenu(u"Tools");
+    for (int i = 0; i < 5; ++i) dev.frontEnd().tap(column, downArrow);
+    for (int i = 0; i < 5; ++i) dev.frontEnd().tap(column, upArrow);
+    dev.frontEnd().tap(column, belowUpArrow);
+    // A script's "menu Tools/Exit" finds Exit, scrolled into view.
+    dev.frontEnd().tapMenu(u"Tools");
+    dev.frontEnd().tapMenu(u"Exit");
+    EXPECT_EQ(pump(), 7);
+    ASSERT_EQ(rows.size(), 7u);
+    for (const auto& [top, bottom] : rows) {
+        EXPECT_GE(top, 0);
+        EXPECT_LE(bottom, s.height());
+        EXPECT_EQ(bottom - top, 20) << "an item cut short: rows " << top << " to " << bottom;
+    }
+    // The frame's bottom edge is the screen's last row, under the menu's columns.
+    ASSERT_EQ(lastRow.size(), 160u);
+    EXPECT_EQ(lastRow[static_cast<std::size_t>(column)], s.pack(kdev::colors::kBlack));
+    EXPECT_EQ(g_commands, (std::vector<unsigned>{CMD_EXIT, CMD_EXIT, CMD_BITBLT, CMD_EXIT}));
+}
 
 TEST_F(WindowSystem, TapsOnTheMenuSendTheChosenCommandToTheBarsOwner) {
     EXPECT_EQ(CommandBar_Height(bar), 26);
@@ -386,6 +450,85 @@ TEST_F(WindowSystem, MessageBoxIsModalAndReturnOrOkDismissesIt) {
     dev.frontEnd().tapMenu(u"Lines");
     EXPECT_EQ(pump(), 7);
     EXPECT_EQ(g_commands, std::vector<unsigned>{CMD_LINES});
+}
+
+// The box's OK is a push button: pressed only while the stylus is on it, answering only a lift
+// on it.
+TEST_F(WindowSystem, TheMessageBoxOkIsPressedWhileTheStylusIsOnItAndActsOnALiftThere) {
+    ScriptedFrontEnd& input = dev.frontEnd();
+    const kdev::Screen& s = dev.screen();
+    std::vector<bool> pressed;  // the face's look after each step
+    bool answered = true;
+    input.then([&] {
+        kdev::WindowManager& manager = dev.device().windows();
+        const kdev::Window* box = manager.get(manager.topLevels().back());
+        const int cx = (box->rect.left + box->rect.right) / 2, y = box->rect.bottom - 20;
+        const kdev::Point face{cx - 24, box->rect.bottom - 14};
+        auto look = [&, face] {
+            input.then([&, face] {
+                pressed.push_back(s.get(face.x, face.y) == s.pack(kdev::colors::kShadow));
+            });
+        };
+        input.press(cx, y);
+        look();
+        input.move(cx, y - 60);  // off the button, onto the text
+        look();
+        input.move(cx + 5, y);  // back
+        look();
+        input.move(cx, y - 60);
+        input.lift(cx, y - 60);  // lifted off it: nothing
+        look();
+        const HWND boxHwnd = kdev::WindowManager::toHwnd(box->handle);
+        input.then([&answered, boxHwnd] { answered = !IsWindow(boxHwnd); });
+        input.press(cx, y);
+        input.lift(cx, y);
+    });
+    EXPECT_EQ(MessageBoxW(window, u"Hello", u"Caption", MB_OK), IDOK);
+    EXPECT_EQ(pressed, (std::vector<bool>{true, false, true, false}));
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(input.done());
+}
+
+// Each window is told WM_DESTROY once, even when its destruction takes its parent along, and
+// nothing posted to a destroyed window is delivered.
+constexpr UINT kPosted = 0x0400;  // a message of the program's own
+std::vector<HWND> g_destroyed;
+HWND g_parentToTake = nullptr;
+
+LRESULT CALLBACK destroyCountingProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+    if (message == WM_DESTROY) {
+        g_destroyed.push_back(window);
+        if (HWND parent = std::exchange(g_parentToTake, nullptr)) DestroyWindow(parent);
+    }
+    if (message == kPosted) g_commands.push_back(kPosted);
+    return DefWindowProcW(window, message, first, second);
+}
+
+TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = destroyCountingProc;
+    wc.hInstance = dev.instance();
+    wc.lpszClassName = u"Counting";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    auto make = [&](HWND parent) {
+        return CreateWindowExW(0, u"Counting", u"", parent ? WS_CHILD | WS_VISIBLE : WS_VISIBLE, 0,
+                               0, 50, 50, parent, nullptr, dev.instance(), nullptr);
+    };
+    g_destroyed.clear();
+    const HWND top = make(nullptr), child = make(top), grandchild = make(child);
+    PostMessageW(grandchild, kPosted, 0, 0);
+    g_parentToTake = top;  // the child, told first, takes its parent (and so itself) along
+    EXPECT_TRUE(DestroyWindow(child));
+    EXPECT_FALSE(IsWindow(top));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(IsWindow(grandchild));
+    EXPECT_EQ(g_destroyed, (std::vector<HWND>{child, top, grandchild}));
+    PostQuitMessage(3);
+    MSG msg;
+    std::vector<HWND> delivered;
+    while (GetMessageW(&msg, nullptr, 0, 0)) delivered.push_back(msg.hwnd);
+    EXPECT_EQ(msg.wParam, 3u);
+    EXPECT_TRUE(delivered.empty()) << "a message posted to a destroyed window was delivered";
 }
 
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {

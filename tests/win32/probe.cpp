@@ -1,6 +1,7 @@
 // probe.exe: what the window system knows about Kestrova's windows, for the tests under Wine.
-//   probe.exe window TITLE   the top-level window with this title, its client area (screen
-//                            coordinates), and each child: class, id, style, text, rectangle,
+//   probe.exe window TITLE   the top-level window with this title (or "TITLE - ..."), its client
+//                            area and frame (screen coordinates), its monitor's work area, and
+//                            each child: class, id, style, text, rectangle,
 //                            and whether a static control holds an icon
 //   probe.exe menu           the open pop-up menu's rectangle
 //   probe.exe foreground     the foreground window's title
@@ -48,6 +49,24 @@ void printRect(const char* key, const RECT& r) {
     std::printf("\t%s=%ld,%ld,%ld,%ld", key, r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
+// The first top-level window whose title is `title` followed by " - " and more: the main
+// window names its display's geometry after the program's name.
+HWND titledFrom(const std::wstring& title) {
+    struct Search {
+        std::wstring prefix;
+        HWND found = nullptr;
+    } search{title + L" - "};
+    EnumWindows(
+        [](HWND w, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (textOf(w).rfind(s->prefix, 0) != 0) return TRUE;
+            s->found = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void describe(HWND window) {
     RECT client{};
     GetClientRect(window, &client);
@@ -55,6 +74,13 @@ void describe(HWND window) {
     std::printf("window\tclass=%s\ttitle=%s", utf8(classOf(window)).c_str(),
                 utf8(textOf(window)).c_str());
     printRect("client", client);
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    printRect("frame", frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    printRect("work", monitor.rcWork);
     std::printf("\tstyle=%08lx\tvisible=%d\tenabled=%d\n",
                 static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
                 IsWindowVisible(window) ? 1 : 0, IsWindowEnabled(window) ? 1 : 0);
@@ -182,6 +208,7 @@ int wmain(int argc, wchar_t** argv) {
     HWND window = nullptr;
     if (what == L"window" && argc > 2) {
         window = FindWindowW(nullptr, argv[2]);
+        if (!window) window = titledFrom(argv[2]);
         if (window) describe(window);
     } else if (what == L"menu") {
         window = FindWindowW(L"#32768", nullptr);

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kBarHeight = 26;  // the device's command bar; the drawing area starts below it
+constexpr const char* kTitle = "Kestrova - 240x320 5-6-5 normal";  // the default display's
 
 // The Tools menu's items, top to bottom, separators aside.
 enum MenuItemIndex { kBitBlt, kLines, kCircles, kClearScreen, kAbout, kExit };
@@ -124,6 +126,7 @@ protected:
         ASSERT_FALSE(exe_.empty() || probe_.empty() || prefix_.empty())
             << "run these through the windows build's tests: cmake --workflow --preset windows";
         const std::optional<std::string> xvfb = findProgram("Xvfb");
+        xvfb_ = xvfb.value_or("");
         const std::optional<std::string> wine = findProgram("wine");
         const std::optional<std::string> xdotool = findProgram("xdotool");
         ASSERT_TRUE(xvfb && wine && xdotool)
@@ -135,9 +138,10 @@ protected:
         ASSERT_TRUE(display_) << error;
         x_ = XClient::connect(display_->name(), &error);
         ASSERT_TRUE(x_) << error;
-        // No Mono or Gecko: the prefix is made without asking to install them.
+        // No Mono or Gecko: the prefix is made without asking to install them. No menu entries
+        // on the host's desktop for the shortcuts an installer makes (winemenubuilder).
         wineEnv_ = {"DISPLAY=" + display_->name(), "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
-                    "WINEDLLOVERRIDES=mscoree,mshtml="};
+                    "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="};
         // Nothing left of an earlier run that ended badly: every process of the prefix goes.
         stopWine();
         // The prefix is made once (about ten seconds) and kept in the build folder.
@@ -243,6 +247,14 @@ protected:
         ASSERT_EQ(pid > 0 ? waitKestrovaFor(pid, 10000) : std::nullopt, 0) << "xdotool failed";
     }
 
+    void pointAndKey(int x, int y, const std::string& name) {
+        SpawnOptions options;
+        options.env = {"DISPLAY=" + display_->name()};
+        const pid_t pid = spawnWith(
+            {xdotool_, "mousemove", std::to_string(x), std::to_string(y), "key", name}, options);
+        ASSERT_EQ(pid > 0 ? waitKestrovaFor(pid, 10000) : std::nullopt, 0) << "xdotool failed";
+    }
+
     void key(const std::string& name) {
         SpawnOptions options;
         options.env = {"DISPLAY=" + display_->name()};
@@ -333,7 +345,28 @@ protected:
         return pictures;
     }
 
-    std::string exe_, probe_, prefix_, wine_, xdotool_;
+    // The main window on the X screen: its title names the display after the program.
+    std::optional<XWindow> mainXWindow() {
+        for (XWindow w : x_->topLevels())
+            if (x_->title(w).rfind("Kestrova - ", 0) == 0)
+                if (std::optional<XWindow> v = x_->windowNamed(x_->title(w))) return v;
+        return std::nullopt;
+    }
+
+    // A new virtual X screen of this size for the rest of the test, in place of the first.
+    void restartDisplay(const std::string& size) {
+        stopWine();
+        x_.reset();
+        display_.reset();
+        std::string error;
+        display_ = VirtualDisplay::start(xvfb_, &error, size);
+        ASSERT_TRUE(display_) << error;
+        x_ = XClient::connect(display_->name(), &error);
+        ASSERT_TRUE(x_) << error;
+        wineEnv_[0] = "DISPLAY=" + display_->name();
+    }
+
+    std::string exe_, probe_, prefix_, wine_, xdotool_, xvfb_;
     std::vector<std::string> wineEnv_;
     TempDir work_;
     std::unique_ptr<VirtualDisplay> display_;
@@ -430,8 +463,102 @@ TEST_F(WineTest, EveryLayoutFormatAndZoom) {
         EXPECT_EQ(window[1].rect("rect").height, kBarHeight * d.zoom);
         ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kLines));
         expectPicture(client, d, device[0], "Lines");
-        const std::optional<XWindow> x = x_->windowNamed("Kestrova");
-        ASSERT_TRUE(x);
+        std::optional<XWindow> x;
+        ASSERT_TRUE(waitUntil([&] { return (x = mainXWindow()).has_value(); }, 10s));
+        x_->requestClose(*x);
+        EXPECT_EQ(finish(pid, 20s), 0);
+        ASSERT_TRUE(waitUntil([&] { return probe({"window", "Kestrova"}).empty(); }, 20s));
+    }
+}
+
+// On a 1024x768 desktop the window, caption and frame included, opens centred in the work
+// area at the largest zoom up to the one wanted that fits there: with a --zoom too large
+// (lowered, said in one line on stderr), without --zoom (up to 2) and with a 640x480 display.
+// Ctrl+1 to Ctrl+8 and Ctrl+0 keep it inside at every zoom.
+TEST_F(WineTest, WindowFitsTheWorkAreaAtEveryZoom) {
+    ASSERT_NO_FATAL_FAILURE(restartDisplay("1024x768"));
+    // The window's line once its client area is width x height times a zoom that fits.
+    auto placed = [&](int width, int height, int* zoom) {
+        std::vector<Probed> window;
+        waitUntil(
+            [&] {
+                window = probe({"window", "Kestrova"});
+                return window.size() >= 2 && window[0]["visible"] == "1" &&
+                       window[0].rect("client").width % width == 0 &&
+                       (*zoom == 0 || window[0].rect("client").width == width * *zoom);
+            },
+            60s);
+        EXPECT_GE(window.size(), 2u) << "no window at zoom " << *zoom;
+        if (window.empty()) return Probed{};
+        const Geometry client = window[0].rect("client"), frame = window[0].rect("frame"),
+                       work = window[0].rect("work");
+        EXPECT_EQ(work.width, 1024);
+        EXPECT_TRUE(frame.x >= work.x && frame.y >= work.y &&
+                    frame.x + frame.width <= work.x + work.width &&
+                    frame.y + frame.height <= work.y + work.height)
+            << "frame " << frame.x << "," << frame.y << " " << frame.width << "x" << frame.height;
+        const int z = client.width / width;
+        EXPECT_EQ(client.height, height * z);
+        // One more would not fit.
+        EXPECT_TRUE(frame.width + width > work.width || frame.height + height > work.height ||
+                    (*zoom != 0 && z == *zoom) || z == 8)
+            << "zoom " << z << " is not the largest that fits";
+        *zoom = z;
+        return window[0];
+    };
+    auto centred = [](const Probed& w) {
+        const Geometry frame = w.rect("frame"), work = w.rect("work");
+        EXPECT_LE(std::abs(2 * (frame.x - work.x) + frame.width - work.width), 1);
+        EXPECT_LE(std::abs(2 * (frame.y - work.y) + frame.height - work.height), 1);
+    };
+
+    struct Case {
+        std::vector<std::string> options;
+        int width, height, wanted;
+    };
+    const Case cases[] = {
+        {{"--zoom", "8"}, 240, 320, 8},
+        {{}, 240, 320, 0},
+        {{"--display", "640x480"}, 640, 480, 0},
+        // 752 pixels high at zoom 2: the screen's 768 hold the client area, not the caption too.
+        {{"--display", "360x376", "--zoom", "2"}, 360, 376, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Display{c.options}.name());
+        const pid_t pid = start(c.options, "fit");
+        int zoom = 0;
+        Probed window = placed(c.width, c.height, &zoom);
+        centred(window);
+        const std::string err = readFile(work_.file("fit.err"));
+        if (c.wanted > zoom) {
+            EXPECT_EQ(err, "kestrova: --zoom " + std::to_string(c.wanted) +
+                               " does not fit the desktop (" +
+                               std::to_string(window.rect("work").width) + "x" +
+                               std::to_string(window.rect("work").height) +
+                               " usable); using zoom " + std::to_string(zoom) + "\n");
+        } else {
+            EXPECT_EQ(err, "");
+        }
+        if (c.options.empty()) {
+            // The title names the geometry once the notice has gone.
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    const std::vector<Probed> w = probe({"window", "Kestrova"});
+                    return !w.empty() && w[0]["title"] == kTitle;
+                },
+                30s));
+            for (const int wanted : {1, 3, 2, 8, 5, 0}) {
+                SCOPED_TRACE("Ctrl+" + std::to_string(wanted));
+                // Without a window manager the keyboard goes to the window under the pointer.
+                const Geometry client = window.rect("client");
+                ASSERT_NO_FATAL_FAILURE(pointAndKey(client.x + client.width / 2,
+                                                    client.y + client.height / 2,
+                                                    "ctrl+" + std::to_string(wanted)));
+                int expected = wanted == 0 ? 0 : std::min(wanted, 2);
+                window = placed(c.width, c.height, &expected);
+            }
+        }
+        std::optional<XWindow> x;
+        ASSERT_TRUE(waitUntil([&] { return (x = mainXWindow()).has_value(); }, 10s));
         x_->requestClose(*x);
         EXPECT_EQ(finish(pid, 20s), 0);
         ASSERT_TRUE(waitUntil([&] { return probe({"window", "Kestrova"}).empty(); }, 20s));
@@ -456,6 +583,10 @@ TEST_F(WineTest, AboutIsTheTemplatesDialogAndOkClosesIt) {
         << "no About dialog with five controls";
     EXPECT_EQ(about[0]["class"], "#32770");
     EXPECT_EQ(about[0]["visible"], "1");
+    // Over the main window, not in the middle of the screen.
+    const Geometry dialog = about[0].rect("frame"), main = window[0].rect("frame");
+    EXPECT_LE(std::abs(2 * (dialog.x - main.x) + dialog.width - main.width), 1);
+    EXPECT_LE(std::abs(2 * (dialog.y - main.y) + dialog.height - main.height), 1);
     struct Expected {
         const char* cls;
         const char* id;
@@ -504,7 +635,7 @@ TEST_F(WineTest, WindowManagersCloseEndsWithZero) {
     const pid_t pid = start({}, "kestrova");
     ASSERT_GE(waitForMainWindow().size(), 2u) << readFile(work_.file("kestrova.err"));
     std::optional<XWindow> x;
-    ASSERT_TRUE(waitUntil([&] { return (x = x_->windowNamed("Kestrova")).has_value(); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return (x = mainXWindow()).has_value(); }, 10s));
     x_->requestClose(*x);
     EXPECT_EQ(finish(pid, 20s), 0) << readFile(work_.file("kestrova.err"));
 }
@@ -517,7 +648,7 @@ TEST_F(WineTest, SecondStartBringsTheFirstForwardAndEndsWithZero) {
     const std::vector<Probed> window = waitForMainWindow();
     ASSERT_GE(window.size(), 2u) << readFile(work_.file("first.err"));
     std::optional<XWindow> main;
-    ASSERT_TRUE(waitUntil([&] { return (main = x_->windowNamed("Kestrova")).has_value(); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return (main = mainXWindow()).has_value(); }, 10s));
 
     std::optional<XWindow> cover = showCover();
     ASSERT_TRUE(cover && x_->isAbove(*cover, *main)) << "no cover over the window";
@@ -526,7 +657,7 @@ TEST_F(WineTest, SecondStartBringsTheFirstForwardAndEndsWithZero) {
         << "the first window was not brought forward";
     std::vector<Probed> foreground = probe({"foreground"});
     ASSERT_FALSE(foreground.empty());
-    EXPECT_EQ(foreground[0]["title"], "Kestrova");
+    EXPECT_EQ(foreground[0]["title"], kTitle);
 
     ASSERT_NO_FATAL_FAILURE(choose(window[0].rect("client"), 1, kAbout));
     std::optional<XWindow> about;
@@ -543,7 +674,7 @@ TEST_F(WineTest, SecondStartBringsTheFirstForwardAndEndsWithZero) {
         [&] {
             order = probe({"order"});
             return order.size() >= 3 && order[0]["title"] == "About Kestrova" &&
-                   order[1]["title"] == "Kestrova" && order[2]["title"] == "Cover";
+                   order[1]["title"] == kTitle && order[2]["title"] == "Cover";
         },
         10s))
         << "the window and its dialog were not brought forward";
@@ -617,6 +748,8 @@ TEST_F(WineTest, BadOptionsGetOneLineAndExitCode2) {
         EXPECT_EQ(err.rfind("kestrova: ", 0), 0u) << err;
         EXPECT_NE(err.find(args[0]), std::string::npos) << err;
     }
+    EXPECT_EQ(finish(start({"--version"}, "version"), 30s), 0);
+    EXPECT_EQ(readFile(work_.file("version.out")), "kestrova " KESTROVA_VERSION "\n");
     EXPECT_EQ(finish(start({"--help"}, "help"), 30s), 0);
     EXPECT_NE(readFile(work_.file("help.out")).find("--layout"), std::string::npos);
 
@@ -643,3 +776,160 @@ TEST_F(WineTest, BadOptionsGetOneLineAndExitCode2) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file under `folder` (relative paths), Wine's own temporary files aside.
+std::set<std::string> filesUnder(const std::string& folder) {
+    std::set<std::string> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        const std::string path = std::filesystem::relative(it->path(), folder).string();
+        if (path.find("/Temp/") == std::string::npos && !it->is_directory()) files.insert(path);
+    }
+    return files;
+}
+
+// The lines of the prefix's registry files that name Kestrova or its MSI's codes.
+std::vector<std::string> registryLinesAbout(const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (const char* file : {"user.reg", "system.reg", "userdef.reg"}) {
+        std::istringstream in(readFile(prefix + "/" + file));
+        for (std::string line; std::getline(in, line);) {
+            std::string lower = line;
+            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+            if (lower.find("kestrova") != std::string::npos) lines.push_back(file + (": " + line));
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+// What a Windows user downloads, in a prefix of its own: the zip's kestrova.exe runs from a
+// folder of any name, started from elsewhere; the MSI installs without a question, puts a
+// Start-menu shortcut, the installed program runs and ends with 0, and uninstalling removes
+// every file and registry entry it added.
+TEST_F(WineTest, ZipRunsAnywhereAndTheMsiInstallsAndUninstallsCleanly) {
+    const std::string zip = fromEnvironment("KESTROVA_ZIP"), msi = fromEnvironment("KESTROVA_MSI");
+    ASSERT_FALSE(zip.empty() || msi.empty()) << "run through the windows build's tests";
+    const std::string prefix = work_.file("fresh prefix");
+    const std::vector<std::string> sharedEnv = wineEnv_;
+    wineEnv_[1] = "WINEPREFIX=" + prefix;
+    ASSERT_EQ(run({wine_, "wineboot", "--init"}, 180s), 0) << "wineboot failed";
+
+    // The zip: one folder, unpacked where a user might, run by its full path.
+    const std::string unpacked = work_.file("Downloads (new)");
+    std::filesystem::create_directories(unpacked);
+    SpawnOptions quiet;
+    const pid_t tar =
+        spawnWith({"/bin/sh", "-c", "cd \"$0\" && cmake -E tar xf \"$1\"", unpacked, zip}, quiet);
+    ASSERT_EQ(tar > 0 ? waitKestrovaFor(tar, 30000) : std::nullopt, 0) << "cannot unpack " << zip;
+    std::string zipped;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(unpacked))
+        if (e.path().filename() == "kestrova.exe") zipped = e.path().string();
+    ASSERT_FALSE(zipped.empty()) << "no kestrova.exe in the zip";
+    EXPECT_EQ(run({wine_, zipped, "--version"}, 60s, work_.file("zip.out")), 0);
+    EXPECT_EQ(readFile(work_.file("zip.out")), "kestrova " KESTROVA_VERSION "\n");
+
+    stopWine();
+    const std::set<std::string> before = filesUnder(prefix + "/drive_c");
+    const std::vector<std::string> registryBefore = registryLinesAbout(prefix);
+    EXPECT_EQ(run({wine_, "msiexec", "/i", windowsPath(msi), "/qn"}, 180s), 0) << "install";
+    std::string installed, shortcut;
+    for (const std::string& f : filesUnder(prefix + "/drive_c")) {
+        if (f.ends_with("/Kestrova/kestrova.exe")) installed = prefix + "/drive_c/" + f;
+        if (f.ends_with("/Programs/Kestrova.lnk")) shortcut = f;
+    }
+    EXPECT_FALSE(shortcut.empty()) << "no Start-menu shortcut";
+    ASSERT_FALSE(installed.empty()) << "kestrova.exe was not installed";
+
+    // The installed program runs, shows its window and ends with 0 when closed.
+    SpawnOptions options;
+    options.env = wineEnv_;
+    options.errFile = work_.file("installed.err");
+    const pid_t pid = spawnWith({wine_, installed}, options);
+    ASSERT_GT(pid, 0);
+    running_.push_back(pid);
+    const std::vector<Probed> window = waitForMainWindow();
+    ASSERT_GE(window.size(), 2u) << readFile(work_.file("installed.err"));
+    EXPECT_EQ(window[0]["title"], kTitle);
+    std::optional<XWindow> x;
+    ASSERT_TRUE(waitUntil([&] { return (x = mainXWindow()).has_value(); }, 10s));
+    x_->requestClose(*x);
+    EXPECT_EQ(finish(pid, 20s), 0);
+
+    EXPECT_EQ(run({wine_, "msiexec", "/x", windowsPath(msi), "/qn"}, 180s), 0) << "uninstall";
+    stopWine();  // the registry is on disk once the server has ended
+    std::vector<std::string> added;
+    for (const std::string& f : filesUnder(prefix + "/drive_c"))
+        if (!before.count(f)) added.push_back(f);
+    EXPECT_TRUE(added.empty()) << "left behind: " << testing::PrintToString(added);
+    EXPECT_EQ(registryLinesAbout(prefix), registryBefore);
+    wineEnv_ = sharedEnv;
+}
+
+// The release executable: only Windows' own DLLs (it runs from a zip), no debug information
+// (that is in kestrova.exe.debug), a version resource naming the project's version, an icon of
+// every size from 16 to 256 pixels in 32-bit colour, and a manifest asking for per-monitor DPI
+// awareness and common controls 6.
+TEST(WineRelease, ExecutableImportsVersionIconAndManifest) {
+    const std::string exe = fromEnvironment("KESTROVA_EXE");
+    ASSERT_FALSE(exe.empty()) << "run through the windows build's tests";
+    const std::optional<std::string> objdump = findProgram("x86_64-w64-mingw32-objdump");
+    const std::optional<std::string> windres = findProgram("x86_64-w64-mingw32-windres");
+    ASSERT_TRUE(objdump && windres) << "needs mingw-w64's binutils";
+    TempDir work;
+    auto output = [&](const std::vector<std::string>& args, const std::string& name) {
+        SpawnOptions options;
+        options.outFile = work.file(name);
+        const pid_t pid = spawnWith(args, options);
+        EXPECT_EQ(pid > 0 ? waitKestrovaFor(pid, 60000) : std::nullopt, 0) << args[0];
+        return readFile(work.file(name));
+    };
+
+    const std::string headers = output({*objdump, "-p", "-h", exe}, "objdump.txt");
+    const std::set<std::string> system{"GDI32.dll",        "KERNEL32.dll", "msvcrt.dll",
+                                       "SHELL32.dll",      "USER32.dll",   "ole32.dll",
+                                       "windowscodecs.dll"};
+    std::istringstream lines(headers);
+    int dlls = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (const std::size_t at = line.find("DLL Name: "); at != std::string::npos) {
+            ++dlls;
+            EXPECT_TRUE(system.count(line.substr(at + 10))) << line;
+        }
+    EXPECT_GE(dlls, 4);
+    EXPECT_EQ(headers.find(".debug_"), std::string::npos) << "debug sections left in";
+    EXPECT_NE(headers.find(".gnu_debuglink"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(exe + ".debug"));
+
+    const std::string rc = output({*windres, "-i", exe, "-O", "rc"}, "resources.rc");
+    EXPECT_NE(rc.find("VALUE \"FileVersion\", \"" KESTROVA_VERSION "\""), std::string::npos) << rc;
+    EXPECT_NE(rc.find("VALUE \"ProductVersion\", \"" KESTROVA_VERSION "\""), std::string::npos);
+    EXPECT_NE(rc.find("PerMonitorV2"), std::string::npos) << "no DPI awareness in the manifest";
+    EXPECT_NE(rc.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(rc.find("supportedOS"), std::string::npos);
+
+    // The file's icon: the named group, which comes first, with each size in 32 bits.
+    output({*windres, "-i", exe, "-O", "res", "-o", work.file("resources.res")}, "res.txt");
+    std::string error;
+    const std::optional<kdev::ResourceImage> image =
+        kdev::ResourceImage::parse(readBytes(work.file("resources.res")), &error);
+    ASSERT_TRUE(image) << error;
+    const kdev::ResourceEntry* entry =
+        image->find(kdev::ResId::fromOrdinal(14), kdev::ResId::fromName(u"KESTROVA"));
+    ASSERT_TRUE(entry) << "no icon group KESTROVA";
+    const kdev::Bytes* group = &entry->data;
+    ASSERT_GE(group->size(), 6u);
+    const int count = (*group)[4] | (*group)[5] << 8;
+    ASSERT_EQ(group->size(), 6u + 14u * static_cast<std::size_t>(count));
+    std::set<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t* image = group->data() + 6 + 14 * i;
+        sizes.insert(image[0] == 0 ? 256 : image[0]);
+        EXPECT_EQ(image[6] | image[7] << 8, 32) << "bits per pixel of image " << i;
+    }
+    EXPECT_EQ(sizes, (std::set<int>{16, 32, 48, 64, 128, 256}));
+}

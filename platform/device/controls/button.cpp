@@ -1,5 +1,6 @@
 #include "controls/button.h"
 
+#include <functional>
 #include <memory>
 
 #include "controls/control.h"
@@ -12,10 +13,9 @@ namespace {
 
 constexpr DWORD kButtonTypeMask = 0x0F;
 
-void setButtonPressed(WindowManager& manager, Window& w, ButtonData& data, bool pressed) {
-    if (data.pressed == pressed) return;
-    data.pressed = pressed;
-    manager.invalidate(w, w.rect, false);
+// The face repaints when its pressed look changes.
+std::function<void()> repaintFace(WindowManager& manager, Window& w) {
+    return [&manager, &w] { manager.invalidate(w, w.rect, false); };
 }
 
 LRESULT onCreate(Window& w) {
@@ -28,8 +28,8 @@ LRESULT onCreate(Window& w) {
 LRESULT onPaint(WindowManager& manager, Window& w) {
     if (ButtonData* data = dataOf<ButtonData>(&w)) {
         Canvas canvas = manager.paintCanvas(w);
-        drawPushButton(canvas, w.rect, w.title, data->pressed, data->isDefault, data->focused,
-                       data->font->pixelSize());
+        drawPushButton(canvas, w.rect, w.title, data->press.pressed(), data->isDefault,
+                       data->focused, data->font->pixelSize());
     }
     w.update = Region();
     return 0;
@@ -52,27 +52,23 @@ LRESULT onFocus(WindowManager& manager, Window& w, bool focused) {
 
 // The stylus down on the button holds it: pressed while over it, until it comes up. In a
 // dialog it also takes the focus.
-LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& w) {
+LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& w, Point p) {
     ButtonData* data = dataOf<ButtonData>(&w);
     if (!data) return 0;
-    data->held = true;
-    setButtonPressed(manager, w, *data, true);
+    data->press.down(w.rect, p, repaintFace(manager, w));
     focusDialogControl(hwnd);
     return 0;
 }
 
 LRESULT onStylusMove(WindowManager& manager, Window& w, Point p) {
-    ButtonData* data = dataOf<ButtonData>(&w);
-    if (data && data->held) setButtonPressed(manager, w, *data, w.rect.contains(p));
+    if (ButtonData* data = dataOf<ButtonData>(&w))
+        data->press.move(w.rect, p, repaintFace(manager, w));
     return 0;
 }
 
 LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, Point p) {
     ButtonData* data = dataOf<ButtonData>(&w);
-    if (!data || !data->held) return 0;
-    data->held = false;
-    setButtonPressed(manager, w, *data, false);
-    if (w.rect.contains(p)) sendClicked(manager, hwnd, w);
+    if (data && data->press.up(w.rect, p, repaintFace(manager, w))) sendClicked(manager, hwnd, w);
     return 0;
 }
 
@@ -103,7 +99,7 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
         case WM_KEYDOWN:
             return onKeyDown(manager, hwnd, *w, first);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, hwnd, *w);
+            return onStylusDown(manager, hwnd, *w, screenPoint(manager, *w, second));
         case WM_MOUSEMOVE:
             return onStylusMove(manager, *w, screenPoint(manager, *w, second));
         case WM_LBUTTONUP:

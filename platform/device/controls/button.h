@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "controls/press.h"
 #include "gfx/text.h"
 #include "wm/window_manager.h"
 
@@ -16,8 +17,7 @@ constexpr std::u16string_view kButtonClass = u"Button";
 struct ButtonData : ControlData {
     const Font* font = &Font::ui();
     bool isDefault = false;
-    bool held = false;
-    bool pressed = false;
+    PressTracker press;
     bool focused = false;
 };
 

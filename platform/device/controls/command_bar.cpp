@@ -7,6 +7,7 @@
 #include "controls/control.h"
 #include "controls/look.h"
 #include "controls/menu.h"
+#include "controls/press.h"
 #include "core/device.h"
 #include "core/trace.h"
 #include "gfx/text.h"
@@ -24,7 +25,7 @@ struct CommandBarData : ControlData {
     bool adornments = false;
     int openMenu = -1;               // the button whose menu is being tracked
     MenuTracker* tracker = nullptr;  // ...and its tracker
-    bool closePressed = false;
+    PressTracker close;              // the close box
 };
 
 // The menu being tracked on this device, if any: the bar that opened it holds its tracker.
@@ -73,7 +74,7 @@ void paintCommandBar(Window& bar, Canvas& canvas) {
     }
     if (data.adornments) {
         const Rect c = closeRect(bar);
-        canvas.fillRect(c, data.closePressed ? colors::kShadow : colors::kFace);
+        canvas.fillRect(c, data.close.pressed() ? colors::kShadow : colors::kFace);
         canvas.frameRect(c, colors::kBlack);
         // A cross, one pixel wide, drawn as its two diagonals.
         const int size = std::min(c.width(), c.height()) - 10;
@@ -145,20 +146,21 @@ LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& bar, Point p) {
             openMenu(hwnd, static_cast<int>(i), false);
             return 0;
         }
-    if (data->adornments && closeRect(bar).contains(p)) {
-        data->closePressed = true;
-        repaint(manager, bar);
-    }
+    if (data->adornments) data->close.down(closeRect(bar), p, [&] { repaint(manager, bar); });
     return 0;
 }
 
-// Up on the pressed close box closes the bar's window.
+// The close box is a push button: a lift on it closes the bar's window.
+LRESULT onStylusMove(WindowManager& manager, Window& bar, Point p) {
+    if (CommandBarData* data = dataOf<CommandBarData>(&bar))
+        data->close.move(closeRect(bar), p, [&] { repaint(manager, bar); });
+    return 0;
+}
+
 LRESULT onStylusUp(WindowManager& manager, Window& bar, Point p) {
     CommandBarData* data = dataOf<CommandBarData>(&bar);
-    if (!data || !data->closePressed) return 0;
-    data->closePressed = false;
-    repaint(manager, bar);
-    if (closeRect(bar).contains(p)) manager.post(WindowManager::toHwnd(bar.parent), WM_CLOSE, 0, 0);
+    if (data && data->close.up(closeRect(bar), p, [&] { repaint(manager, bar); }))
+        manager.post(WindowManager::toHwnd(bar.parent), WM_CLOSE, 0, 0);
     return 0;
 }
 
@@ -197,6 +199,8 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
             return onPaint(manager, *bar);
         case WM_LBUTTONDOWN:
             return onStylusDown(manager, hwnd, *bar, screenPoint(manager, *bar, second));
+        case WM_MOUSEMOVE:
+            return onStylusMove(manager, *bar, screenPoint(manager, *bar, second));
         case WM_LBUTTONUP:
             return onStylusUp(manager, *bar, screenPoint(manager, *bar, second));
         case WM_KEYDOWN:

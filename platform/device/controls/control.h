@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <vector>
+#include <functional>
 
 #include "core/geometry.h"
 #include "wm/window_manager.h"
@@ -29,13 +29,10 @@ constexpr WORD kButtonClicked = 0;  // the notification code in a button's WM_CO
 // WM_COMMAND's first parameter: the control id in the low word, the notification code above.
 WPARAM commandParam(int id, WORD code);
 
-// Disables every enabled top-level window but `except`, for a modal box owned by nobody;
-// restore() undoes it.
-struct ModalDisable {
-    WindowManager& wm;
-    std::vector<std::uint32_t> disabled;
-    ModalDisable(WindowManager& wm, std::uint32_t owner, std::uint32_t except);
-    ~ModalDisable();
-};
+// What a message box and a dialog do once built: with `owner` disabled (every other enabled
+// top-level window, for one owned by nobody) and enabled again afterwards, `window` is shown,
+// brought to the front (then `shown` runs) and a modal loop runs until done() holds.
+void runModal(WindowManager& manager, std::uint32_t owner, std::uint32_t window,
+              const std::function<bool()>& done, const std::function<void()>& shown = {});
 
 }  // namespace kdev

@@ -1,6 +1,7 @@
 #include "controls/dialog.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "controls/button.h"
 #include "controls/control.h"
 #include "controls/look.h"
+#include "controls/press.h"
 #include "controls/static.h"
 #include "core/device.h"
 #include "resources/resources.h"
@@ -33,8 +35,7 @@ struct DialogData : ControlData {
     ModalState* modal = nullptr;
     int defaultId = IDOK;
     std::uint32_t focus = 0;  // the control with the keyboard focus, or 0
-    bool okHeld = false;      // the stylus went down on the caption's OK button and is still down
-    bool okPressed = false;   // ...and is over it
+    PressTracker ok;          // the caption's OK button
 };
 
 bool hasCaptionOk(const Window& w) { return w.hasCaption() && (w.exStyle & WS_EX_CAPTIONOKBTN); }
@@ -46,13 +47,14 @@ void paintDialog(WindowManager& manager, Window& w, const DialogData& data) {
     Canvas canvas = manager.paintCanvas(w);
     canvas.fillRect(w.rect, colors::kFace);
     if (w.hasCaption() || (w.style & WS_BORDER)) canvas.frameRect(w.rect, colors::kBlack);
-    if (w.hasCaption()) drawCaption(canvas, w, hasCaptionOk(w), data.okPressed);
+    if (w.hasCaption()) drawCaption(canvas, w, hasCaptionOk(w), data.ok.pressed());
 }
 
-void setCaptionOkPressed(WindowManager& manager, Window& w, DialogData& data, bool pressed) {
-    if (data.okPressed == pressed) return;
-    data.okPressed = pressed;
-    manager.invalidate(w, captionOkRect(w), false);
+// The caption's OK button: a dialog without one has no face to press.
+Rect okFace(const Window& w) { return hasCaptionOk(w) ? captionOkRect(w) : Rect{}; }
+
+std::function<void()> repaintOk(WindowManager& manager, Window& w) {
+    return [&manager, &w] { manager.invalidate(w, captionOkRect(w), false); };
 }
 
 LRESULT onPaint(WindowManager& manager, Window& w, const DialogData& data) {
@@ -61,26 +63,19 @@ LRESULT onPaint(WindowManager& manager, Window& w, const DialogData& data) {
     return 0;
 }
 
-// The caption's OK button: down on it holds it, pressed while the stylus is over it; up on it
-// is the OK command.
+// The caption's OK button is a push button: a lift on it is the OK command.
 LRESULT onStylusDown(WindowManager& manager, Window& w, DialogData& data, Point p) {
-    if (hasCaptionOk(w) && captionOkRect(w).contains(p)) {
-        data.okHeld = true;
-        setCaptionOkPressed(manager, w, data, true);
-    }
+    data.ok.down(okFace(w), p, repaintOk(manager, w));
     return 0;
 }
 
 LRESULT onStylusMove(WindowManager& manager, Window& w, DialogData& data, Point p) {
-    if (data.okHeld) setCaptionOkPressed(manager, w, data, captionOkRect(w).contains(p));
+    data.ok.move(okFace(w), p, repaintOk(manager, w));
     return 0;
 }
 
 LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, Point p) {
-    if (!data.okHeld) return 0;
-    data.okHeld = false;
-    setCaptionOkPressed(manager, w, data, false);
-    if (captionOkRect(w).contains(p))
+    if (data.ok.up(okFace(w), p, repaintOk(manager, w)))
         manager.send(hwnd, WM_COMMAND, commandParam(IDOK, kButtonClicked), 0);
     return 0;
 }
@@ -234,6 +229,22 @@ void traceRect(TraceEvent& event, const Rect& r) {
         .field("bottom", r.bottom);
 }
 
+// A dialog cut off by a small screen keeps its default button reachable: moved, at its size,
+// into the client area's visible part where it lay outside it, and above its siblings there.
+void keepInside(Device& device, Window& dialog, Window& button) {
+    const Rect client = device.windows().clientRect(dialog);
+    const Rect r = button.rect;
+    const int x = std::max(client.left, std::min(r.left, client.right - r.width()));
+    const int y = std::max(client.top, std::min(r.top, client.bottom - r.height()));
+    if (x == r.left && y == r.top) return;
+    button.rect = {x, y, x + r.width(), y + r.height()};
+    std::erase(dialog.children, button.handle);
+    dialog.children.push_back(button.handle);
+    TraceEvent event(device.trace(), "dialog_control_moved");
+    event.field("id", static_cast<int>(button.id));
+    traceRect(event, button.rect);
+}
+
 // Creates the template's controls inside the dialog (their classes are checked beforehand),
 // gives them the dialog's font and their icons, and marks the default button. False when a
 // control cannot be made.
@@ -289,7 +300,10 @@ bool createControls(Device& device, HWND dialog, HINSTANCE instance, const Dialo
     DialogData* data = dataOf<DialogData>(manager.get(dialogHandle));
     for (std::uint32_t c : manager.get(dialogHandle)->children)
         if (ButtonData* b = dataOf<ButtonData>(manager.get(c))) b->isDefault = c == defaultButton;
-    if (Window* def = manager.get(defaultButton)) data->defaultId = def->id;
+    if (Window* def = manager.get(defaultButton)) {
+        data->defaultId = def->id;
+        keepInside(device, *manager.get(dialogHandle), *def);
+    }
     return true;
 }
 
@@ -326,8 +340,10 @@ const Font& dialogFont(const WindowManager& manager, const Screen& screen,
 Rect dialogRect(Device& device, const DialogTemplate& tpl, DWORD style, const Window* owner,
                 const DialogUnits& units) {
     WindowManager& manager = device.windows();
-    const Point size = dialogSize(manager, tpl, style, units);
     const Screen& screen = device.screen();
+    // No larger than the screen, so its caption, with its OK button, shows whole.
+    Point size = dialogSize(manager, tpl, style, units);
+    size = {std::min(size.x, screen.width()), std::min(size.y, screen.height())};
     int x, y;
     if (tpl.style & DS_CENTER) {
         x = (screen.width() - size.x) / 2;
@@ -406,10 +422,9 @@ INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner
         setFocus(manager, *data, firstStop);
 
     if (manager.get(handle) && !state.ended) {
-        ModalDisable modal(manager, manager.get(handle)->owner, handle);
-        manager.show(dialog, true);
-        manager.setForeground(dialog);
-        if (Window* shown = manager.get(handle)) {
+        auto traceOpened = [&] {
+            Window* shown = manager.get(handle);
+            if (!shown) return;
             TraceEvent event(device.trace(), "dialog_opened");
             event.field("title", shown->title);
             traceRect(event, shown->rect);
@@ -420,10 +435,12 @@ INT_PTR runDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner
                     .field("ok_right", ok.right)
                     .field("ok_bottom", ok.bottom);
             }
-        }
+        };
         // Ends when the procedure ends the dialog, when the dialog goes (its owner closing takes
         // it along), or on the quit message, which is left for the program's own loop.
-        manager.modalLoop(handle, [&] { return state.ended || !manager.get(handle); });
+        runModal(
+            manager, manager.get(handle)->owner, handle,
+            [&] { return state.ended || !manager.get(handle); }, traceOpened);
     }
     // The owner is enabled again before the dialog goes, so it is the window that takes over.
     manager.destroy(dialog);

@@ -1,11 +1,13 @@
 #include "controls/message_box.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "controls/control.h"
 #include "controls/look.h"
+#include "controls/press.h"
 #include "core/device.h"
 #include "core/trace.h"
 #include "gfx/text.h"
@@ -16,7 +18,7 @@ namespace {
 
 struct MessageBoxData : ControlData {
     std::u16string text;
-    bool pressed = false;
+    PressTracker ok;
     bool ended = false;
 };
 
@@ -46,30 +48,33 @@ LRESULT onPaint(WindowManager& manager, Window& box) {
         Canvas textCanvas(canvas.screen(), clip);
         Font::ui().drawWrapped(textCanvas, boxTextRect(box), data->text, TextAlign::Center,
                                colors::kBlack);
-        drawPushButton(canvas, boxButtonRect(box), u"OK", data->pressed, true, false,
+        drawPushButton(canvas, boxButtonRect(box), u"OK", data->ok.pressed(), true, false,
                        Font::ui().pixelSize());
     }
     box.update = Region();
     return 0;
 }
 
-// Down on the OK button presses it; up on it again answers the box.
+std::function<void()> repaintOk(WindowManager& manager, Window& box) {
+    return [&manager, &box] { manager.invalidate(box, boxButtonRect(box), false); };
+}
+
+// The OK button is a push button: a lift on it answers the box.
 LRESULT onStylusDown(WindowManager& manager, Window& box, Point p) {
-    MessageBoxData* data = dataOf<MessageBoxData>(&box);
-    if (data && boxButtonRect(box).contains(p)) {
-        data->pressed = true;
-        manager.invalidate(box, boxButtonRect(box), false);
-    }
+    if (MessageBoxData* data = dataOf<MessageBoxData>(&box))
+        data->ok.down(boxButtonRect(box), p, repaintOk(manager, box));
+    return 0;
+}
+
+LRESULT onStylusMove(WindowManager& manager, Window& box, Point p) {
+    if (MessageBoxData* data = dataOf<MessageBoxData>(&box))
+        data->ok.move(boxButtonRect(box), p, repaintOk(manager, box));
     return 0;
 }
 
 LRESULT onStylusUp(WindowManager& manager, Window& box, Point p) {
     MessageBoxData* data = dataOf<MessageBoxData>(&box);
-    if (data && data->pressed) {
-        data->pressed = false;
-        manager.invalidate(box, boxButtonRect(box), false);
-        if (boxButtonRect(box).contains(p)) data->ended = true;
-    }
+    if (data && data->ok.up(boxButtonRect(box), p, repaintOk(manager, box))) data->ended = true;
     return 0;
 }
 
@@ -96,6 +101,8 @@ LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
             return onPaint(manager, *box);
         case WM_LBUTTONDOWN:
             return onStylusDown(manager, *box, screenPoint(manager, *box, second));
+        case WM_MOUSEMOVE:
+            return onStylusMove(manager, *box, screenPoint(manager, *box, second));
         case WM_LBUTTONUP:
             return onStylusUp(manager, *box, screenPoint(manager, *box, second));
         case WM_KEYDOWN:
@@ -153,13 +160,8 @@ int messageBox(HWND owner, std::u16string_view text, std::u16string_view caption
     MessageBoxData* state = data.get();
     w->control = std::move(data);
     const std::uint32_t handle = WindowManager::toHandle(box);
-    {
-        ModalDisable modal(manager, manager.get(owner) ? WindowManager::toHandle(owner) : 0,
-                           handle);
-        manager.show(box, true);
-        manager.setForeground(box);
-        manager.modalLoop(handle, [&] { return !manager.get(handle) || state->ended; });
-    }
+    runModal(manager, manager.get(owner) ? WindowManager::toHandle(owner) : 0, handle,
+             [&] { return !manager.get(handle) || state->ended; });
     manager.destroy(box);
     TraceEvent(device.trace(), "message_box_closed").field("text", text);
     return IDOK;

@@ -11,17 +11,12 @@
 
 namespace kdev {
 
-WindowManager::WindowManager(Device& device) : device_(device) {}
+WindowManager::WindowManager(Device& device)
+    : device_(device), publisher_(device.instances(), device.frontEnd()) {}
 
-WindowManager::~WindowManager() {
-    // Windows still alive at the end get no messages: their procedures may belong to a
-    // program that has already returned.
-    windows_.clear();
-    zOrder_.clear();
-    try {  // this may run while an exception unwinds the program
-        if (Instances* inst = device_.instances()) inst->publish({});
-    } catch (const std::bad_alloc&) {}
-}
+// Windows still alive at the end get no messages: their procedures may belong to a program
+// that has already returned. The publisher withdraws them from other instances.
+WindowManager::~WindowManager() = default;
 
 // ---------------------------------------------------------------------------------------------
 // Classes
@@ -126,53 +121,53 @@ bool WindowManager::destroy(HWND hwnd) {
         if (Window* o = get(h); o && o->owner == handle) owned.push_back(h);
     for (auto it = owned.rbegin(); it != owned.rend(); ++it) destroy(toHwnd(*it));
 
-    if (capture_ == handle) capture_ = 0;
     const bool wasVisible = w->visible;
     const Rect area = w->rect;
-    send(hwnd, WM_DESTROY, 0, 0);
-    destroyTree(handle);
+    beginDestroy(*w);
+    destroyChildren(handle);
 
     if (wasVisible) invalidateBelow(handle, area);
-    if (Window* dead = get(handle)) {
-        if (dead->parent)
-            if (Window* p = get(dead->parent)) std::erase(p->children, handle);
-        TraceEvent(device_.trace(), "window_destroyed")
-            .field("class", dead->cls.name)
-            .field("title", dead->title)
-            .field("hwnd", static_cast<std::int64_t>(handle));
+    if (const Window* dead = get(handle)) {
         const bool program = !dead->parent && !dead->cls.system;
-        std::erase(zOrder_, handle);
-        std::erase_if(queue_, [handle](const MSG& m) { return toHandle(m.hwnd) == handle; });
-        windows_.erase(handle);
+        forget(handle);
         if (program) publishWindows();
     }
     return true;
 }
 
-// Children are destroyed after their parent has seen WM_DESTROY, deepest first.
-void WindowManager::destroyTree(std::uint32_t handle) {
+void WindowManager::beginDestroy(Window& w) {
+    w.destroying = true;
+    if (capture_ == w.handle) capture_ = 0;
+    send(toHwnd(w.handle), WM_DESTROY, 0, 0);
+}
+
+// Children are destroyed after their parent has seen WM_DESTROY, deepest first; a child whose
+// own destruction is already under way is not told twice.
+void WindowManager::destroyChildren(std::uint32_t handle) {
     Window* w = get(handle);
     if (!w) return;
     std::vector<std::uint32_t> children = w->children;
     for (std::uint32_t c : children) {
         Window* child = get(c);
         if (!child) continue;
-        if (!child->destroying) {
-            child->destroying = true;
-            if (capture_ == c) capture_ = 0;
-            send(toHwnd(c), WM_DESTROY, 0, 0);
-        }
-        destroyTree(c);
-        if (Window* dead = get(c)) {
-            TraceEvent(device_.trace(), "window_destroyed")
-                .field("class", dead->cls.name)
-                .field("title", dead->title)
-                .field("hwnd", static_cast<std::int64_t>(c));
-            std::erase_if(queue_, [c](const MSG& m) { return toHandle(m.hwnd) == c; });
-            windows_.erase(c);
-        }
+        if (!child->destroying) beginDestroy(*child);
+        destroyChildren(c);
+        if (get(c)) forget(c);
     }
     if (Window* self = get(handle)) self->children.clear();
+}
+
+void WindowManager::forget(std::uint32_t handle) {
+    const Window& dead = *windows_.at(handle);
+    if (dead.parent)
+        if (Window* p = get(dead.parent)) std::erase(p->children, handle);
+    TraceEvent(device_.trace(), "window_destroyed")
+        .field("class", dead.cls.name)
+        .field("title", dead.title)
+        .field("hwnd", static_cast<std::int64_t>(handle));
+    std::erase(zOrder_, handle);
+    std::erase_if(queue_, [handle](const MSG& m) { return toHandle(m.hwnd) == handle; });
+    windows_.erase(handle);
 }
 
 bool WindowManager::show(HWND hwnd, bool visible) {
@@ -307,20 +302,15 @@ bool WindowManager::enable(HWND hwnd, bool enabled) {
     return wasDisabled;
 }
 
+// What other instances may find: the program's top-level windows that are not going.
 void WindowManager::publishWindows() {
-    Instances* inst = device_.instances();
-    if (!inst) return;
+    if (!device_.instances()) return;
     std::vector<Instances::Published> list;
     for (std::uint32_t h : zOrder_) {
         const Window& w = *windows_.at(h);
         if (!w.cls.system && !w.destroying) list.push_back({h, w.cls.name, w.title});
     }
-    inst->publish(list);
-    // The listening socket exists from the first publication on.
-    if (inst->wakeDescriptor() != wakeFd_) {
-        wakeFd_ = inst->wakeDescriptor();
-        device_.frontEnd().setWakeDescriptor(wakeFd_);
-    }
+    publisher_.publish(list);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -486,9 +476,7 @@ InputEvent WindowManager::nextInput() {
 }
 
 void WindowManager::serveRequests() {
-    Instances* inst = device_.instances();
-    if (!inst) return;
-    for (std::uint32_t request : inst->takeRequests()) {
+    for (std::uint32_t request : publisher_.takeRequests()) {
         const std::uint32_t handle = request & ~1u;
         const bool withOwned = request & 1;
         Window* w = get(handle);

@@ -16,6 +16,7 @@
 #include "gfx/canvas.h"
 #include "core/frontend.h"
 #include "core/geometry.h"
+#include "instances/publisher.h"
 
 namespace kdev {
 
@@ -149,7 +150,11 @@ public:
     bool shiftHeld() const { return shiftHeld_; }
 
 private:
-    void destroyTree(std::uint32_t handle);
+    // Destroying, in steps: WM_DESTROY to a window, its children after it (deepest first),
+    // then forgetting a window and its queued messages.
+    void beginDestroy(Window& w);
+    void destroyChildren(std::uint32_t handle);
+    void forget(std::uint32_t handle);
     // A queued message, the quit message (false) or a paint; nullopt when there is none.
     std::optional<bool> takeMessage(MSG& msg);
     // The next input event: one put back by the pump, or the front end's.
@@ -191,7 +196,7 @@ private:
     std::map<std::uint32_t, std::pair<int, std::uint32_t>>
         foreign_;  // handle -> (pid, remote handle)
     std::uint32_t nextForeign_ = 0x40000000;
-    int wakeFd_ = -1;
+    WindowPublisher publisher_;
     bool shiftHeld_ = false;
     bool iconShown_ = false;
 };

@@ -3,8 +3,6 @@
 #include "sdl/sdl_frontend.h"
 
 #include <SDL.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +14,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "core/pacer.h"
@@ -25,13 +22,13 @@
 #include "options.h"
 #include "sdl/slow_keys.h"
 #include "settings.h"
+#include "rgba.h"
 #include "signals.h"
 #include "snapshot.h"
-
-// Last: Xlib's macros (None, Bool, Status...) must not meet the headers above.
-#include <SDL_syswm.h>
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include "wake_watcher.h"
+#include "sdl/placement.h"
+#include "sdl/sdl_input.h"
+#include "sdl/x11_watch.h"
 
 namespace khost {
 
@@ -48,50 +45,31 @@ std::string sdlError() {
     return e.empty() ? "unknown error" : e;
 }
 
+// The displays the environment names, for a message that says which could not be reached:
+// "the X display :5", "the Wayland display wayland-0", or both.
+std::string namedDisplays() {
+    const char* x = SDL_getenv("DISPLAY");
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    std::string names;
+    if (x && *x) names = "the X display " + std::string(x);
+    if (wayland && *wayland)
+        names += (names.empty() ? "" : " nor ") + std::string("the Wayland display ") + wayland;
+    return names.empty() ? "no display" : names;
+}
+
 // Plain ASCII: SDL's X11 title is only right in every locale when it is.
 std::string windowTitle(const kdev::Geometry& g) { return "Kestrova - " + geometryName(g); }
 
-constexpr int kMaxZoom = 8;
-constexpr int kDefaultMaxZoom = 2;
 constexpr auto kNoticeTime = std::chrono::seconds(2);
-
-// What the window manager puts around the client area (title bar, borders), in points.
-struct Frame {
-    int top = 0;
-    int left = 0;
-    int bottom = 0;
-    int right = 0;
-};
-
-// The frame a window manager usually puts around a window, a title bar and thin borders, for
-// as long as none has said what it puts around ours.
-constexpr Frame kFrameGuess{32, 4, 4, 4};
-
-bool fitsIn(const SDL_Rect& usable, int w, int h, const Frame& f) {
-    return w + f.left + f.right <= usable.w && h + f.top + f.bottom <= usable.h;
-}
-
-// The client position nearest (x, y) at which the framed window lies inside `usable`. A window
-// larger than that keeps its top-left corner, and so its title bar, on the desktop.
-SDL_Point keepInside(const SDL_Rect& usable, int x, int y, int w, int h, const Frame& f) {
-    x = std::max(std::min(x, usable.x + usable.w - f.right - w), usable.x + f.left);
-    y = std::max(std::min(y, usable.y + usable.h - f.bottom - h), usable.y + f.top);
-    return {x, y};
-}
-
-SDL_Point centredIn(const SDL_Rect& usable, int w, int h, const Frame& f) {
-    return keepInside(usable, usable.x + f.left + (usable.w - f.left - f.right - w) / 2,
-                      usable.y + f.top + (usable.h - f.top - f.bottom - h) / 2, w, h, f);
-}
 
 // The part of display `index` that windows may use (without panels and docks); the whole
 // display when the desktop does not say.
-SDL_Rect usableBounds(int index) {
+Area usableBounds(int index) {
     SDL_Rect r{0, 0, 0, 0};
     if (SDL_GetDisplayUsableBounds(index, &r) != 0 || r.w <= 0 || r.h <= 0) {
         if (SDL_GetDisplayBounds(index, &r) != 0 || r.w <= 0 || r.h <= 0) r = {0, 0, 1024, 768};
     }
-    return r;
+    return {r.x, r.y, r.w, r.h};
 }
 
 // The display whose area holds (x, y); 0 when none does.
@@ -102,181 +80,6 @@ int displayAt(int x, int y) {
         if (SDL_GetDisplayBounds(i, &r) == 0 && SDL_PointInRect(&p, &r)) return i;
     }
     return 0;
-}
-
-// ":0", "unix:0", ":0.0" and "unix/:0" name one X desktop; "host:0" another.
-std::string x11DesktopKey(std::string_view display) {
-    if (const std::size_t slash = display.find('/');
-        slash != std::string_view::npos && slash < display.rfind(':'))
-        display.remove_prefix(slash + 1);
-    const std::size_t colon = display.rfind(':');
-    if (colon == std::string_view::npos) return "x11-" + std::string(display);
-    std::string host(display.substr(0, colon));
-    std::string number(display.substr(colon + 1));
-    if (host == "unix") host.clear();
-    if (number.find('.') == std::string::npos) number += ".0";
-    return "x11-" + host + ":" + number;
-}
-
-// The host window's X id while it is ours, and whether another X client has destroyed it.
-::Window g_xWindow = 0;
-bool g_xWindowGone = false;
-XErrorHandler g_previousXErrorHandler = nullptr;
-
-// Once another client has destroyed the window, every request about it fails, and Xlib's own
-// handler would end the process with a report of several lines. Errors about our window never
-// end it: a BadWindow or BadDrawable means the window is gone, which the front end then reports
-// as a close of the program's main window. Errors about anything else go to the handler that
-// was there before.
-int onXError(Display* display, XErrorEvent* e) {
-    if (g_xWindow && (g_xWindowGone || e->resourceid == g_xWindow)) {
-        if (e->error_code == BadWindow || e->error_code == BadDrawable) g_xWindowGone = true;
-        return 0;
-    }
-    return g_previousXErrorHandler ? g_previousXErrorHandler(display, e) : 0;
-}
-
-// Watches one X window for the life of the front end (see onXError). Declared before the SDL
-// members, so it outlasts them: their teardown of a destroyed window is still covered.
-class XWindowWatch {
-public:
-    XWindowWatch() = default;
-    ~XWindowWatch() { stop(); }
-    XWindowWatch(const XWindowWatch&) = delete;
-    XWindowWatch& operator=(const XWindowWatch&) = delete;
-
-    void watch(SDL_Window* window) {
-        stop();
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
-        g_xWindow = info.info.x11.window;
-        g_xWindowGone = false;
-        g_previousXErrorHandler = XSetErrorHandler(onXError);
-        installed_ = true;
-        // Every X event also comes as an SDL_SYSWMEVENT, DestroyNotify among them.
-        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-    }
-
-    bool gone() const { return installed_ && g_xWindowGone; }
-
-    // The frame the window manager will put around the window, asked for before the window
-    // is shown (_NET_REQUEST_FRAME_EXTENTS), once SDL knows it too, so that SDL places the
-    // client area where it is asked to. nullopt when no window manager answers.
-    std::optional<Frame> askFrame(SDL_Window* window) const {
-        SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (!installed_ || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-            return std::nullopt;
-        Display* display = info.info.x11.display;
-        const ::Window root = DefaultRootWindow(display);
-        const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
-        const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
-        const std::vector<long> supported =
-            property(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM);
-        if (std::find(supported.begin(), supported.end(), static_cast<long>(request)) ==
-            supported.end())
-            return std::nullopt;
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = g_xWindow;
-        e.xclient.message_type = request;
-        e.xclient.format = 32;
-        XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-        XFlush(display);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
-        do {
-            SDL_PumpEvents();
-            const std::vector<long> v = property(display, g_xWindow, extents, XA_CARDINAL);
-            Frame sdl;
-            if (v.size() == 4 &&
-                SDL_GetWindowBordersSize(window, &sdl.top, &sdl.left, &sdl.bottom, &sdl.right) ==
-                    0 &&
-                sdl.left == v[0] && sdl.right == v[1] && sdl.top == v[2] && sdl.bottom == v[3])
-                return sdl;
-            SDL_Delay(5);
-        } while (Clock::now() < deadline);
-        return std::nullopt;
-    }
-
-    // Whether `e` says that our window has been destroyed.
-    bool destroyedBy(const SDL_Event& e) const {
-        if (!installed_ || e.type != SDL_SYSWMEVENT || !e.syswm.msg ||
-            e.syswm.msg->subsystem != SDL_SYSWM_X11)
-            return false;
-        const XEvent& x = e.syswm.msg->msg.x11.event;
-        if (x.type == DestroyNotify && x.xdestroywindow.window == g_xWindow) g_xWindowGone = true;
-        return g_xWindowGone;
-    }
-
-private:
-    // A window property of 32-bit items; empty when it is not there.
-    static std::vector<long> property(Display* display, ::Window window, Atom name, Atom type) {
-        Atom actualType = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<long> items;
-        if (XGetWindowProperty(display, window, name, 0, 4096, False, type, &actualType, &format,
-                               &count, &after, &data) == Success &&
-            data && format == 32 && actualType == type) {
-            const long* values = reinterpret_cast<const long*>(data);
-            items.assign(values, values + count);
-        }
-        if (data) XFree(data);
-        return items;
-    }
-
-    void stop() {
-        if (!installed_) return;
-        XSetErrorHandler(g_previousXErrorHandler);
-        g_xWindow = 0;
-        g_xWindowGone = false;
-        installed_ = false;
-    }
-
-    bool installed_ = false;
-};
-
-std::optional<kdev::Key> deviceKey(SDL_Keycode key) {
-    switch (key) {
-        case SDLK_RETURN:
-        case SDLK_KP_ENTER:
-            return kdev::Key::Return;
-        case SDLK_ESCAPE:
-            return kdev::Key::Escape;
-        case SDLK_TAB:
-            return kdev::Key::Tab;
-        case SDLK_SPACE:
-            return kdev::Key::Space;
-        case SDLK_LEFT:
-            return kdev::Key::Left;
-        case SDLK_UP:
-            return kdev::Key::Up;
-        case SDLK_RIGHT:
-            return kdev::Key::Right;
-        case SDLK_DOWN:
-            return kdev::Key::Down;
-        case SDLK_F10:
-            return kdev::Key::F10;
-        default:
-            return std::nullopt;
-    }
-}
-
-// kestrova-YYYYMMDD-HHMMSS.png in the current folder, with -2, -3... if that name is taken.
-std::filesystem::path screenshotPath() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string base = std::string("kestrova-") + stamp;
-    std::filesystem::path path = base + ".png";
-    std::error_code ec;
-    for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n)
-        path = base + "-" + std::to_string(n) + ".png";
-    return std::filesystem::absolute(path, ec);
 }
 
 // Owns SDL's video subsystem for the life of the front end.
@@ -303,67 +106,14 @@ struct TextureDeleter {
     void operator()(SDL_Texture* t) const { SDL_DestroyTexture(t); }
 };
 
-// Watches the wake descriptor on a thread of its own and turns "readable" into an SDL event.
-// It reports once and then waits to be re-armed, after the device has taken its requests, so a
-// descriptor that stays readable cannot flood the queue. The thread touches nothing but the
-// two descriptors and SDL's thread-safe event queue; closing the control pipe stops it.
-class WakeWatcher {
-public:
-    WakeWatcher(int fd, Uint32 eventType) : fd_(fd), eventType_(eventType) {
-        if (pipe2(control_, O_CLOEXEC) != 0) {
-            control_[0] = control_[1] = -1;
-            return;
-        }
-        thread_ = std::thread([this] { run(); });
-    }
-
-    ~WakeWatcher() {
-        if (control_[1] >= 0) close(control_[1]);
-        if (thread_.joinable()) thread_.join();
-        if (control_[0] >= 0) close(control_[0]);
-    }
-
-    WakeWatcher(const WakeWatcher&) = delete;
-    WakeWatcher& operator=(const WakeWatcher&) = delete;
-
-    bool running() const { return thread_.joinable(); }
-
-    void rearm() {
-        const char c = 'a';
-        while (write(control_[1], &c, 1) < 0 && errno == EINTR) {}
-    }
-
-private:
-    void run() {
-        bool armed = true;
-        for (;;) {
-            pollfd p[2] = {{control_[0], POLLIN, 0}, {armed ? fd_ : -1, POLLIN, 0}};
-            if (poll(p, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            if (p[0].revents) {
-                char c;
-                const ssize_t n = read(control_[0], &c, 1);
-                if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
-                if (n == 1) armed = true;
-            }
-            if (p[1].revents & POLLIN) {
-                armed = false;
-                SDL_Event e{};
-                e.type = eventType_;
-                SDL_PushEvent(&e);
-            } else if (p[1].revents) {
-                return;  // the descriptor is broken or gone: nothing more will come through it
-            }
-        }
-    }
-
-    int fd_;
-    Uint32 eventType_;
-    int control_[2] = {-1, -1};
-    std::thread thread_;
-};
+// An SDL event of type `type`, pushed from the wake watcher's thread.
+std::function<void()> pushEvent(Uint32 type) {
+    return [type] {
+        SDL_Event e{};
+        e.type = type;
+        SDL_PushEvent(&e);
+    };
+}
 
 class SdlFrontEnd final : public kdev::FrontEnd {
 public:
@@ -408,7 +158,7 @@ private:
     // Placement and zoom.
     void chooseFirstPlace();
     void placeFirst();
-    SDL_Point firstPosition() const;
+    Spot firstPosition() const;
     int largestZoom(int most) const;
     void learnFrame();
     void keepMinimumSize();
@@ -430,8 +180,8 @@ private:
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
     std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
-    std::vector<std::uint32_t> rgb_;      // each 16-bit pixel value as XRGB 8-8-8-8 (expand5/6)
-    std::vector<std::uint32_t> staging_;  // the logical screen in XRGB, for the texture
+    std::unique_ptr<RgbaRows> rows_;      // the screen's pixel values as RGBA
+    std::vector<std::uint32_t> staging_;  // the logical screen in RGBA, for the texture
 
     Uint32 wakeEventType_ = 0;
     Uint32 stopEventType_ = 0;
@@ -447,15 +197,14 @@ private:
     std::optional<Clock::time_point> noticeEnds_;
     kdev::Trace* trace_ = nullptr;  // the device's, for the notices; it outlives the window
 
-    SDL_Rect usable_{0, 0, 0, 0};  // the usable area of the window's display
+    Area usable_;  // the usable area of the window's display
     Frame frame_ = kFrameGuess;
     int zoom_ = 1;
     int wantedZoom_ = kDefaultMaxZoom;       // --zoom, else the remembered zoom, else the default
     std::optional<WindowPlace> remembered_;  // from the settings file
     std::optional<WindowPlace> place_;       // the window's last place while windowed
 
-    bool stylus_ = false;  // a stylus stroke began inside the picture and is not over
-    kdev::Point lastStylus_{};
+    StylusTracker stylus_;
 };
 
 SdlFrontEnd::~SdlFrontEnd() {
@@ -477,13 +226,13 @@ SdlFrontEnd::~SdlFrontEnd() {
 
 bool SdlFrontEnd::open(std::string* error) {
     if (!video_.ok) {
-        *error = "no display available to open a window (" + sdlError() + ")";
+        *error = "cannot reach " + namedDisplays() + " to open a window (" + sdlError() + ")";
         return false;
     }
     const int w = width_, h = height_;
     chooseFirstPlace();
     // Window managers put the frame's corner where a new window asks to be.
-    const SDL_Point at = firstPosition();
+    const Spot at = firstPosition();
     window_.reset(SDL_CreateWindow(
         title_.c_str(), at.x - frame_.left, at.y - frame_.top, w * zoom_, h * zoom_,
         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI));
@@ -507,11 +256,7 @@ bool SdlFrontEnd::open(std::string* error) {
     SDL_RenderSetLogicalSize(renderer_.get(), w, h);
     SDL_RenderSetIntegerScale(renderer_.get(), SDL_TRUE);
     if (!createTexture(error)) return false;
-    rgb_.resize(0x10000);
-    for (std::uint32_t p = 0; p < 0x10000; ++p) {
-        const std::uint32_t bgr = screen_->unpack(static_cast<std::uint16_t>(p));
-        rgb_[p] = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
-    }
+    rows_ = std::make_unique<RgbaRows>(*screen_);
 
     SDL_DisplayMode mode{};
     const int display = SDL_GetWindowDisplayIndex(window_.get());
@@ -525,7 +270,7 @@ bool SdlFrontEnd::open(std::string* error) {
     }
     stopEventType_ = wakeEventType_ + 1;
     if (stopDescriptor() >= 0) {
-        stopWatcher_ = std::make_unique<WakeWatcher>(stopDescriptor(), stopEventType_);
+        stopWatcher_ = std::make_unique<WakeWatcher>(stopDescriptor(), pushEvent(stopEventType_));
         if (!stopWatcher_->running()) {
             *error = "cannot watch for signals";
             return false;
@@ -576,13 +321,10 @@ void SdlFrontEnd::chooseFirstPlace() {
 }
 
 // The client area's place at zoom_: the remembered one if the window fits there, else centred.
-SDL_Point SdlFrontEnd::firstPosition() const {
-    const int w = width_ * zoom_, h = height_ * zoom_;
-    if (remembered_) {
-        const SDL_Point kept = keepInside(usable_, remembered_->x, remembered_->y, w, h, frame_);
-        if (kept.x == remembered_->x && kept.y == remembered_->y) return kept;
-    }
-    return centredIn(usable_, w, h, frame_);
+Spot SdlFrontEnd::firstPosition() const {
+    std::optional<Spot> remembered;
+    if (remembered_) remembered = Spot{remembered_->x, remembered_->y};
+    return khost::firstPosition(usable_, remembered, width_ * zoom_, height_ * zoom_, frame_);
 }
 
 // Before the window is shown: with the frame the window manager will put around it, the
@@ -599,14 +341,12 @@ void SdlFrontEnd::placeFirst() {
     // unmapped window's position back as its frame's.
     keepMinimumSize();
     SDL_SetWindowSize(window_.get(), width_ * zoom_, height_ * zoom_);
-    const SDL_Point at = firstPosition();
+    const Spot at = firstPosition();
     SDL_SetWindowPosition(window_.get(), at.x, at.y);
 }
 
 int SdlFrontEnd::largestZoom(int most) const {
-    int zoom = std::clamp(most, 1, kMaxZoom);
-    while (zoom > 1 && !fitsIn(usable_, width_ * zoom, height_ * zoom, frame_)) --zoom;
-    return zoom;
+    return khost::largestZoom(usable_, width_, height_, frame_, most);
 }
 
 // The window's frame and display as they are now.
@@ -621,11 +361,11 @@ void SdlFrontEnd::learnFrame() {
 // The window cannot be made smaller than the device screen at zoom 1, so that all of it stays
 // in view (as far as the desktop allows).
 void SdlFrontEnd::keepMinimumSize() {
-    const int w = std::clamp(usable_.w - frame_.left - frame_.right, 1, width_);
-    const int h = std::clamp(usable_.h - frame_.top - frame_.bottom, 1, height_);
+    const Spot least = minimumSize(usable_, width_, height_, frame_);
     int oldW = 0, oldH = 0;
     SDL_GetWindowMinimumSize(window_.get(), &oldW, &oldH);
-    if (oldW != w || oldH != h) SDL_SetWindowMinimumSize(window_.get(), w, h);
+    if (oldW != least.x || oldH != least.y)
+        SDL_SetWindowMinimumSize(window_.get(), least.x, least.y);
 }
 
 // Ctrl+1 to Ctrl+8 (zoom), Ctrl+0 (0: the largest that fits).
@@ -644,7 +384,7 @@ void SdlFrontEnd::setZoom(int zoom) {
     SDL_SetWindowSize(window_.get(), w, h);
     int x = 0, y = 0;
     SDL_GetWindowPosition(window_.get(), &x, &y);
-    const SDL_Point kept = keepInside(usable_, x, y, w, h, frame_);
+    const Spot kept = keepInside(usable_, x, y, w, h, frame_);
     if (kept.x != x || kept.y != y) SDL_SetWindowPosition(window_.get(), kept.x, kept.y);
     rememberPlace();
     draw();
@@ -676,7 +416,7 @@ void SdlFrontEnd::notice(const std::string& text) {
 
 bool SdlFrontEnd::createTexture(std::string* error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGB888,
+    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGBA32,
                                      SDL_TEXTUREACCESS_STREAMING, screen_->width(),
                                      screen_->height()));
     if (!texture_) {
@@ -685,6 +425,7 @@ bool SdlFrontEnd::createTexture(std::string* error) {
         return false;
     }
     SDL_SetTextureScaleMode(texture_.get(), SDL_ScaleModeNearest);
+    SDL_SetTextureBlendMode(texture_.get(), SDL_BLENDMODE_NONE);
     return true;
 }
 
@@ -703,17 +444,7 @@ void SdlFrontEnd::upload() {
     const kdev::Screen& s = *screen_;
     const int w = s.width(), h = s.height();
     staging_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    const std::ptrdiff_t step = s.xPitch() / 2;
-    const std::uint32_t* rgb = rgb_.data();
-    std::uint32_t* out = staging_.data();
-    for (int y = 0; y < h; ++y) {
-        const std::uint16_t* in = s.at(0, y);
-        if (step == 1) {
-            for (int x = 0; x < w; ++x) *out++ = rgb[in[x]];
-        } else {
-            for (int x = 0; x < w; ++x, in += step) *out++ = rgb[*in];
-        }
-    }
+    for (int y = 0; y < h; ++y) rows_->row(s, y, staging_.data() + static_cast<std::size_t>(y) * w);
     SDL_UpdateTexture(texture_.get(), nullptr, staging_.data(), w * 4);
 }
 
@@ -753,7 +484,7 @@ void SdlFrontEnd::setWakeDescriptor(int fd) {
     watcher_.reset();
     wakeOutstanding_ = false;
     if (fd < 0) return;
-    watcher_ = std::make_unique<WakeWatcher>(fd, wakeEventType_);
+    watcher_ = std::make_unique<WakeWatcher>(fd, pushEvent(wakeEventType_));
     if (!watcher_->running()) {
         std::fprintf(
             stderr,
@@ -770,16 +501,14 @@ void SdlFrontEnd::setIcon(const kdev::Image& icon) {
         icon.opaque.size() != count || xWatch_.gone())
         return;
     SDL_Surface* surface =
-        SDL_CreateRGBSurfaceWithFormat(0, icon.width, icon.height, 32, SDL_PIXELFORMAT_ARGB8888);
+        SDL_CreateRGBSurfaceWithFormat(0, icon.width, icon.height, 32, SDL_PIXELFORMAT_RGBA32);
     if (!surface) return;
     for (int y = 0; y < icon.height; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(surface->pixels) +
                                                      y * surface->pitch);
         for (int x = 0; x < icon.width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * icon.width + x;
-            const std::uint32_t bgr = icon.pixels[i];
-            row[x] = (icon.opaque[i] ? 0xFF000000u : 0u) | (bgr & 0xFF) << 16 | (bgr & 0xFF00) |
-                     (bgr >> 16 & 0xFF);
+            row[x] = rgbaOf(icon.pixels[i], icon.opaque[i] ? 0xFF : 0);
         }
     }
     SDL_SetWindowIcon(window_.get(), surface);
@@ -909,48 +638,17 @@ bool SdlFrontEnd::translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out
             return false;
         }
     }
-    const std::optional<kdev::Key> key = deviceKey(k.sym);
+    const std::optional<kdev::InputEvent> key = deviceKeyEvent(e);
     if (!key) return false;
-    // Held arrows move on; a held Return or Escape must not choose or cancel twice.
-    const bool arrow = *key == kdev::Key::Left || *key == kdev::Key::Right ||
-                       *key == kdev::Key::Up || *key == kdev::Key::Down;
-    if (e.repeat && !arrow) return false;
-    out.kind = Kind::KeyDown;
-    out.key = *key;
-    out.shift = (k.mod & KMOD_SHIFT) != 0;
+    out = *key;
     return true;
 }
 
-// The renderer's logical size has already turned window positions into device pixels; the
-// letterbox lies outside 0..width-1, 0..height-1. A stroke starts only inside the picture and,
-// once started, is followed to its end, held to the picture's edge.
 bool SdlFrontEnd::translateMouse(const SDL_Event& e, kdev::InputEvent& out) {
-    const int w = screen_->width(), h = screen_->height();
-    auto clamped = [&](int x, int y) {
-        return kdev::Point{std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1)};
-    };
-    kdev::Point p;
-    if (e.type == SDL_MOUSEBUTTONDOWN) {
-        if (e.button.button != SDL_BUTTON_LEFT || stylus_) return false;
-        if (e.button.x < 0 || e.button.y < 0 || e.button.x >= w || e.button.y >= h) return false;
-        stylus_ = true;
-        out.kind = Kind::StylusDown;
-        p = {e.button.x, e.button.y};
-    } else if (e.type == SDL_MOUSEBUTTONUP) {
-        if (e.button.button != SDL_BUTTON_LEFT || !stylus_) return false;
-        stylus_ = false;
-        out.kind = Kind::StylusUp;
-        p = clamped(e.button.x, e.button.y);
-    } else {
-        if (!stylus_) return false;
-        p = clamped(e.motion.x, e.motion.y);
-        if (p.x == lastStylus_.x && p.y == lastStylus_.y)
-            return false;  // moved within one device pixel
-        out.kind = Kind::StylusMove;
-    }
-    lastStylus_ = p;
-    out.x = p.x;
-    out.y = p.y;
+    const std::optional<kdev::InputEvent> stylus =
+        stylus_.translate(e, screen_->width(), screen_->height());
+    if (!stylus) return false;
+    out = *stylus;
     return true;
 }
 

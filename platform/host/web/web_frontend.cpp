@@ -44,10 +44,11 @@ WebFrontEnd::~WebFrontEnd() {
 }
 
 bool WebFrontEnd::open(int zoom, std::string* error) {
-    const std::size_t bytes = static_cast<std::size_t>(screen_->width()) *
-                              static_cast<std::size_t>(screen_->height()) * 4;
-    rgba_.reset(new (std::nothrow) std::uint8_t[bytes]);
-    if (!rgba_) {
+    const std::size_t pixels =
+        static_cast<std::size_t>(screen_->width()) * static_cast<std::size_t>(screen_->height());
+    rgba_.reset(new (std::nothrow) std::uint32_t[pixels]);
+    rows_.reset(new (std::nothrow) RgbaRows(*screen_));
+    if (!rgba_ || !rows_) {
         *error = "not enough memory to show a " + geometryName(screen_->geometry()) + " screen";
         return false;
     }
@@ -80,17 +81,9 @@ void WebFrontEnd::finish() { kestrova_page_finish(); }
 // Each pixel widened the way the headless screenshots widen it, so both show the same colours.
 const std::uint8_t* WebFrontEnd::paint() {
     const kdev::Screen& s = *screen_;
-    std::uint8_t* out = rgba_.get();
-    for (int y = 0; y < s.height(); ++y) {
-        for (int x = 0; x < s.width(); ++x) {
-            const std::uint32_t c = s.unpack(s.get(x, y));
-            *out++ = static_cast<std::uint8_t>(c);
-            *out++ = static_cast<std::uint8_t>(c >> 8);
-            *out++ = static_cast<std::uint8_t>(c >> 16);
-            *out++ = 0xFF;
-        }
-    }
-    return rgba_.get();
+    for (int y = 0; y < s.height(); ++y)
+        rows_->row(s, y, rgba_.get() + static_cast<std::size_t>(y) * s.width());
+    return reinterpret_cast<const std::uint8_t*>(rgba_.get());
 }
 
 }  // namespace khost

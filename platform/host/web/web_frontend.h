@@ -8,6 +8,7 @@
 
 #include "core/frontend.h"
 #include "core/screen.h"
+#include "rgba.h"
 
 namespace khost {
 
@@ -37,7 +38,8 @@ public:
 
 private:
     const kdev::Screen* screen_;
-    std::unique_ptr<std::uint8_t[]> rgba_;
+    std::unique_ptr<std::uint32_t[]> rgba_;  // the screen as RGBA bytes, for the canvas
+    std::unique_ptr<RgbaRows> rows_;
 };
 
 }  // namespace khost
