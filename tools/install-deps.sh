@@ -8,7 +8,8 @@
 #         ARM cross build with its armhf libraries and qemu-user, the checkers of the installed
 #         tree and the Debian package, the web page (emscripten; dpkg-dev unpacks FreeType's
 #         source for it; chromium and node test it), and the Windows build (mingw-w64) with Wine
-#         to run its tests, and its MSI package (wixl; msitools to read it back).
+#         to run its tests, and its MSI package (wixl; msitools to read it back), and the real
+#         frame buffer's tests on a kernel in QEMU (busybox and cpio make its initramfs).
 # Usage: install-deps.sh [run|test] [--list] (test when no set is named); --list prints the
 # set's packages, one a line, and installs nothing.
 # Run as root on Debian 12; running it again installs nothing new.
@@ -17,10 +18,11 @@ set -eu
 # Every package here is named by a find_package, pkg_check_modules, find_program or file of the
 # build with tests and benchmarks off; tests/tools/run_set_test.py keeps the two in step.
 run_packages="cmake make g++ pkg-config llvm clang libfreetype-dev libpng-dev libsdl2-dev libx11-dev
-libcli11-dev zlib1g-dev fonts-dejavu-core"
+libcli11-dev zlib1g-dev fonts-dejavu-core libdrm-dev libevdev-dev"
 
 packages="clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
 imagemagick xauth openbox g++-arm-linux-gnueabihf qemu-user
+qemu-system-x86 busybox-static cpio
 python3 dpkg-dev desktop-file-utils appstream lintian man-db
 emscripten nodejs chromium
 mingw-w64 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 msitools wixl"

@@ -11,6 +11,9 @@
 #      program's screenshots (preset "web-test")
 #   7. desktop Windows: the mingw-w64 build and its tests under Wine and a virtual X server
 #      (preset "windows"; the Wine prefix is kept in build/windows)
+#   8. a real frame buffer: Debian's kernel in QEMU, one boot each for fbdev at 5-6-5 and
+#      5-5-5 and for DRM/KMS, the pictures compared with the native program's
+#      (tests/panel/panel_test.py; the kernel is kept in build/default/panel)
 # Every part runs even when one before it failed; the exit code is non-zero if any failed.
 # The last lines sum up each part and the tests of all of them.
 set -u
@@ -86,6 +89,13 @@ web() {
         cmake --workflow --preset web-test
 }
 
+# The real frame buffer's tests boot the native program in QEMU; built here as well in case the
+# release part failed.
+panel() {
+    { cmake --preset default >/dev/null && cmake --build --preset default --target kestrova; } &&
+        python3 tests/panel/panel_test.py build/default
+}
+
 part release cmake --workflow --preset test
 part sanitizers cmake --workflow --preset asan
 part fuzz cmake --workflow --preset fuzz
@@ -98,6 +108,7 @@ fi
 part install sh tools/check-install.sh
 part web web
 part windows cmake --workflow --preset windows
+part panel panel
 
 echo
 echo "=== Summary ($(($(date +%s) - started)) s in all)$summary"

@@ -16,6 +16,7 @@
 #include "core/device.h"
 #include "core/strings.h"
 #include "core/trace.h"
+#include "fbdev/panel_frontend.h"
 #include "headless/headless.h"
 #include "headless/script.h"
 #include "instances/instances.h"
@@ -132,13 +133,26 @@ int run(int argc, char** argv) {
         }
         script = std::move(*parsed);
     }
-    std::unique_ptr<kdev::Screen> screen = kdev::Screen::create(options->geometry, &error);
-    if (!screen) return fail(error);
 
-    // The front end: the script headless, else a window on the desktop.
+    // The front end: a real panel, whose memory the screen is; the script headless; else a
+    // window on the desktop.
     std::unique_ptr<kdev::FrontEnd> frontEnd;
+    std::unique_ptr<kdev::Screen> screen;
     khost::HeadlessFrontEnd* headless = nullptr;
-    if (options->headless) {
+    if (options->panel != khost::HostOptions::Panel::None) {
+        khost::PanelOptions panel;
+        panel.kind = options->panel == khost::HostOptions::Panel::Drm
+                         ? khost::PanelOptions::Kind::Drm
+                         : khost::PanelOptions::Kind::Fbdev;
+        panel.path = options->panelPath;
+        panel.format = options->geometry.format;
+        std::unique_ptr<khost::PanelFrontEnd> p = khost::openPanel(panel, &error);
+        if (!p) return fail(error);
+        screen = p->takeScreen();
+        frontEnd = std::move(p);
+    } else if (!(screen = kdev::Screen::create(options->geometry, &error))) {
+        return fail(error);
+    } else if (options->headless) {
         auto h = std::make_unique<khost::HeadlessFrontEnd>(
             std::move(script), tour.empty() ? khost::HeadlessFrontEnd::Source::Script
                                             : khost::HeadlessFrontEnd::Source::Tour);
@@ -171,8 +185,10 @@ int run(int argc, char** argv) {
 
     kdev::DeviceOptions deviceOptions;
     deviceOptions.faults = options->faults;
-    const khost::DeviceIdentity identity =
-        khost::deviceIdentity(*options, headless ? khost::Desktop{} : khost::currentDesktop());
+    const khost::DeviceIdentity identity = khost::deviceIdentity(
+        *options, headless || options->panel != khost::HostOptions::Panel::None
+                      ? khost::Desktop{}
+                      : khost::currentDesktop());
     deviceOptions.deviceName = identity.name;
     deviceOptions.shareWindows = !identity.name.empty();
     deviceOptions.interruptDescriptor = khost::stopDescriptor();

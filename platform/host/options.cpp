@@ -26,7 +26,11 @@ const char* kKeysHelp =
     "  closing the window   closes the program's main window\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
-    "  screenshot FILE.png | dump FILE | idle MS | close\n";
+    "  screenshot FILE.png | dump FILE | idle MS | close\n"
+    "\nOn a real frame buffer (--fbdev, --drm), from a Linux virtual console:\n"
+    "  a touchscreen or tablet is the stylus, the keyboard gives the device keys above;\n"
+    "  the console is in graphics mode while Kestrova runs and back in text mode after it.\n"
+    "  End it with Tools > Exit, or SIGTERM from another console or over ssh.\n";
 
 // Device names: 1 to 64 letters, digits, '.', '_' or '-'.
 bool validDeviceName(std::string_view name) {
@@ -97,6 +101,13 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     app.add_option("--tour", options.tour,
                    "Headless: choose each menu command in turn, saving DIR/NN-name.png")
         ->check(named);
+    std::string fbdev, drm;
+    app.add_option("--fbdev", fbdev,
+                   "Draw straight into a Linux frame buffer (default /dev/fb0), input from evdev")
+        ->expected(0, 1);
+    app.add_option("--drm", drm,
+                   "Draw into a DRM/KMS card's buffer (default /dev/dri/card0), input from evdev")
+        ->expected(0, 1);
     std::string slow;
     app.add_option("--slow", slow,
                    "Run the program N times slower, the screen shown as it draws (1 to 100000, "
@@ -150,6 +161,18 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     }
     if (!options.tour.empty() && !options.script.empty())
         return fail("--tour and --script cannot be used together");
+    if (app.count("--fbdev") && app.count("--drm"))
+        return fail("--fbdev and --drm cannot be used together");
+    if (app.count("--fbdev") || app.count("--drm")) {
+        if (options.headless || !options.tour.empty() || !options.script.empty())
+            return fail("--fbdev and --drm show a real panel: no --headless, --script or --tour");
+        if (app.count("--display") || app.count("--layout") || app.count("--zoom"))
+            return fail("--fbdev and --drm take the panel's own size and layout");
+        const bool isDrm = app.count("--drm") > 0;
+        options.panel = isDrm ? HostOptions::Panel::Drm : HostOptions::Panel::Fbdev;
+        options.panelPath =
+            isDrm ? (drm.empty() ? "/dev/dri/card0" : drm) : (fbdev.empty() ? "/dev/fb0" : fbdev);
+    }
     if (!options.tour.empty() || !options.script.empty()) options.headless = true;
     return options;
 }

@@ -15,6 +15,9 @@ struct HostOptions {
     int zoom = 0;        // window pixels per device pixel, 1 to 8; 0: the largest up to 2 that fits
     std::string device;  // --device NAME, empty for none
     bool headless = false;
+    // A real panel instead of a window: --fbdev [DEVICE] or --drm [CARD]; empty for none.
+    enum class Panel { None, Fbdev, Drm } panel = Panel::None;
+    std::string panelPath;
     std::string script;  // file, "-" for standard input, empty for none
     std::string trace;   // file, empty for none
     std::string tour;    // folder, empty for none

@@ -16,6 +16,7 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_signal = 0;
+void (*volatile g_restore)() = nullptr;
 unsigned g_graceSeconds = kStopGraceSeconds;
 char g_lateLine[96] = "";  // made before the handlers go in: it names the grace period
 
@@ -45,6 +46,7 @@ const char* nameOf(int signal) {
 }
 
 [[noreturn]] void stopNow(const char* why) {
+    if (void (*restore)() = g_restore) restore();
     kdev::removeUnfinishedFiles();
     say("kestrova: ");
     say(nameOf(g_signal));
@@ -98,6 +100,8 @@ bool installStopSignals(std::string* error, unsigned graceSeconds) {
 int stopDescriptor() { return g_pipe[0]; }
 
 int stopSignal() { return g_signal; }
+
+void setEmergencyRestore(void (*restore)()) { g_restore = restore; }
 
 std::string signalName(int signal) {
     switch (signal) {

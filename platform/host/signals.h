@@ -22,6 +22,11 @@ int stopDescriptor();
 // The first stop signal's number, 0 while none has come.
 int stopSignal();
 
+// Called (async-signal-safe only) just before a second stop signal or the grace period ends the
+// process without shutting down: a front end that changed the machine's state (the console's
+// mode) puts it back there. nullptr for none.
+void setEmergencyRestore(void (*restore)());
+
 // "SIGTERM", "SIGINT", "SIGHUP", else "signal N".
 std::string signalName(int signal);
 

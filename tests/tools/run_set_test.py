@@ -27,6 +27,8 @@ FOUND = {
     "x11": "libx11-dev",
     "harfbuzz": "libharfbuzz-dev",
     "ZLIB": "zlib1g-dev",
+    "libdrm": "libdrm-dev",
+    "libevdev": "libevdev-dev",
     # llvm-rc runs clang as its preprocessor; without clang it cannot read windows.h.
     "llvm-rc": "llvm clang",
 }
@@ -42,6 +44,10 @@ HEADERS = {
     "SDL_syswm.h": "libsdl2-dev",
     "X11": "libx11-dev",
     "zlib.h": "zlib1g-dev",
+    "xf86drm.h": "libdrm-dev",
+    "xf86drmMode.h": "libdrm-dev",
+    "drm_fourcc.h": "libdrm-dev",
+    "libevdev": "libevdev-dev",
 }
 
 FONTS = {"/usr/share/fonts/truetype/dejavu/": "fonts-dejavu-core"}

@@ -67,6 +67,28 @@ std::unique_ptr<Screen> Screen::create(const Geometry& g, std::string* error) {
     return s;
 }
 
+std::unique_ptr<Screen> Screen::adopt(int width, int height, PixelFormat format,
+                                      std::uint16_t* memory, int rowBytes, std::string* error) {
+    if (width < 1 || width > kMaxScreenSide || height < 1 || height > kMaxScreenSide) {
+        if (error) *error = "display sides must be 1 to " + std::to_string(kMaxScreenSide);
+        return nullptr;
+    }
+    if (!memory || rowBytes < width * 2 || rowBytes % 2 != 0) {
+        if (error)
+            *error = "rows of " + std::to_string(rowBytes) + " bytes cannot hold " +
+                     std::to_string(width) + " 16-bit pixels";
+        return nullptr;
+    }
+    std::unique_ptr<Screen> s(new Screen());
+    s->geometry_ = {width, height, format, rowBytes == width * 2 ? Layout::Normal : Layout::Padded};
+    s->xPitch_ = 2;
+    s->yPitch_ = rowBytes;
+    s->memory_ = memory;
+    s->base_ = memory;
+    s->memoryPixels_ = static_cast<std::size_t>(rowBytes / 2) * static_cast<std::size_t>(height);
+    return s;
+}
+
 Screen::~Screen() {
     if (mapping_) munmap(mapping_, mappingBytes_);
 }

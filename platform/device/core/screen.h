@@ -42,6 +42,12 @@ class Screen {
 public:
     // Fails (with a reason) for sides outside 1..kMaxScreenSide.
     static std::unique_ptr<Screen> create(const Geometry& geometry, std::string* error);
+    // A screen on memory a front end provides (a panel's mapped frame buffer): rows of
+    // `rowBytes` from `memory`, which stays the front end's and outlives the screen. The
+    // layout is Normal when rows are exactly the width, else Padded. Fails (with a reason) for
+    // sides outside 1..kMaxScreenSide or rows shorter than the width.
+    static std::unique_ptr<Screen> adopt(int width, int height, PixelFormat format,
+                                         std::uint16_t* memory, int rowBytes, std::string* error);
     ~Screen();
     Screen(const Screen&) = delete;
     Screen& operator=(const Screen&) = delete;
