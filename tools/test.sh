@@ -16,9 +16,32 @@
 #      (tests/panel/panel_test.py; the kernel is kept in build/default/panel)
 # Every part runs even when one before it failed; the exit code is non-zero if any failed.
 # The last lines sum up each part and the tests of all of them.
+#
+# Parts can be named to run only those: sh tools/test.sh release web
 set -u
 cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
+
+all_parts="release sanitizers fuzz arm arm-monkey install web windows panel"
+selected="$*"
+for name in $selected; do
+    case " $all_parts " in
+    *" $name "*) ;;
+    *)
+        echo "tools/test.sh: no part named '$name' (the parts: $all_parts)" >&2
+        exit 2
+        ;;
+    esac
+done
+
+# Whether part $1 is to run: every part when none was named.
+wanted() {
+    [ -z "$selected" ] && return 0
+    case " $selected " in
+    *" $1 "*) return 0 ;;
+    *) return 1 ;;
+    esac
+}
 
 sh tools/install-deps.sh test || exit 1
 
@@ -54,6 +77,7 @@ count_tests() {
 part() {
     name=$1
     shift
+    wanted "$name" || return 0
     parts=$((parts + 1))
     log="$logs/$name.log"
     echo
