@@ -7,6 +7,8 @@
 # Each picture comes from one headless run (the lines at the end): to add one, add a line.
 # They are made in a temporary folder and moved into DIR only once every run has succeeded.
 # docs/window.png (the SDL window) and docs/web.png (the web page) are made as the README says.
+# The slow-motion recordings (APNG) are made too, but --check leaves them out: their frames fall
+# where the program's function returns put them, which the compiler's inlining decides.
 set -u
 cd "$(dirname "$0")/.." || exit 1
 kestrova=build/default/app/kestrova
@@ -67,6 +69,18 @@ screenshot clear.png"
 picture "about.png" "" "menu Tools/Lines
 menu Tools/About
 screenshot about.png"
+
+# recording NAME.png FACTOR "SCRIPT": NAME.png, the run recorded at --slow FACTOR.
+recording() {
+    $check && return 0
+    picture "$1" "--slow $2 --record $1" "$3"
+}
+
+# The README's slow-motion pictures, on the same display: Lines' twenty passes, Circles'
+# discs piling up, BitBlt's slide (its 29 copies take about 30 us at full speed: 40000x).
+recording "slow-lines.png" 1000 "menu Tools/Lines"
+recording "slow-circles.png" 1000 "menu Tools/Circles"
+recording "slow-bitblt.png" 40000 "menu Tools/BitBlt"
 
 if $check; then
     stale=""
