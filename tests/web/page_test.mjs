@@ -313,11 +313,54 @@ async function pageChecks(page, browser) {
         }
         await browser.send('Target.closeTarget', {targetId: fresh.targetId});
     }
+    await recordingChecks(page);
     const wasm = fs.readFileSync(path.join(options.page, 'kestrova.wasm'));
     const mb = (n) => (n / 1e6).toFixed(2);
     console.log(`figure: first frame ${firstFrames.join(', ')} ms after navigation; ` +
                 `${idleMs.toFixed(1)} ms of task time in 3 s idle; kestrova.wasm ` +
                 `${mb(wasm.length)} MB, ${mb(zlib.gzipSync(wasm, {level: 9}).length)} MB gzipped`);
+}
+
+// A recording from the native program (--slow, --record) as Chromium reads it: an animated PNG
+// of the frames the file says, whose last frame, composed by the browser, is the picture the
+// program leaves at full speed.
+async function recordingChecks(page) {
+    const dir = path.join(options.work, 'recording');
+    const recording = path.join(dir, 'lines.png');
+    const ran = runNative(dir, ['--slow', '1000', '--record', recording], ['menu Tools/Lines']);
+    const still = runNative(dir, [], ['menu Tools/Lines', 'screenshot still']);
+    check(ran.code === 0 && still.code === 0, 'the native program records Lines at --slow 1000',
+          ran.err + still.err);
+    if (ran.code !== 0 || still.code !== 0) return;
+    const bytes = fs.readFileSync(recording);
+    const acTL = bytes.indexOf('acTL');
+    const frames = acTL > 0 ? bytes.readUInt32BE(acTL + 4) : 0;
+    const read = await page.tab.evaluate(`(async () => {
+        const data = Uint8Array.from(atob('${bytes.toString('base64')}'), (c) => c.charCodeAt(0));
+        const decoder = new ImageDecoder({data, type: 'image/png'});
+        await decoder.tracks.ready;
+        await decoder.completed;
+        const track = decoder.tracks.selectedTrack;
+        const last = await decoder.decode({frameIndex: track.frameCount - 1});
+        const w = last.image.displayWidth, h = last.image.displayHeight;
+        const canvas = new OffscreenCanvas(w, h);
+        const g = canvas.getContext('2d');
+        g.drawImage(last.image, 0, 0);
+        const rgba = g.getImageData(0, 0, w, h).data;
+        let text = '';
+        for (let i = 0; i < rgba.length; i += 0x8000)
+            text += String.fromCharCode(...rgba.subarray(i, i + 0x8000));
+        return {animated: track.animated, frames: track.frameCount, w, h, rgba: btoa(text)};
+    })()`);
+    check(read.animated && frames >= 20 && read.frames === frames,
+          'Chromium reads the recording as an animated PNG of all its frames',
+          `animated ${read.animated}, ${read.frames} frames read, ${frames} in the file`);
+    const expected = nativeShot(dir, 'still');
+    const last = {width: read.w, height: read.h, rgba: Buffer.from(read.rgba, 'base64')};
+    const diff = read.w === expected.width && read.h === expected.height ?
+        difference(last, expected) : {count: -1};
+    check(diff.count === 0, "the recording's last frame, as Chromium composes it, is the screenshot",
+          JSON.stringify(diff));
 }
 
 async function picture(page) {
