@@ -15,6 +15,7 @@
 
 #include "core/device.h"
 #include "core/strings.h"
+#include "core/output_file.h"
 #include "core/trace.h"
 #include "fbdev/panel_frontend.h"
 #include "headless/headless.h"
@@ -102,6 +103,8 @@ int run(int argc, char** argv) {
     // the reading, later it closes the main window.
     std::string error;
     if (!khost::installStopSignals(&error)) return fail(error);
+    // A write to a pipe nobody reads gives way to a stop signal.
+    kdev::setWriteStopDescriptor(khost::stopDescriptor());
 
     // The headless input (a script, or the tour), read whole before anything else is made.
     std::vector<khost::ScriptCommand> script;
@@ -217,6 +220,11 @@ int run(int argc, char** argv) {
     std::string recordError;
     const bool recorded = !watch || watch->finish(&recordError);
     if (headless && !headless->failure().empty()) {
+        // A write that gave way to a stop signal ends the run as the signal does.
+        if (const int signal = khost::stopSignal()) {
+            fail(khost::signalName(signal) + ": the program was closed; " + headless->failure());
+            return 128 + signal;
+        }
         std::fprintf(stderr, "%s\n", headless->failure().c_str());
         return 2;
     }

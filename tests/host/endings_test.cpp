@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -339,6 +340,36 @@ TEST(Endings, AStopSignalWhileTheScriptIsReadEndsTheRunWithOneLine) {
     EXPECT_FALSE(r.hung);
     EXPECT_EQ(r.exitCode, 143);
     expectOneLine(r.err, "kestrova: SIGTERM: stopped while reading the script; nothing was run\n");
+}
+
+// A dump into a pipe that nobody reads: once the pipe is full the program waits for room, and
+// a stop signal ends that wait (after a second without a reader) instead of the grace period,
+// the run ending as the signal does, on one line.
+TEST(Endings, AStopSignalEndsAWriteThatNobodyReads) {
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // there, but never reads
+    ASSERT_GE(reader, 0);
+    const int capacity = fcntl(reader, F_GETPIPE_SZ);
+    RunBounds bounds;
+    bool full = false;
+    const BoundedResult r = runKestrovaBounded(
+        {"--headless", "--display", "1024x1024", "--script", "-"}, "dump " + fifo + "\n", bounds,
+        [&](int pid) {
+            for (int i = 0; i < 4000 && !full; ++i) {
+                int queued = 0;
+                full = ioctl(reader, FIONREAD, &queued) == 0 && queued >= capacity - 4096;
+                if (!full) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            kill(pid, SIGTERM);
+        });
+    close(reader);
+    ASSERT_TRUE(full) << "the dump never filled the pipe";
+    EXPECT_FALSE(r.hung);
+    EXPECT_EQ(r.exitCode, 143);
+    expectOneLine(r.err,
+                  "kestrova: SIGTERM: the program was closed; script:1: cannot write " + fifo);
 }
 
 // A running instance that is stopped (Ctrl+Z, SIGSTOP) takes the request into its queue but

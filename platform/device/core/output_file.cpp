@@ -1,9 +1,11 @@
 #include "core/output_file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -151,9 +153,41 @@ void OutputFile::fail(int error) {
     if (!errno_) errno_ = error ? error : EIO;
 }
 
+namespace {
+
+int g_writeStop = -1;
+
+// Whether fd can take PIPE_BUF bytes now, after waiting for room; false once the run has been
+// asked to stop and nobody has read for a second.
+bool roomToWrite(int fd) {
+    bool stopped = false;
+    for (;;) {
+        pollfd p[2] = {{fd, POLLOUT, 0}, {g_writeStop, POLLIN, 0}};
+        const int n = poll(p, stopped ? 1 : 2, stopped ? 1000 : -1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || p[0].revents) return true;  // writable, or write() says what is wrong
+        if (stopped) return false;               // a second after the stop and still no room
+        stopped = (p[1].revents & POLLIN) != 0;
+    }
+}
+
+}  // namespace
+
+void setWriteStopDescriptor(int fd) { g_writeStop = fd; }
+
 bool writeAll(int fd, std::string_view bytes) {
+    struct stat st {};
+    const bool mayWait = g_writeStop >= 0 && fstat(fd, &st) == 0 && !S_ISREG(st.st_mode);
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        std::size_t chunk = bytes.size();
+        if (mayWait) {
+            if (!roomToWrite(fd)) {
+                errno = EINTR;
+                return false;
+            }
+            chunk = std::min<std::size_t>(chunk, PIPE_BUF);
+        }
+        const ssize_t n = ::write(fd, bytes.data(), chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n == 0) errno = 0;
         if (n <= 0) return false;

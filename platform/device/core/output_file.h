@@ -23,6 +23,12 @@ namespace kdev {
 // set (or left 0 when the system wrote nothing and said no more), when it could not.
 bool writeAll(int fd, std::string_view bytes);
 
+// A descriptor that becomes readable once the run is asked to stop (the host's stop signals;
+// -1: none). writeAll then writes a pipe or a device a pipe buffer at a time, each once there is
+// room, and gives up (errno EINTR) when, after the stop, nobody has read for a second: a write
+// to a reader that never reads cannot hold up the orderly close.
+void setWriteStopDescriptor(int fd);
+
 // Removes, from a signal handler, every temporary file (and every streamed file this run
 // created) that is still being written, so that a run ended at once leaves none behind. Only
 // async-signal-safe calls.
