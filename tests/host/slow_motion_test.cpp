@@ -100,6 +100,12 @@ TEST(SlowMotion, LinesShowTheirPassesOneAfterAnother) {
 }
 
 TEST(SlowMotion, CirclesShowTheirDiscsInTheModelsOrder) {
+#if defined(__clang__)
+    // Clang places the hooks after inlining and cannot leave the per-row helpers out by name
+    // (GCC's -finstrument-functions-exclude-function-list), so its frames can fall inside a disc
+    // or a copy. The GCC builds (release, ARM) check the order.
+    GTEST_SKIP() << "pacing granularity is checked in the GCC builds";
+#endif
     const Recorded r = record("Circles", 1000);
     ASSERT_EQ(r.apng.error, "");
     model::Lcg random;
@@ -117,6 +123,12 @@ TEST(SlowMotion, CirclesShowTheirDiscsInTheModelsOrder) {
 }
 
 TEST(SlowMotion, BitBltSlidesFromTopLeftToBottomRight) {
+#if defined(__clang__)
+    // Clang places the hooks after inlining and cannot leave the per-row helpers out by name
+    // (GCC's -finstrument-functions-exclude-function-list), so its frames can fall inside a disc
+    // or a copy. The GCC builds (release, ARM) check the order.
+    GTEST_SKIP() << "pacing granularity is checked in the GCC builds";
+#endif
     const Recorded r = record("BitBlt", 100000);
     ASSERT_EQ(r.apng.error, "");
     // The picture itself, from the last copy, which nothing covers.
