@@ -6,7 +6,6 @@
 
 #include "core/pacer.h"
 #include "core/trace.h"
-#include "display_options.h"
 
 namespace khost {
 
@@ -61,16 +60,15 @@ DeviceIdentity deviceIdentity(const HostOptions& options, const Desktop& desktop
     if (!options.device.empty()) return {"name-" + options.device, "device " + options.device};
     if (options.headless || desktop.key.empty()) return {};
     const kdev::Geometry& g = options.geometry;
-    const char* format = g.format == kdev::PixelFormat::Rgb565 ? "565" : "555";
-    const std::string description = geometryName(g);
     return {desktop.key + "-" + std::to_string(g.width) + "x" + std::to_string(g.height) + "-" +
-                format + "-" + description.substr(description.rfind(' ') + 1),
-            description + " on " + desktop.name};
+                std::string(kdev::nameOf(g.format).option) + "-" +
+                std::string(kdev::nameOf(g.layout)),
+            kdev::geometryName(g) + " on " + desktop.name};
 }
 
 std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     HostOptions options;
-    DisplayOptionText display;
+    kdev::GeometryText display;
     std::vector<std::string> fails;
     bool version = false;
 
@@ -86,7 +84,7 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         "a window: its one window fills the handheld's screen, with a command bar whose Tools "
         "menu draws straight into the frame buffer.",
         "kestrova"};
-    addDisplayOptions(app, display);
+    kdev::addDisplayOptions(app, &display, &options.zoom);
     app.add_option("--device", options.device,
                    "Name the emulated device: runs meet as instances only on the same device "
                    "(default: a window's desktop and geometry; headless, a device of its own)");
@@ -142,8 +140,7 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
         return std::nullopt;
     };
     std::string error;
-    if (!readDisplayOptions(display, &options.geometry, &error)) return fail(error);
-    options.zoom = display.zoom;
+    if (!kdev::readGeometry(display, &options.geometry, &error)) return fail(error);
     if (app.count("--device") && !validDeviceName(options.device))
         return fail("--device: expected a name of 1 to 64 letters, digits, '.', '_' or '-'");
     if (app.count("--slow")) {

@@ -30,11 +30,9 @@ struct HostOptions {
 // --help or --version, 2 after one line on stderr about a bad option.
 std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode);
 
-// "WxH" with each side 1 to kMaxScreenSide.
-bool parseDisplaySize(const std::string& text, int* width, int* height);
-
-// "240x320 5-6-5 normal": size, pixel format and layout, for titles and messages.
-std::string geometryName(const kdev::Geometry& geometry);
+// The display geometry's names (core/display_geometry.h), as the host's code calls them.
+using kdev::geometryName;
+using kdev::parseDisplaySize;
 
 // A desktop a window opens on: `key` names it for the instance registry, `name` for people.
 // An empty key is a desktop that no other process shares.

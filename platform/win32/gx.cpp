@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kPadPixels = 24;  // the padded layout's extra pixels at the end of each row
-
 // The pixel formats as channel masks: blue in the top field, red in the bottom one.
 struct Masks {
     DWORD red, green, blue;
@@ -90,7 +88,7 @@ bool openScreenMemory(Display& d) {
     const Masks& masks = g.format == kdev::PixelFormat::Rgb565 ? kMasks565 : kMasks555;
     const bool rotated = g.layout == kdev::Layout::Rotated;
     const int rowPixels = rotated                            ? g.height
-                          : g.layout == kdev::Layout::Padded ? g.width + kPadPixels
+                          : g.layout == kdev::Layout::Padded ? g.width + kdev::kPadPixels
                                                              : g.width;
     if (!d.memory.create(rowPixels, rotated ? g.width : g.height, masks)) return false;
     if (!logicalOrder(g.layout) && !d.logical.create(g.width, g.height, masks)) {

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/display_geometry.h"
 #include "desktop.h"
-#include "display_options.h"
-#include "options.h"
 
 // The program's entry, called as the platform would.
 int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showMode);
@@ -77,12 +76,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
 
-    khost::DisplayOptionText text;
+    kdev::GeometryText text;
+    int zoom = 0;
     CLI::App app{
         "Kestrova on desktop Windows: a window of the display's size with a command bar whose "
         "Tools menu draws straight into the frame buffer.",
         "kestrova"};
-    khost::addDisplayOptions(app, text);
+    kdev::addDisplayOptions(app, &text, &zoom);
     bool version = false;
     app.add_flag("--version", version, "Print the version");
     try {
@@ -102,12 +102,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
     }
     kdev::Geometry geometry;
     std::string error;
-    if (!khost::readDisplayOptions(text, &geometry, &error)) {
+    if (!kdev::readGeometry(text, &geometry, &error)) {
         tell(STD_ERROR_HANDLE, "kestrova: " + error + "\n", MB_ICONERROR);
         return 2;
     }
 
-    kwin::setDisplay(geometry, text.zoom, toWide("Kestrova - " + khost::geometryName(geometry)));
+    kwin::setDisplay(geometry, zoom, toWide("Kestrova - " + kdev::geometryName(geometry)));
     if (!kwin::watchForMainWindow(instance)) {
         tell(STD_ERROR_HANDLE, "kestrova: cannot watch for the main window\n", MB_ICONERROR);
         return 2;

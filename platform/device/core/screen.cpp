@@ -7,10 +7,6 @@
 
 namespace kdev {
 
-namespace {
-constexpr int kPadPixels = 24;  // extra pixels at the end of each row in the padded layout
-}
-
 std::unique_ptr<Screen> Screen::create(const Geometry& g, std::string* error) {
     if (g.width < 1 || g.width > kMaxScreenSide || g.height < 1 || g.height > kMaxScreenSide) {
         if (error) *error = "display sides must be 1 to " + std::to_string(kMaxScreenSide);

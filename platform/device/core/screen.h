@@ -9,28 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/display_geometry.h"
 #include "core/geometry.h"
 
 namespace kdev {
-
-enum class PixelFormat { Rgb565, Rgb555 };  // blue in the top field, red in the bottom one
-
-// How logical pixels map to memory.
-enum class Layout {
-    Normal,    // xPitch 2, yPitch 2*width
-    Padded,    // xPitch 2, rows longer than the width
-    Mirrored,  // xPitch -2: each row stored right to left
-    Rotated,   // a landscape panel turned upright: xPitch 2*height, yPitch -2
-};
-
-struct Geometry {
-    int width = 240;
-    int height = 320;
-    PixelFormat format = PixelFormat::Rgb565;
-    Layout layout = Layout::Normal;
-};
-
-constexpr int kMaxScreenSide = 8192;
 
 // A 5 or 6-bit channel widened to 8 bits by bit replication, so that 0 stays 0 and the
 // largest value becomes 255. Every picture of the screen (the window, screenshots, the tour)
