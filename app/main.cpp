@@ -14,7 +14,7 @@ int AppMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, 
         return 0;
     }
     // The description now; the bar's height comes with the main window, the frame buffer after.
-    FbAttach(NULL, GXGetDisplayProperties(), FB_INITIAL_BAR_HEIGHT);
+    FbAttach(NULL, GXGetDisplayProperties(), COMMANDBAR_HEIGHT);
 
     if (!CreateMainWindow(instance, showMode)) {
         // The display was opened above; nobody else will close it.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <gx.h>
 
 // A colour laid out 0x00BBGGRR: red in bits 0-7, green 8-15, blue 16-23; bits 24-31 ignored.
@@ -16,10 +17,6 @@ typedef unsigned short Pixel16;
 // (width + 1) & ~1 pixels, of which the first width are used.
 typedef Pixel16 Image16;
 
-// The height of the handheld's command bar, which g_barHeight holds until the main window's
-// creation stores the real one.
-#define FB_INITIAL_BAR_HEIGHT 26
-
 // The drawing target: the frame buffer, the display description and the command bar's
 // height, below which all drawing happens. Defined and owned here; set through FbAttach.
 extern Pixel16* g_frameBuffer;         // base from GXBeginDraw, or null
@@ -30,8 +27,9 @@ extern int g_barHeight;                // command bar height in pixels
 // description, and barTop, the command bar's height: the drawing area's first row.
 void FbAttach(Pixel16* base, GXDisplayProperties display, int barTop);
 
-// Back to the state before start-up: no frame buffer, an empty description and the initial
-// bar height.
+// Back to the state before start-up: no frame buffer, an empty description and the platform's
+// command bar height (COMMANDBAR_HEIGHT), which g_barHeight holds until the main window's
+// creation stores its bar's own.
 void FbDetach(void);
 
 // Address of pixel (x, y): g_frameBuffer + x * (xPitch / 2) + y * (yPitch / 2) pixels.

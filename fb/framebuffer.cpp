@@ -2,9 +2,9 @@
 // drawing area.
 #include "fbview.h"
 
-Pixel16* g_frameBuffer = NULL;            // frame-buffer base from GXBeginDraw, or null
-GXDisplayProperties g_display;            // copy of the display description
-int g_barHeight = FB_INITIAL_BAR_HEIGHT;  // command bar height; drawing starts below it
+Pixel16* g_frameBuffer = NULL;        // frame-buffer base from GXBeginDraw, or null
+GXDisplayProperties g_display;        // copy of the display description
+int g_barHeight = COMMANDBAR_HEIGHT;  // command bar height; drawing starts below it
 
 void FbAttach(Pixel16* base, GXDisplayProperties display, int barTop) {
     g_frameBuffer = base;
@@ -14,7 +14,7 @@ void FbAttach(Pixel16* base, GXDisplayProperties display, int barTop) {
 
 void FbDetach(void) {
     GXDisplayProperties none = {0, 0, 0, 0, 0, 0};
-    FbAttach(NULL, none, FB_INITIAL_BAR_HEIGHT);
+    FbAttach(NULL, none, COMMANDBAR_HEIGHT);
 }
 
 Pixel16* PixelAddress(int x, int y) {

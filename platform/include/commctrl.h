@@ -1,6 +1,6 @@
 // commctrl.h: the handheld platform's command bar, the strip along the top of a window that
 // carries its menu and standard buttons. Written by us for our emulated device: the
-// platform's names for exactly the subset Kestrova uses.
+// platform's names for what the program and the device use.
 #pragma once
 
 #include <windows.h>
@@ -15,4 +15,5 @@ int WINAPI CommandBar_Height(HWND bar);
 
 }  // extern "C"
 
-#define CommandBar_Destroy(bar) DestroyWindow(bar)
+// The command bar's height in pixels on every display; CommandBar_Height answers it.
+#define COMMANDBAR_HEIGHT 26

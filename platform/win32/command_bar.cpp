@@ -259,7 +259,7 @@ HWND WINAPI CommandBar_Create(HINSTANCE instance, HWND parent, int barId) {
     RECT client{};
     GetClientRect(parent, &client);
     return CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0,
-                           scaled(client.right), scaled(kwin::kCommandBarHeight), parent,
+                           scaled(client.right), scaled(COMMANDBAR_HEIGHT), parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(barId)), instance, nullptr);
 }
 

@@ -99,7 +99,7 @@ void changeZoom(HWND window, int wanted) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     // The command bar, a child at the top, is drawn at the zoom.
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        SetWindowPos(child, nullptr, 0, 0, w * g_zoom, kwin::kCommandBarHeight * g_zoom,
+        SetWindowPos(child, nullptr, 0, 0, w * g_zoom, COMMANDBAR_HEIGHT * g_zoom,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
     InvalidateRect(window, nullptr, TRUE);
 }

@@ -4,14 +4,13 @@
 
 #include <windows.h>
 
+#include <commctrl.h>  // COMMANDBAR_HEIGHT: the drawing area starts below the bar
+
 #include <string>
 
-#include "core/screen.h"
+#include "core/display_geometry.h"
 
 namespace kwin {
-
-// The command bar's height in device pixels, the device's own: the drawing area starts below.
-constexpr int kCommandBarHeight = 26;
 
 // Set by the host before the program starts. `wantedZoom` is --zoom, 0 when not given (the
 // largest up to 2 that fits); `title` replaces the main window's, naming the geometry.

@@ -18,7 +18,7 @@ void Attach(Pixel16* base, LONG xPitch, LONG yPitch, LONG bitsPerPixel, DWORD fo
     display.yPitch = yPitch;
     display.bitsPerPixel = bitsPerPixel;
     display.formatFlags = formatFlags;
-    FbAttach(base, display, FB_INITIAL_BAR_HEIGHT);
+    FbAttach(base, display, COMMANDBAR_HEIGHT);
 }
 
 struct PackCase {

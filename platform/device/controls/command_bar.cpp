@@ -215,7 +215,7 @@ HWND createCommandBar(HINSTANCE instance, HWND parent, int barId) {
     Window* p = manager.get(parent);
     if (!p) return nullptr;
     const int width = manager.clientRect(*p).width();
-    HWND bar = manager.create(0, kCommandBarClass, u"", WS_CHILD, 0, 0, width, kCommandBarHeight,
+    HWND bar = manager.create(0, kCommandBarClass, u"", WS_CHILD, 0, 0, width, COMMANDBAR_HEIGHT,
                               parent, barId, nullptr);
     if (CommandBarData* data = dataOf<CommandBarData>(manager.get(bar))) data->instance = instance;
     return bar;
@@ -227,7 +227,8 @@ bool insertMenubar(HWND barHwnd, HINSTANCE instance, WORD menuId, WORD button) {
     CommandBarData* data = dataOf<CommandBarData>(bar);
     const ResourceImage* image = device.resources().module(instance);
     if (!data || !image) return false;
-    const ResourceEntry* entry = image->find(ResId::fromOrdinal(4), ResId::fromOrdinal(menuId));
+    const ResourceEntry* entry =
+        image->find(ResId::fromPointer(RT_MENU), ResId::fromOrdinal(menuId));
     if (!entry) return false;
     std::optional<std::vector<MenuItem>> menu = parseMenu(entry->data);
     if (!menu) return false;

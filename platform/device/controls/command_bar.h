@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <optional>
 #include <string_view>
@@ -14,7 +15,6 @@ namespace kdev {
 class WindowManager;
 
 constexpr std::u16string_view kCommandBarClass = u"CommandBar";
-constexpr int kCommandBarHeight = 26;
 
 LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
 
