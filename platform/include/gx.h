@@ -1,6 +1,6 @@
 // gx.h: the handheld's direct display library: open the display, describe it, and hand out
 // the frame buffer's address. Written by us for our emulated device: the library's names for
-// exactly the subset Kestrova uses.
+// what the program and the device use.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +15,6 @@ struct GXDisplayProperties {
     DWORD formatFlags;  // kfDirect565 set: 5-6-5 packing; clear: 5-5-5
 };
 
-#define kfLandscape 0x8
-#define kfPalette 0x10
 #define kfDirect 0x20
 #define kfDirect555 0x40
 #define kfDirect565 0x80

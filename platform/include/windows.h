@@ -1,6 +1,7 @@
 // windows.h: the handheld platform's core services (window system, messages, resources,
 // memory, run-time library) as Kestrova sees them. Written by us for our emulated device:
-// the platform's names, types and constants for exactly the subset the program uses.
+// the platform's names, types and constants for what the program and the device use, nothing
+// more (Headers.EveryDeclarationUsed checks it).
 // The device behind these declarations lives in platform/device/.
 // Resource compilers read it too (kestrova.rc's styles): they define RC_INVOKED and see only
 // the constants, not the C++ types and declarations.
@@ -20,9 +21,7 @@ typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef std::uint32_t DWORD;
 typedef std::int32_t LONG;
-typedef std::uint32_t ULONG;
 typedef unsigned int UINT;
-typedef int INT;
 typedef std::uintptr_t UINT_PTR;
 typedef std::uintptr_t ULONG_PTR;
 typedef std::intptr_t LONG_PTR;
@@ -32,7 +31,6 @@ typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef void* LPVOID;
-typedef const void* LPCVOID;
 typedef DWORD COLORREF;
 
 // Text is UTF-16 throughout, as on the device.
@@ -43,7 +41,6 @@ typedef const WCHAR* LPCWSTR;
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 #ifndef NULL
 #define NULL nullptr
@@ -63,14 +60,12 @@ DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HMENU);
 DECLARE_HANDLE(HRSRC);
 typedef HICON HCURSOR;
-typedef HINSTANCE HMODULE;
 typedef void* HGDIOBJ;
 typedef void* HGLOBAL;
 
 #define LOWORD(l) ((WORD)(((ULONG_PTR)(l)) & 0xFFFF))
 #define HIWORD(l) ((WORD)((((ULONG_PTR)(l)) >> 16) & 0xFFFF))
 #define MAKEINTRESOURCE(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
-#define MAKEINTRESOURCEW(i) MAKEINTRESOURCE(i)
 #define IS_INTRESOURCE(p) ((((ULONG_PTR)(p)) >> 16) == 0)
 
 // ---------------------------------------------------------------------------------------------
@@ -102,23 +97,16 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #endif  // RC_INVOKED
 
-#define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_MOVE 0x0003
-#define WM_SIZE 0x0005
 #define WM_ACTIVATE 0x0006
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
-#define WM_ENABLE 0x000A
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
-#define WM_SHOWWINDOW 0x0018
 #define WM_KEYDOWN 0x0100
-#define WM_KEYUP 0x0101
-#define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
@@ -127,7 +115,6 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_LBUTTONUP 0x0202
 
 #define WA_INACTIVE 0
-#define WA_ACTIVE 1
 
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
@@ -156,7 +143,6 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 // Show modes.
 #define SW_HIDE 0
-#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
 
 // Dialog styles and control styles.
@@ -181,7 +167,6 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BLACK_BRUSH 4
 
 // Resource types.
-#define RT_CURSOR MAKEINTRESOURCE(1)
 #define RT_BITMAP MAKEINTRESOURCE(2)
 #define RT_ICON MAKEINTRESOURCE(3)
 #define RT_MENU MAKEINTRESOURCE(4)
@@ -191,7 +176,6 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 // Page allocation.
 #define MEM_COMMIT 0x00001000
-#define MEM_RESERVE 0x00002000
 #define MEM_RELEASE 0x00008000
 #define PAGE_READWRITE 0x04
 

@@ -41,8 +41,8 @@ const ResourceImage& programImage() {
     return image;
 }
 
-ByteVector resourceData(std::uint16_t type, const ResId& name) {
-    const ResourceEntry* e = programImage().find(ResId::fromOrdinal(type), name);
+ByteVector resourceData(LPCWSTR type, const ResId& name) {
+    const ResourceEntry* e = programImage().find(ResId::fromPointer(type), name);
     if (!e) return {};
     return ByteVector(e->data.begin(), e->data.end());
 }
@@ -126,7 +126,8 @@ TEST(ProgramResources, StringsForTitleAndClass) {
 }
 
 TEST(ProgramResources, ToolsMenuItemsInOrder) {
-    std::optional<std::vector<MenuItem>> menu = parseMenu(resourceData(4, ResId::fromOrdinal(102)));
+    std::optional<std::vector<MenuItem>> menu =
+        parseMenu(resourceData(RT_MENU, ResId::fromOrdinal(102)));
     ASSERT_TRUE(menu);
     ASSERT_EQ(menu->size(), 1u);
     const MenuItem& tools = (*menu)[0];
@@ -158,7 +159,7 @@ TEST(ProgramResources, ToolsMenuItemsInOrder) {
 
 TEST(ProgramResources, IconGroupHasBothSizes) {
     // The group directory: two 16-colour images, 32 and 16 pixels square.
-    ByteVector dir = resourceData(14, ResId::fromOrdinal(101));
+    ByteVector dir = resourceData(RT_GROUP_ICON, ResId::fromOrdinal(101));
     ASSERT_EQ(dir.size(), 6u + 2 * 14);
     EXPECT_EQ(dir[4], 2);
     for (int i = 0; i < 2; ++i) {
@@ -189,7 +190,8 @@ TEST(ProgramResources, IconGroupHasBothSizes) {
 }
 
 TEST(ProgramResources, ParrotBitmap) {
-    const ResourceEntry* e = programImage().find(ResId::fromOrdinal(2), ResId::fromName(u"parrot"));
+    const ResourceEntry* e =
+        programImage().find(ResId::fromPointer(RT_BITMAP), ResId::fromName(u"parrot"));
     ASSERT_TRUE(e);
     EXPECT_EQ(e->data.size(), 53860u);
     std::optional<DibHeader> h = parseDib(e->data);
@@ -220,7 +222,7 @@ TEST(ProgramResources, ParrotBitmap) {
 }
 
 TEST(ProgramResources, ShortenedParrotIsRefused) {
-    const ByteVector parrot = resourceData(2, ResId::fromName(u"PARROT"));
+    const ByteVector parrot = resourceData(RT_BITMAP, ResId::fromName(u"PARROT"));
     ASSERT_EQ(parrot.size(), 53860u);
     // Every cut inside the header, then through the rows, and one byte short.
     for (std::size_t length = 0; length < parrot.size(); length += length < 64 ? 1 : 97) {
@@ -234,7 +236,7 @@ TEST(ProgramResources, ShortenedParrotIsRefused) {
 TEST(ProgramResources, AboutDialogTemplate) {
     std::string error;
     std::optional<DialogTemplate> d =
-        parseDialogTemplate(resourceData(5, ResId::fromOrdinal(103)), &error);
+        parseDialogTemplate(resourceData(RT_DIALOG, ResId::fromOrdinal(103)), &error);
     ASSERT_TRUE(d) << error;
     EXPECT_EQ(d->style, 0x80C00840u);
     EXPECT_EQ(d->exStyle, 0x80000000u);
@@ -318,7 +320,7 @@ TEST(ProgramResources, AboutDialogBytes) {
             w.str(c.text);
         w.u16(0);
     }
-    EXPECT_EQ(resourceData(5, ResId::fromOrdinal(103)), w.b);
+    EXPECT_EQ(resourceData(RT_DIALOG, ResId::fromOrdinal(103)), w.b);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -387,7 +389,7 @@ TEST(ResourceImageDamage, EveryTruncationOfTheProgramImage) {
 
 TEST(ResourceImageDamage, BrokenHeaders) {
     const ByteVector good =
-        makeRes({{{ResId::fromOrdinal(6), ResId::fromOrdinal(1)}, ByteVector(32, 0)}});
+        makeRes({{{ResId::fromPointer(RT_STRING), ResId::fromOrdinal(1)}, ByteVector(32, 0)}});
     ASSERT_TRUE(ResourceImage::parse(good));
 
     auto patched = [&](std::size_t offset, std::uint32_t value) {
@@ -426,7 +428,7 @@ TEST(ResourceImageDamage, BrokenHeaders) {
 TEST(ResourceImageDamage, NamedEntriesAndLookup) {
     const ByteVector res = makeRes({
         {{ResId::fromName(u"CUSTOM"), ResId::fromName(u"First")}, {1, 2, 3}},
-        {{ResId::fromOrdinal(2), ResId::fromOrdinal(7)}, {}},
+        {{ResId::fromPointer(RT_BITMAP), ResId::fromOrdinal(7)}, {}},
     });
     std::optional<ResourceImage> image = ResourceImage::parse(res);
     ASSERT_TRUE(image);
@@ -435,7 +437,7 @@ TEST(ResourceImageDamage, NamedEntriesAndLookup) {
     ASSERT_TRUE(first);
     EXPECT_EQ(ByteVector(first->data.begin(), first->data.end()), (ByteVector{1, 2, 3}));
     EXPECT_EQ(first->language, 0x409);
-    EXPECT_TRUE(image->find(ResId::fromOrdinal(2), ResId::fromOrdinal(7)));
+    EXPECT_TRUE(image->find(ResId::fromPointer(RT_BITMAP), ResId::fromOrdinal(7)));
     EXPECT_FALSE(image->find(ResId::fromOrdinal(7), ResId::fromOrdinal(2)));
 }
 
@@ -448,7 +450,7 @@ TEST(StringTable, DamagedBlocks) {
     block.u16(0).u16(2).u16('H').u16('i');
     for (int i = 2; i < 16; ++i) block.u16(0);
     auto imageWith = [](const ByteVector& data) {
-        return ParsedRes(makeRes({{{ResId::fromOrdinal(6), ResId::fromOrdinal(1)}, data}}));
+        return ParsedRes(makeRes({{{ResId::fromPointer(RT_STRING), ResId::fromOrdinal(1)}, data}}));
     };
     ParsedRes whole = imageWith(block.b);
     ASSERT_TRUE(whole);
@@ -508,7 +510,7 @@ ByteVector unpadded(const std::vector<std::pair<std::pair<ResId, ResId>, ByteVec
 // that ends one byte short (on an odd byte) is refused, the one that ends exactly there is
 // read whole, and neither is read past.
 TEST(OddByteEnds, TextAtTheVeryEndIsReadExactlyOrRefused) {
-    const ResId strings = ResId::fromOrdinal(6);
+    const ResId strings = ResId::fromPointer(RT_STRING);
     // Block 1 (ids 0 to 15), id 15 last: "Hi", whole or one byte short.
     Writer block;
     for (int i = 0; i < 15; ++i) block.u16(0);
@@ -730,11 +732,11 @@ ByteVector makeIconRes(const std::vector<std::pair<int, ByteVector>>& images,
             .u16(unsigned(i + 1));
     // The images last, so the last one ends the buffer.
     std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>> entries;
-    entries.push_back(
-        {{ResId::fromOrdinal(14), ResId::fromOrdinal(101)}, dirOverride ? *dirOverride : dir.b});
+    entries.push_back({{ResId::fromPointer(RT_GROUP_ICON), ResId::fromOrdinal(101)},
+                       dirOverride ? *dirOverride : dir.b});
     for (std::size_t i = 0; i < images.size(); ++i)
-        entries.push_back(
-            {{ResId::fromOrdinal(3), ResId::fromOrdinal(std::uint16_t(i + 1))}, images[i].second});
+        entries.push_back({{ResId::fromPointer(RT_ICON), ResId::fromOrdinal(std::uint16_t(i + 1))},
+                           images[i].second});
     return makeRes(entries);
 }
 
@@ -852,7 +854,7 @@ TEST(Menu, NestedPopupsAndSeparators) {
 }
 
 TEST(Menu, DamagedTemplates) {
-    const ByteVector program = resourceData(4, ResId::fromOrdinal(102));
+    const ByteVector program = resourceData(RT_MENU, ResId::fromOrdinal(102));
     ASSERT_TRUE(parseMenu(program));
     for (std::size_t length = 0; length < program.size(); ++length)
         EXPECT_FALSE(parseMenu(prefix(program, length))) << "cut at " << length;
@@ -877,7 +879,7 @@ TEST(Menu, DamagedTemplates) {
 // Dialog templates.
 
 TEST(DialogTemplateDamage, EveryTruncationOfTheAboutDialog) {
-    const ByteVector about = resourceData(5, ResId::fromOrdinal(103));
+    const ByteVector about = resourceData(RT_DIALOG, ResId::fromOrdinal(103));
     ASSERT_FALSE(about.empty());
     for (std::size_t length = 0; length < about.size(); ++length) {
         std::string error;
@@ -887,7 +889,7 @@ TEST(DialogTemplateDamage, EveryTruncationOfTheAboutDialog) {
 }
 
 TEST(DialogTemplateDamage, BrokenFields) {
-    const ByteVector about = resourceData(5, ResId::fromOrdinal(103));
+    const ByteVector about = resourceData(RT_DIALOG, ResId::fromOrdinal(103));
     ASSERT_GE(about.size(), 18u);
     // More controls than the bytes hold.
     ByteVector many = about;
@@ -948,7 +950,7 @@ TEST(ResourceStore, ModulesAndResourceHandles) {
         ByteVector copy = programRes();
         instance = store.addModule(copy);
         ASSERT_TRUE(instance);
-        HRSRC dialog = store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(5));
+        HRSRC dialog = store.find(instance, ResId::fromOrdinal(103), ResId::fromPointer(RT_DIALOG));
         ASSERT_TRUE(dialog);
         dialogStart = store.entry(dialog)->data.data();
         const auto start = reinterpret_cast<std::uintptr_t>(dialogStart);
@@ -961,11 +963,12 @@ TEST(ResourceStore, ModulesAndResourceHandles) {
     EXPECT_FALSE(
         store.module(reinterpret_cast<HINSTANCE>(reinterpret_cast<std::uintptr_t>(instance) + 1)));
 
-    HRSRC dialog = store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(5));
-    EXPECT_EQ(store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(5)), dialog);
-    EXPECT_NE(store.find(instance, ResId::fromName(u"PARROT"), ResId::fromOrdinal(2)), dialog);
-    EXPECT_FALSE(store.find(instance, ResId::fromOrdinal(103), ResId::fromOrdinal(2)));
-    EXPECT_FALSE(store.find(nullptr, ResId::fromOrdinal(103), ResId::fromOrdinal(5)));
+    HRSRC dialog = store.find(instance, ResId::fromOrdinal(103), ResId::fromPointer(RT_DIALOG));
+    EXPECT_EQ(store.find(instance, ResId::fromOrdinal(103), ResId::fromPointer(RT_DIALOG)), dialog);
+    EXPECT_NE(store.find(instance, ResId::fromName(u"PARROT"), ResId::fromPointer(RT_BITMAP)),
+              dialog);
+    EXPECT_FALSE(store.find(instance, ResId::fromOrdinal(103), ResId::fromPointer(RT_BITMAP)));
+    EXPECT_FALSE(store.find(nullptr, ResId::fromOrdinal(103), ResId::fromPointer(RT_DIALOG)));
     EXPECT_FALSE(store.entry(nullptr));
     EXPECT_FALSE(
         store.entry(reinterpret_cast<HRSRC>(reinterpret_cast<std::uintptr_t>(dialog) + 100)));
@@ -995,7 +998,7 @@ TEST(ResourceStore, ObjectHandlesKeepToTheirKind) {
     EXPECT_EQ(store.icon(icon)->pixels[0], kRed);
 
     const ResourceEntry* parrot =
-        programImage().find(ResId::fromOrdinal(2), ResId::fromName(u"PARROT"));
+        programImage().find(ResId::fromPointer(RT_BITMAP), ResId::fromName(u"PARROT"));
     ASSERT_TRUE(parrot);
     HBITMAP bitmap = store.addBitmap({*parseDib(parrot->data), parrot->data});
     ASSERT_TRUE(bitmap);
@@ -1082,8 +1085,9 @@ TEST_F(ResourceFunctions, FindAndLoadRawResources) {
     ASSERT_TRUE(dialog);
     const void* bytes = LockResource(LoadResource(instance_, dialog));
     ASSERT_TRUE(bytes);
-    EXPECT_EQ(SizeofResource(instance_, dialog), resourceData(5, ResId::fromOrdinal(103)).size());
-    EXPECT_EQ(std::memcmp(bytes, resourceData(5, ResId::fromOrdinal(103)).data(), 18), 0);
+    EXPECT_EQ(SizeofResource(instance_, dialog),
+              resourceData(RT_DIALOG, ResId::fromOrdinal(103)).size());
+    EXPECT_EQ(std::memcmp(bytes, resourceData(RT_DIALOG, ResId::fromOrdinal(103)).data(), 18), 0);
     HRSRC parrot = FindResourceW(instance_, u"PARROT", RT_BITMAP);
     ASSERT_TRUE(parrot);
     EXPECT_EQ(SizeofResource(instance_, parrot), 53860u);
@@ -1134,10 +1138,10 @@ TEST_F(ResourceFunctions, IconsBitmapsAndStockObjects) {
 }
 
 TEST_F(ResourceFunctions, BitmapFromADamagedResourceIsRefused) {
-    ByteVector parrot = resourceData(2, ResId::fromName(u"PARROT"));
+    ByteVector parrot = resourceData(RT_BITMAP, ResId::fromName(u"PARROT"));
     ASSERT_FALSE(parrot.empty());
-    const ByteVector res = makeRes(
-        {{{ResId::fromOrdinal(2), ResId::fromName(u"SHORT")}, prefix(parrot, parrot.size() - 1)}});
+    const ByteVector res = makeRes({{{ResId::fromPointer(RT_BITMAP), ResId::fromName(u"SHORT")},
+                                     prefix(parrot, parrot.size() - 1)}});
     HINSTANCE other = device_->resources().addModule(res);
     ASSERT_TRUE(other);
     EXPECT_FALSE(LoadBitmapW(other, u"SHORT"));

@@ -919,7 +919,7 @@ TEST(WineRelease, ExecutableImportsVersionIconAndManifest) {
         kdev::ResourceImage::parse(readBytes(work.file("resources.res")), &error);
     ASSERT_TRUE(image) << error;
     const kdev::ResourceEntry* entry =
-        image->find(kdev::ResId::fromOrdinal(14), kdev::ResId::fromName(u"KESTROVA"));
+        image->find(kdev::ResId::fromPointer(RT_GROUP_ICON), kdev::ResId::fromName(u"KESTROVA"));
     ASSERT_TRUE(entry) << "no icon group KESTROVA";
     const kdev::Bytes* group = &entry->data;
     ASSERT_GE(group->size(), 6u);

@@ -93,10 +93,6 @@ BOOL WINAPI UpdateWindow(HWND window) {
 
 BOOL WINAPI IsWindow(HWND window) { return wm().get(window) ? TRUE : FALSE; }
 
-BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
-    return wm().enable(window, enable != FALSE) ? TRUE : FALSE;
-}
-
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR title) {
     if (className && IS_INTRESOURCE(className)) return nullptr;
     if (HWND local =
@@ -122,6 +118,18 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
     rect->bottom = c.height();
     return TRUE;
 }
+
+// The device's keys reach the program as WM_KEYDOWN (WM_SYSKEYDOWN for F10) with the key as
+// wParam: each is its virtual-key code.
+static_assert(static_cast<WPARAM>(kdev::Key::Return) == VK_RETURN &&
+              static_cast<WPARAM>(kdev::Key::Escape) == VK_ESCAPE &&
+              static_cast<WPARAM>(kdev::Key::Tab) == VK_TAB &&
+              static_cast<WPARAM>(kdev::Key::Space) == VK_SPACE &&
+              static_cast<WPARAM>(kdev::Key::Left) == VK_LEFT &&
+              static_cast<WPARAM>(kdev::Key::Up) == VK_UP &&
+              static_cast<WPARAM>(kdev::Key::Right) == VK_RIGHT &&
+              static_cast<WPARAM>(kdev::Key::Down) == VK_DOWN &&
+              static_cast<WPARAM>(kdev::Key::F10) == VK_F10);
 
 BOOL WINAPI GetMessageW(LPMSG msg, HWND, UINT, UINT) {
     if (!msg) return FALSE;
@@ -212,7 +220,8 @@ HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     HBITMAP bitmap = nullptr;
     if (!device.faults().bitmap && instance && name) {
         ResourceStore& resources = device.resources();
-        HRSRC found = resources.find(instance, ResId::fromPointer(name), ResId::fromOrdinal(2));
+        HRSRC found =
+            resources.find(instance, ResId::fromPointer(name), ResId::fromPointer(RT_BITMAP));
         if (const kdev::ResourceEntry* entry = resources.entry(found)) {
             if (std::optional<kdev::DibHeader> header = kdev::parseDib(entry->data))
                 bitmap = resources.addBitmap(kdev::BitmapObject{*header, entry->data});

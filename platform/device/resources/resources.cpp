@@ -8,10 +8,6 @@ namespace kdev {
 
 namespace {
 
-constexpr std::uint16_t kRtIcon = 3;
-constexpr std::uint16_t kRtString = 6;
-constexpr std::uint16_t kRtGroupIcon = 14;
-
 // Reads little-endian fields from a span; every read checks the bytes are there first and
 // leaves the position unchanged when they are not.
 class Cursor {
@@ -419,7 +415,7 @@ const ResourceEntry* ResourceImage::find(const ResId& type, const ResId& name) c
 std::optional<std::u16string> loadString(const ResourceImage& image, unsigned id) {
     if (id > 0xFFFF) return std::nullopt;
     const ResourceEntry* block = image.find(
-        ResId::fromOrdinal(kRtString), ResId::fromOrdinal(static_cast<std::uint16_t>(id / 16 + 1)));
+        ResId::fromPointer(RT_STRING), ResId::fromOrdinal(static_cast<std::uint16_t>(id / 16 + 1)));
     if (!block) return std::nullopt;
     Cursor c(block->data);
     std::optional<std::u16string> found;
@@ -439,10 +435,10 @@ std::optional<std::u16string> loadString(const ResourceImage& image, unsigned id
 }
 
 // ---------------------------------------------------------------------------------------------
-// Icons: a group (type 14) lists its images, each an icon resource (type 3) by ordinal.
+// Icons: a group (RT_GROUP_ICON) lists its images, each an icon resource (RT_ICON) by ordinal.
 
 std::optional<Image> loadIcon(const ResourceImage& image, const ResId& group, int size) {
-    const ResourceEntry* dir = image.find(ResId::fromOrdinal(kRtGroupIcon), group);
+    const ResourceEntry* dir = image.find(ResId::fromPointer(RT_GROUP_ICON), group);
     if (!dir) return std::nullopt;
     Cursor c(dir->data);
     std::uint16_t reserved, type, count;
@@ -468,7 +464,7 @@ std::optional<Image> loadIcon(const ResourceImage& image, const ResId& group, in
         }
     }
     const ResourceEntry* entry =
-        image.find(ResId::fromOrdinal(kRtIcon), ResId::fromOrdinal(bestId));
+        image.find(ResId::fromPointer(RT_ICON), ResId::fromOrdinal(bestId));
     if (!entry) return std::nullopt;
     return decodeIconDib(entry->data);
 }
@@ -505,7 +501,6 @@ std::optional<std::vector<MenuItem>> parseMenu(Bytes menu) {
 // each control on a four-byte boundary: fixed part, class, text and creation data.
 
 std::optional<DialogTemplate> parseDialogTemplate(Bytes bytes, std::string* error) {
-    constexpr std::uint32_t kDsSetFont = 0x40;
     DialogTemplate d;
     Cursor c(bytes);
     std::uint16_t count;
@@ -521,7 +516,7 @@ std::optional<DialogTemplate> parseDialogTemplate(Bytes bytes, std::string* erro
     if (!c.noneOrdinalOrString(d.menu)) return failWith("menu name runs past the end");
     if (!c.noneOrdinalOrString(d.className)) return failWith("class name runs past the end");
     if (!c.string(d.title)) return failWith("title runs past the end");
-    if (d.style & kDsSetFont) {
+    if (d.style & DS_SETFONT) {
         d.hasFont = true;
         if (!c.u16(d.pointSize) || !c.string(d.faceName)) return failWith("font runs past the end");
     }
