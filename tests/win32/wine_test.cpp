@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -736,8 +738,9 @@ TEST_F(WineTest, F10OpensTheToolsMenuFromTheKeyboard) {
 
 // F12 saves the device's screen as a PNG, one pixel per device pixel, into Pictures\Kestrova
 // under the Linux window's name for it, and says where on stderr: below the bar it is the
-// headless device's screenshot, byte for byte; the bar is the one the window shows. A second
-// F12 gets a file of its own, and nothing else is left in the folder.
+// headless device's screenshot, byte for byte; the bar is the one the window shows. A name
+// already taken gets -2 (the pictures already there, one for each second of the next two
+// minutes, are left alone), a second F12 a file of its own, and nothing else is left.
 TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
     const Display d{{"--zoom", "2", "--format", "555"}, 240, 320, 2, false};
     const std::vector<RgbImage> device = devicePictures(d, {"menu Tools/Circles"});
@@ -747,6 +750,18 @@ TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
     const Geometry client = window[0].rect("client");
     ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kCircles));
     expectPicture(client, d, device[0], "Circles");
+
+    const std::string folder = userFolder() + "/Pictures/Kestrova";
+    std::filesystem::create_directories(folder);
+    std::set<std::string> taken;
+    for (std::time_t t = std::time(nullptr), end = t + 120; t < end; ++t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char name[64];
+        std::strftime(name, sizeof name, "/kestrova-%Y%m%d-%H%M%S.png", &local);
+        std::ofstream(folder + name) << "taken";
+        taken.insert(folder + name);
+    }
 
     std::vector<std::string> saved;  // the paths stderr names
     for (int press = 1; press <= 2; ++press) {
@@ -768,12 +783,15 @@ TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
         saved.push_back(line.substr(said.size()));
     }
     ASSERT_NE(saved[0], saved[1]) << "the second picture took the first one's name";
-    const std::string folder = std::filesystem::path(hostPath(saved[0])).parent_path().string();
-    EXPECT_EQ(folder, userFolder() + "/Pictures/Kestrova");
+    for (const std::string& path : saved) {
+        EXPECT_EQ(std::filesystem::path(hostPath(path)).parent_path().string(), folder);
+        EXPECT_TRUE(hostPath(path).ends_with("-2.png") || hostPath(path).ends_with("-3.png"))
+            << path << ": its name was taken";
+    }
     for (const std::string& path : saved) {
         SCOPED_TRACE(path);
         const std::string name = std::filesystem::path(hostPath(path)).filename().string();
-        bool named = name.size() >= 28 && name.rfind("kestrova-", 0) == 0 &&
+        bool named = name.size() >= 30 && name.rfind("kestrova-", 0) == 0 &&
                      name.substr(name.size() - 4) == ".png" && name[17] == '-';
         for (std::size_t i : {9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23})
             named = named && i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]));
@@ -789,12 +807,13 @@ TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
         // The bar's face (the device's 0xD4D0C8), not the black screen memory beneath it.
         EXPECT_EQ(picture->at(d.width / 2, kBarHeight / 2), 0xC8D0D4u);
     }
-    std::set<std::string> left;
+    std::set<std::string> left, expected = taken;
     for (const auto& e : std::filesystem::directory_iterator(folder))
         left.insert(e.path().string());
-    EXPECT_EQ(left, (std::set<std::string>{hostPath(saved[0]), hostPath(saved[1])}))
-        << "something besides the pictures";
-    for (const std::string& path : saved) std::filesystem::remove(hostPath(path));
+    for (const std::string& path : saved) expected.insert(hostPath(path));
+    EXPECT_EQ(left, expected) << "something besides the pictures";
+    for (const std::string& path : taken) EXPECT_EQ(readFile(path), "taken") << path;
+    for (const std::string& path : left) std::filesystem::remove(path);
     std::error_code ignored;
     std::filesystem::remove(folder, ignored);  // Wine's Pictures may be the user's home
 
@@ -1045,7 +1064,7 @@ std::vector<std::string> registryLinesAbout(const std::string& prefix) {
 // What a Windows user downloads, in a prefix of its own: the zip's kestrova.exe runs from a
 // folder of any name, started from elsewhere; the MSI installs without a question, puts a
 // Start-menu shortcut, the installed program runs and ends with 0, and uninstalling removes
-// every file and registry entry it added.
+// every file and registry entry the installer added.
 TEST_F(WineTest, ZipRunsAnywhereAndTheMsiInstallsAndUninstallsCleanly) {
     const std::string zip = fromEnvironment("KESTROVA_ZIP"), msi = fromEnvironment("KESTROVA_MSI");
     ASSERT_FALSE(zip.empty() || msi.empty()) << "run through the windows build's tests";
@@ -1097,9 +1116,12 @@ TEST_F(WineTest, ZipRunsAnywhereAndTheMsiInstallsAndUninstallsCleanly) {
 
     EXPECT_EQ(run({wine_, "msiexec", "/x", windowsPath(msi), "/qn"}, 180s), 0) << "uninstall";
     stopWine();  // the registry is on disk once the server has ended
+    // What the program itself wrote for the user (the window's place) stays, as a program's
+    // settings do on Windows; the installer's own files go.
     std::vector<std::string> added;
     for (const std::string& f : filesUnder(prefix + "/drive_c"))
-        if (!before.count(f)) added.push_back(f);
+        if (!before.count(f) && !f.ends_with("/AppData/Roaming/Kestrova/window.conf"))
+            added.push_back(f);
     EXPECT_TRUE(added.empty()) << "left behind: " << testing::PrintToString(added);
     EXPECT_EQ(registryLinesAbout(prefix), registryBefore);
     wineEnv_ = sharedEnv;
