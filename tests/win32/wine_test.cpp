@@ -740,7 +740,8 @@ TEST_F(WineTest, F10OpensTheToolsMenuFromTheKeyboard) {
 // under the Linux window's name for it, and says where on stderr: below the bar it is the
 // headless device's screenshot, byte for byte; the bar is the one the window shows. A name
 // already taken gets -2 (the pictures already there, one for each second of the next two
-// minutes, are left alone), a second F12 a file of its own, and nothing else is left.
+// minutes, are left alone), a second F12 a file of its own, and nothing else is left. With
+// nowhere to write, F12 says it could not.
 TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
     const Display d{{"--zoom", "2", "--format", "555"}, 240, 320, 2, false};
     const std::vector<RgbImage> device = devicePictures(d, {"menu Tools/Circles"});
@@ -816,6 +817,22 @@ TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
     for (const std::string& path : left) std::filesystem::remove(path);
     std::error_code ignored;
     std::filesystem::remove(folder, ignored);  // Wine's Pictures may be the user's home
+
+    // Nowhere to put it (a file where the folder goes): said as a failure, and the program
+    // goes on.
+    std::ofstream(folder) << "not a folder";
+    ASSERT_NO_FATAL_FAILURE(
+        pointAndKey(client.x + client.width / 2, client.y + client.height / 2, "F12"));
+    std::string err;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            err = readFile(work_.file("kestrova.err"));
+            return std::count(err.begin(), err.end(), '\n') == 3;
+        },
+        30s));
+    EXPECT_NE(err.find("\nkestrova: cannot save a screenshot: "), std::string::npos) << err;
+    EXPECT_EQ(readFile(folder), "not a folder");
+    std::filesystem::remove(folder, ignored);
 
     ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kExit));
     EXPECT_EQ(finish(pid, 20s), 0);
