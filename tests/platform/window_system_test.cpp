@@ -621,6 +621,8 @@ TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
     };
     g_destroyed.clear();
     const HWND top = make(nullptr), child = make(top), grandchild = make(child);
+    const HWND above = make(nullptr);  // a window over them all, painted and left alone
+    UpdateWindow(above);
     PostMessageW(grandchild, kPosted, 0, 0);
     g_parentToTake = top;  // the child, told first, takes its parent (and so itself) along
     EXPECT_TRUE(DestroyWindow(child));
@@ -628,6 +630,11 @@ TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
     EXPECT_FALSE(IsWindow(child));
     EXPECT_FALSE(IsWindow(grandchild));
     EXPECT_EQ(g_destroyed, (std::vector<HWND>{child, top, grandchild}));
+    // What they uncovered is repainted beneath them, and nothing above them.
+    kdev::WindowManager& windows = dev.device().windows();
+    EXPECT_FALSE(windows.get(window)->update.empty());
+    EXPECT_TRUE(windows.get(above)->update.empty());
+    DestroyWindow(above);
     PostQuitMessage(3);
     MSG msg;
     std::vector<HWND> delivered;

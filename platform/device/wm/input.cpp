@@ -36,7 +36,7 @@ bool WindowManager::inputEnabled(std::uint32_t handle) const {
 std::uint32_t WindowManager::focusWindow() const {
     for (auto it = zOrder_.rbegin(); it != zOrder_.rend(); ++it) {
         const Window& w = *windows_.at(*it);
-        if (w.visible && w.enabled && !w.destroying) return *it;
+        if (w.visible && !w.destroying && inputEnabled(*it)) return *it;
     }
     return 0;
 }

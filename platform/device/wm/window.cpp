@@ -97,12 +97,14 @@ bool WindowManager::destroy(HWND hwnd) {
     beginDestroy(*w);
     destroyChildren(handle);
 
+    // Gone already when its parent went meanwhile (a procedure told WM_DESTROY destroyed it):
+    // the parent's destruction finished this one's and repainted what they both uncovered.
+    if (!get(handle)) return true;
     if (wasVisible) invalidateBelow(handle, area);
-    if (const Window* dead = get(handle)) {
-        const bool program = !dead->parent && !dead->cls.system;
-        forget(handle);
-        if (program) publishWindows();
-    }
+    const Window& dead = *get(handle);
+    const bool program = !dead.parent && !dead.cls.system;
+    forget(handle);
+    if (program) publishWindows();
     return true;
 }
 

@@ -177,6 +177,8 @@ private:
     void routeInput(const InputEvent& ev);
     std::uint32_t hitTest(Point p) const;
     std::uint32_t hitChild(std::uint32_t handle, Point p) const;
+    // The one rule for disabled windows: a window takes input only when it and every parent
+    // above it are enabled.
     bool inputEnabled(std::uint32_t handle) const;
     std::uint32_t focusWindow() const;
     // Painting.
