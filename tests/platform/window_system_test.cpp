@@ -643,6 +643,49 @@ TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
     EXPECT_TRUE(delivered.empty()) << "a message posted to a destroyed window was delivered";
 }
 
+// A stylus message holds the point in its window's client coordinates (signed, so a captured
+// stylus outside the window is negative), and the message's `pt` the same point on the screen.
+LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+    return DefWindowProcW(window, message, first, second);
+}
+
+TEST_F(WindowSystem, AStylusMessageHasTheClientPointAndThePointOnTheScreen) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = plainProc;
+    wc.hInstance = dev.instance();
+    wc.lpszClassName = u"Plain";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    // A captioned window: its client area starts 1 in from the left and 20 down.
+    const HWND framed = CreateWindowExW(0, u"Plain", u"", WS_CAPTION | WS_VISIBLE, 20, 60, 100, 100,
+                                        window, nullptr, dev.instance(), nullptr);
+    const HWND child = CreateWindowExW(0, u"Plain", u"", WS_CHILD | WS_VISIBLE, 10, 5, 40, 40,
+                                       framed, nullptr, dev.instance(), nullptr);
+    ASSERT_TRUE(child);
+    struct Seen {
+        UINT message;
+        int x, y;    // from the second parameter
+        int sx, sy;  // pt
+        bool operator==(const Seen&) const = default;
+    };
+    ScriptedFrontEnd& f = dev.frontEnd();
+    f.press(33, 89);  // the child's client origin is at (31, 85)
+    f.move(25, 83);   // outside it: still captured
+    f.lift(31, 85);
+    f.close();
+    std::vector<Seen> seen;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        if (msg.hwnd == child && msg.message >= WM_MOUSEMOVE && msg.message <= WM_LBUTTONUP)
+            seen.push_back({msg.message, static_cast<short>(LOWORD(msg.lParam)),
+                            static_cast<short>(HIWORD(msg.lParam)), static_cast<int>(msg.pt.x),
+                            static_cast<int>(msg.pt.y)});
+        DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(seen, (std::vector<Seen>{{WM_LBUTTONDOWN, 2, 4, 33, 89},
+                                       {WM_MOUSEMOVE, -6, -2, 25, 83},
+                                       {WM_LBUTTONUP, 0, 0, 31, 85}}));
+}
+
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
     kdev::Screen& s = dev.screen();
     for (int y = 26; y < 320; ++y)

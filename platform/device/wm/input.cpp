@@ -48,6 +48,7 @@ void WindowManager::routeInput(const InputEvent& ev) {
         case K::StylusMove:
         case K::StylusUp: {
             const Point p{ev.x, ev.y};
+            stylus_ = p;
             std::uint32_t target = capture_;
             if (ev.kind == K::StylusDown || !target) target = hitTest(p);
             if (ev.kind == K::StylusUp) capture_ = 0;

@@ -2,6 +2,7 @@
 // modal loops, all waiting for input in pump().
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "core/device.h"
 #include "core/trace.h"
@@ -27,6 +28,7 @@ bool WindowManager::post(HWND hwnd, UINT message, WPARAM first, LPARAM second) {
     m.message = message;
     m.wParam = first;
     m.lParam = second;
+    m.pt = {stylus_.x, stylus_.y};
     queue_.push_back(m);
     return true;
 }
@@ -89,7 +91,9 @@ LRESULT WindowManager::dispatch(const MSG& msg) {
         TraceEvent(device_.trace(), "command")
             .field("id", static_cast<int>(LOWORD(msg.wParam)))
             .field("hwnd", static_cast<std::int64_t>(handle));
+    const Point outer = std::exchange(messagePos_, Point{msg.pt.x, msg.pt.y});
     LRESULT r = send(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+    messagePos_ = outer;
     // A window procedure that does not paint must not be asked again and again.
     if (msg.message == WM_PAINT)
         if (Window* w = get(handle)) {

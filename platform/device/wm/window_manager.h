@@ -122,6 +122,10 @@ public:
     // GetMessage: false when the quit message is taken.
     bool getMessage(MSG& msg);
     LRESULT dispatch(const MSG& msg);
+    // Where the stylus was, in screen coordinates, when the message being dispatched was posted
+    // (its `pt`, as GetMessagePos tells): a stylus message's own second parameter holds the same
+    // point in the target's client coordinates.
+    Point messagePos() const { return messagePos_; }
     LRESULT defaultProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
 
     // Runs a nested message loop for `window` until done() holds or the quit message arrives
@@ -203,6 +207,8 @@ private:
     int closesAfterInput_ = 0;
     std::vector<std::uint32_t> modal_;  // the windows of the running modal loops, innermost last
     std::uint32_t capture_ = 0;
+    Point stylus_;      // where the stylus last was, screen coordinates
+    Point messagePos_;  // the `pt` of the message being dispatched
     InputOwner* inputOwner_ = nullptr;
     std::optional<std::uint64_t> presented_;  // the screen's generation last presented
     std::map<std::uint32_t, std::pair<int, std::uint32_t>>
