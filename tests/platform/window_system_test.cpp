@@ -649,12 +649,16 @@ LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM first, LPARAM secon
     return DefWindowProcW(window, message, first, second);
 }
 
-TEST_F(WindowSystem, AStylusMessageHasTheClientPointAndThePointOnTheScreen) {
+void registerPlain(HINSTANCE instance) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = plainProc;
-    wc.hInstance = dev.instance();
+    wc.hInstance = instance;
     wc.lpszClassName = u"Plain";
     ASSERT_TRUE(RegisterClassW(&wc));
+}
+
+TEST_F(WindowSystem, AStylusMessageHasTheClientPointAndThePointOnTheScreen) {
+    registerPlain(dev.instance());
     // A captioned window: its client area starts 1 in from the left and 20 down.
     const HWND framed = CreateWindowExW(0, u"Plain", u"", WS_CAPTION | WS_VISIBLE, 20, 60, 100, 100,
                                         window, nullptr, dev.instance(), nullptr);
@@ -684,6 +688,22 @@ TEST_F(WindowSystem, AStylusMessageHasTheClientPointAndThePointOnTheScreen) {
     EXPECT_EQ(seen, (std::vector<Seen>{{WM_LBUTTONDOWN, 2, 4, 33, 89},
                                        {WM_MOUSEMOVE, -6, -2, 25, 83},
                                        {WM_LBUTTONUP, 0, 0, 31, 85}}));
+}
+
+// Keys go to the topmost window that takes input: one over the main window takes them while
+// enabled and passes them on once disabled.
+TEST_F(WindowSystem, KeysGoToTheTopmostEnabledWindow) {
+    registerPlain(dev.instance());
+    const HWND over = CreateWindowExW(0, u"Plain", u"", WS_VISIBLE, 0, 30, 100, 100, nullptr,
+                                      nullptr, dev.instance(), nullptr);
+    ASSERT_TRUE(over);
+    ScriptedFrontEnd& f = dev.frontEnd();
+    f.key(kdev::Key::Space);
+    f.then([&] { EnableWindow(over, FALSE); });
+    f.key(kdev::Key::Return);
+    f.close();
+    EXPECT_EQ(pump(), 7);
+    EXPECT_EQ(g_keys, (std::vector<std::pair<UINT, WPARAM>>{{WM_KEYDOWN, VK_RETURN}}));
 }
 
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {
