@@ -15,6 +15,7 @@
 #include "models.h"
 #include "res_builder.h"
 #include "resources/resources.h"
+#include "stray_writes.h"
 #include "test_device.h"
 
 namespace demotest {
@@ -57,16 +58,7 @@ public:
     std::vector<std::uint16_t> logical() { return screen().logicalPixels(); }
 
     // Words of screen memory that are not pixels of the drawing area and are not 0.
-    std::size_t strayWrites() {
-        std::vector<bool> inArea(screen().memoryPixels(), false);
-        for (int y = 26; y < height(); ++y)
-            for (int x = 0; x < width(); ++x)
-                inArea[static_cast<std::size_t>(screen().at(x, y) - screen().memory())] = true;
-        std::size_t stray = 0;
-        for (std::size_t i = 0; i < screen().memoryPixels(); ++i)
-            if (!inArea[i] && screen().memory()[i] != 0) ++stray;
-        return stray;
-    }
+    std::size_t strayWrites() { return fixture::StrayWriteScan(screen(), 26).count(); }
 
 private:
     TestDevice device_;
