@@ -722,6 +722,30 @@ TEST_F(DialogTest, HiddenTabStopsAreSkipped) {
     EXPECT_EQ(seen, (std::vector<int>{31, 33, 31, 33, 31}));
 }
 
+// A request to bring the owner forward with the windows it owns, as a second start on the same
+// device sends, while the About dialog is up: the dialog stays on top, and neither it nor what
+// the owner drew is painted over.
+TEST_F(DialogTest, BringingTheOwnerForwardKeepsItsDialogOnTopAndThePicture) {
+    for (int y = 0; y < screen().height(); ++y)
+        for (int x = 0; x < screen().width(); ++x) screen().set(x, y, 0xFFFF);  // the owner's
+    std::vector<std::uint16_t> before, after;
+    input.steps.push_back([&] {
+        before = screen().logicalPixels();
+        EXPECT_TRUE(SetForegroundWindow(
+            reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(owner) | 1)));
+    });
+    input.steps.push_back([&] {
+        after = screen().logicalPixels();
+        const Window* d = dialog();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(wm().topLevels().back(), d->handle);
+        input.key(Key::Return);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), owner, watchingAboutProc, 0), 1);
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(after, before);
+}
+
 TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {
     // An owner that is not the main window, destroyed while its dialog is up: the dialog goes
     // with it and its loop ends at once, without waiting for more input.
