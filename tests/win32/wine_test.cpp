@@ -840,7 +840,8 @@ TEST_F(WineTest, F12SavesTheScreenAsTheHeadlessPicture) {
 
 // Alt+Enter: the window covers its monitor without caption or frame, the picture at the
 // largest whole zoom in the middle, black around, the bar on the picture; Alt+Enter again puts
-// it back where it was, at its zoom. Letting go of Alt opens no menu.
+// it back where it was, at its zoom. Letting go of Alt opens no menu. Ended while filling the
+// monitor, it remembers the window's place.
 TEST_F(WineTest, AltEnterFillsTheMonitorAndReturns) {
     Display d{{"--zoom", "1"}};
     const std::vector<RgbImage> device = devicePictures(d, {"menu Tools/Lines"});
@@ -887,8 +888,22 @@ TEST_F(WineTest, AltEnterFillsTheMonitorAndReturns) {
     expectPicture(client, d, device[0], "Lines, back in the window");
     EXPECT_TRUE(probe({"menu"}).empty()) << "letting go of Alt opened the menu";
 
-    ASSERT_NO_FATAL_FAILURE(choose(client, d.zoom, kExit));
+    // Ended while it fills the monitor, with the bar's menu there: the place remembered is the
+    // window's.
+    ASSERT_NO_FATAL_FAILURE(pointAndKey(client.x + 120, client.y + 200, "alt+Return"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            full = probe({"window", "Kestrova"});
+            return full.size() >= 2 && full[1]["rect"] == "280,32,720,78";
+        },
+        30s));
+    ASSERT_NO_FATAL_FAILURE(choose({280, 32, 720, 960}, 3, kExit));
     EXPECT_EQ(finish(pid, 20s), 0);
+    EXPECT_NE(readFile(settingsFolder() + "/window.conf")
+                  .find("1280x1024 240x320 1 " + std::to_string(client.x) + " " +
+                        std::to_string(client.y) + "\r\n"),
+              std::string::npos)
+        << readFile(settingsFolder() + "/window.conf");
 }
 
 // The window opens where it was last closed, at its zoom, for the same desktop and display:
