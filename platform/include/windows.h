@@ -64,7 +64,6 @@ typedef void* HGDIOBJ;
 typedef void* HGLOBAL;
 
 #define LOWORD(l) ((WORD)(((ULONG_PTR)(l)) & 0xFFFF))
-#define HIWORD(l) ((WORD)((((ULONG_PTR)(l)) >> 16) & 0xFFFF))
 #define MAKEINTRESOURCE(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(p) ((((ULONG_PTR)(p)) >> 16) == 0)
 

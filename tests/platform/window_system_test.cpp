@@ -681,7 +681,7 @@ TEST_F(WindowSystem, AStylusMessageHasTheClientPointAndThePointOnTheScreen) {
     while (GetMessageW(&msg, nullptr, 0, 0)) {
         if (msg.hwnd == child && msg.message >= WM_MOUSEMOVE && msg.message <= WM_LBUTTONUP)
             seen.push_back({msg.message, static_cast<short>(LOWORD(msg.lParam)),
-                            static_cast<short>(HIWORD(msg.lParam)), static_cast<int>(msg.pt.x),
+                            static_cast<short>(msg.lParam >> 16), static_cast<int>(msg.pt.x),
                             static_cast<int>(msg.pt.y)});
         DispatchMessageW(&msg);
     }

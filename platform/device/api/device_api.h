@@ -7,6 +7,7 @@
 extern "C" {
 
 BOOL WINAPI IsWindow(HWND window);
+BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
 
 }  // extern "C"

@@ -93,6 +93,10 @@ BOOL WINAPI UpdateWindow(HWND window) {
 
 BOOL WINAPI IsWindow(HWND window) { return wm().get(window) ? TRUE : FALSE; }
 
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+    return wm().enable(window, enable != FALSE) ? TRUE : FALSE;
+}
+
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR title) {
     if (className && IS_INTRESOURCE(className)) return nullptr;
     if (HWND local =
