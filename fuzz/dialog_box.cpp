@@ -31,7 +31,7 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM first, LPARAM secon
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    kfuzz::ResBuilder res;
+    fixture::ResBuilder res;
     res.add(5, 103, data + 1, size - 1);
     kfuzz::FuzzDevice d(kfuzz::geometryFor(data[0]), res.bytes());
 

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* picture = group + groupSize;
     const std::size_t pictureSize = size - 2 - groupSize;
 
-    kfuzz::ResBuilder res;
+    fixture::ResBuilder res;
     res.add(14, 101, group, groupSize);
     res.add(3, 2, picture, pictureSize);
     res.add(3, 1, picture, pictureSize);

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Block 1 holds ids 0-15; block 4096 the last sixteen ids.
-    kfuzz::ResBuilder res;
+    fixture::ResBuilder res;
     res.add(6, 4096, data, size);
     res.add(6, 1, data, size);
     std::optional<kdev::ResourceImage> image = kdev::ResourceImage::parse(res.bytes());

@@ -152,16 +152,26 @@ void trackMenu(HWND window, int index, bool fromKeyboard) {
     if (command != 0) PostMessageW(GetParent(window), WM_COMMAND, command, 0);
 }
 
+// The bar's face at the zoom.
+HFONT makeFont() {
+    return CreateFontW(-scaled(kFontPixels), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+}
+
+// The character height a font was made with, in pixels (0: none).
+int fontPixels(HFONT font) {
+    LOGFONTW f{};
+    return font && GetObjectW(font, sizeof f, &f) ? -f.lfHeight : 0;
+}
+
 LRESULT CALLBACK commandBarProc(HWND window, UINT message, WPARAM first, LPARAM second) {
     Bar* bar = barOf(window);
     const POINT p{static_cast<short>(LOWORD(second)), static_cast<short>(HIWORD(second))};
     switch (message) {
         case WM_NCCREATE: {
             auto* created = new Bar;
-            created->font =
-                CreateFontW(-scaled(kFontPixels), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+            created->font = makeFont();
             SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
             break;
         }
@@ -174,7 +184,19 @@ LRESULT CALLBACK commandBarProc(HWND window, UINT message, WPARAM first, LPARAM 
             }
             break;
         case WM_ERASEBKGND:
-            return 1;  // WM_PAINT covers the whole bar
+            return 1;         // WM_PAINT covers the whole bar
+        case WM_PRINTCLIENT:  // the bar's picture, for F12's
+            if (bar) paint(window, reinterpret_cast<HDC>(first));
+            return 0;
+        case WM_SIZE:
+            // A new zoom: the text at its size.
+            if (bar && fontPixels(bar->font) != scaled(kFontPixels)) {
+                if (HFONT font = makeFont()) {
+                    DeleteObject(bar->font);
+                    bar->font = font;
+                }
+            }
+            break;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(window, &ps);

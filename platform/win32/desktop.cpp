@@ -12,9 +12,14 @@
 //     windows the window owns forward too.
 #include "desktop.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 
+#include "desktop_io.h"
 #include "placement.h"
+#include "snapshot.h"
+#include "window_place.h"
 
 namespace {
 
@@ -32,14 +37,27 @@ HWND g_mainWindow = nullptr;
 WNDPROC g_programProc = nullptr;  // the main window's own procedure, the program's
 int g_depth = 0;                  // nesting of calls into the main window's procedure
 
+// Alt+Enter: the window fills its monitor, without a frame, the picture in the middle.
+bool g_fullscreen = false;
+RECT g_monitor{};       // the monitor it fills
+POINT g_origin{0, 0};   // the picture's top-left in the client area
+RECT g_windowedRect{};  // what it goes back to
+LONG_PTR g_windowedStyle = 0;
+int g_windowedZoom = 1;
+
+std::wstring g_settings;                   // where the window's place is remembered
+std::optional<kwin::WindowPlace> g_place;  // its last place while windowed and shown
+
 // The dialog manager's window class, the predefined atom #32770: the About dialog and message
 // boxes, never the main window.
 bool isDialogClass(LPCWSTR className) {
     return IS_INTRESOURCE(className) && LOWORD(reinterpret_cast<ULONG_PTR>(className)) == 0x8002;
 }
 
-// The main window's size: a client area of the display's size times the zoom, the frame on top.
+// The main window's size: a client area of the display's size times the zoom, the frame on top;
+// filling the monitor, the monitor's.
 POINT windowSize(HWND window) {
+    if (g_fullscreen) return {g_monitor.right - g_monitor.left, g_monitor.bottom - g_monitor.top};
     RECT frame{0, 0, g_geometry.width * g_zoom, g_geometry.height * g_zoom};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
@@ -80,9 +98,116 @@ void notice(HWND window, const std::wstring& text) {
     SetTimer(window, kNoticeTimer, kNoticeMs, nullptr);
 }
 
+// The command bar, a child at the picture's top, at the zoom.
+void placeCommandBar(HWND window) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SetWindowPos(child, nullptr, g_origin.x, g_origin.y, g_geometry.width * g_zoom,
+                     kwin::kCommandBarHeight * g_zoom, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Alt+Enter: the window fills its monitor, without caption or frame, the picture at the largest
+// whole zoom that fits it, in the middle, black around; again, back to its place and zoom.
+void toggleFullscreen(HWND window) {
+    const int w = g_geometry.width, h = g_geometry.height;
+    if (!g_fullscreen) {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info) ||
+            !GetWindowRect(window, &g_windowedRect))
+            return;
+        g_monitor = info.rcMonitor;
+        const int mw = g_monitor.right - g_monitor.left, mh = g_monitor.bottom - g_monitor.top;
+        g_windowedStyle = GetWindowLongPtrW(window, GWL_STYLE);
+        g_windowedZoom = g_zoom;
+        g_fullscreen = true;
+        g_zoom = std::max(1, std::min(mw / w, mh / h));
+        g_origin = {(mw - w * g_zoom) / 2, (mh - h * g_zoom) / 2};
+        SetWindowLongPtrW(
+            window, GWL_STYLE,
+            (g_windowedStyle & ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW)) | WS_POPUP);
+        SetWindowPos(window, HWND_TOP, g_monitor.left, g_monitor.top, mw, mh,
+                     SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
+    } else {
+        g_fullscreen = false;
+        g_zoom = g_windowedZoom;
+        g_origin = {0, 0};
+        SetWindowLongPtrW(window, GWL_STYLE, g_windowedStyle);
+        const RECT& r = g_windowedRect;
+        SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOOWNERZORDER);
+    }
+    placeCommandBar(window);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// The command bar as it shows, into the picture's top rows: painted at the zoom into a bitmap
+// of its own (it is a real window, not in the screen memory), one desktop pixel of each device
+// pixel taken.
+void drawCommandBar(HWND window, kwin::Picture* picture) {
+    HWND bar = GetWindow(window, GW_CHILD);
+    RECT r{};
+    if (!bar || !IsWindowVisible(bar) || !GetWindowRect(bar, &r)) return;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    if (bitmap) {
+        HGDIOBJ previous = SelectObject(dc, bitmap);
+        SendMessageW(bar, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        GdiFlush();
+        const auto* pixels = static_cast<const std::uint8_t*>(bits);  // blue, green, red, 0
+        const int rows = std::min(h / g_zoom, picture->height);
+        const int columns = std::min(w / g_zoom, picture->width);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                std::copy_n(pixels + (static_cast<std::size_t>(y) * g_zoom * w +
+                                      static_cast<std::size_t>(x) * g_zoom) *
+                                         4,
+                            3,
+                            picture->bgr.data() + (static_cast<std::size_t>(y) * picture->width +
+                                                   static_cast<std::size_t>(x)) *
+                                                      3);
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+    }
+    if (dc) DeleteDC(dc);
+}
+
+// F12: the device's screen, one pixel per device pixel, into Pictures\Kestrova; the path on
+// stderr, and for a moment in the title.
+void saveScreenshot(HWND window) {
+    kwin::Picture picture;
+    std::string error = "the display is not open";
+    std::wstring path;
+    if (kwin::screenPicture(&picture)) {
+        drawCommandBar(window, &picture);
+        const std::wstring folder = kwin::picturesFolder(&error);
+        if (!folder.empty()) path = kwin::savePicture(picture, folder, &error);
+    }
+    if (!path.empty()) {
+        kwin::writeToConsole(STD_ERROR_HANDLE,
+                             "kestrova: screenshot saved to " + kwin::utf8(path) + "\n");
+        notice(window, L"saved " + path.substr(path.find_last_of(L'\\') + 1));
+    } else {
+        kwin::writeToConsole(STD_ERROR_HANDLE,
+                             "kestrova: cannot save a screenshot: " + error + "\n");
+        notice(window, L"screenshot not saved");
+    }
+}
+
 // Ctrl+1 to Ctrl+8, Ctrl+0 (0: the largest that fits): the client area's top-left stays where
-// it is unless the window would leave the work area.
+// it is unless the window would leave the work area. Filling the monitor, the window first
+// goes back to its place.
 void changeZoom(HWND window, int wanted) {
+    if (g_fullscreen) toggleFullscreen(window);
     const kwin::Frame frame = frameOf(window);
     const kwin::Box usable = workArea(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
     const int w = g_geometry.width, h = g_geometry.height;
@@ -97,16 +222,26 @@ void changeZoom(HWND window, int wanted) {
     const kwin::Box box = kwin::placeWindow(w * g_zoom, h * g_zoom, frame, usable, &client);
     SetWindowPos(window, nullptr, box.x, box.y, box.width, box.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    // The command bar, a child at the top, is drawn at the zoom.
-    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        SetWindowPos(child, nullptr, 0, 0, w * g_zoom, kwin::kCommandBarHeight * g_zoom,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    placeCommandBar(window);
     InvalidateRect(window, nullptr, TRUE);
 }
 
-// The desktop's own keys, before the program sees them: Ctrl+digit for the zoom. True when
-// the key was one of them.
-bool desktopKey(HWND window, UINT message, WPARAM key) {
+// The desktop's own keys, before the program sees them: Ctrl+digit for the zoom, F12 and
+// Alt+Enter (held down, they act once). True when the key was one of them.
+bool desktopKey(HWND window, UINT message, WPARAM key, LPARAM flags) {
+    const bool repeated = flags & (1 << 30);
+    if (message == WM_SYSKEYDOWN && key == VK_RETURN && (flags & (1 << 29))) {
+        if (!repeated) toggleFullscreen(window);
+        // The default processing sees the key too, so that letting go of Alt afterwards does
+        // not open the menu as Alt alone does.
+        DefWindowProcW(window, message, key, flags);
+        return true;
+    }
+    if (message == WM_SYSCHAR && key == L'\r') return true;  // Alt+Enter's, no menu's beep
+    if (message == WM_KEYDOWN && key == VK_F12) {
+        if (!repeated) saveScreenshot(window);
+        return true;
+    }
     if (message != WM_KEYDOWN || !(GetKeyState(VK_CONTROL) & 0x8000) ||
         (GetKeyState(VK_MENU) & 0x8000))
         return false;
@@ -115,15 +250,34 @@ bool desktopKey(HWND window, UINT message, WPARAM key) {
     return true;
 }
 
+// The desktop's size, all monitors together: the window's place is remembered for each.
+POINT desktopSize() {
+    return {GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
 // The main window's first size and place, decided as it is created (WM_NCCREATE, its style
-// final) and taken once it is (WM_CREATE): the largest zoom up to
-// the one wanted that fits the primary monitor's work area, frame included, centred there. A
-// --zoom lowered is said on stderr, and in the title once the window is there.
+// final) and taken once it is (WM_CREATE): the largest zoom up to the one wanted (--zoom, else
+// the one remembered for this desktop and display, else 2) that fits the work area, frame
+// included, of the monitor the remembered place is on (else the primary one); at that place
+// if all of the window fits there, else centred. A --zoom lowered is said on stderr, and in
+// the title once the window is there.
 void placeMainWindow(HWND window, CREATESTRUCTW* create) {
     const kwin::Frame frame = frameOf(window);
-    const kwin::Box usable = workArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
     const int w = g_geometry.width, h = g_geometry.height;
-    const int wanted = g_wantedZoom != 0 ? g_wantedZoom : kwin::kDefaultMaxZoom;
+    std::optional<kwin::WindowPlace> remembered;
+    g_settings = kwin::settingsFolder();
+    if (!g_settings.empty()) {
+        std::string warning;
+        const POINT desktop = desktopSize();
+        remembered = kwin::loadWindowPlace(g_settings, desktop.x, desktop.y, w, h, &warning);
+        if (!warning.empty()) kwin::writeToConsole(STD_ERROR_HANDLE, "kestrova: " + warning + "\n");
+    }
+    const kwin::Box usable = workArea(
+        remembered ? MonitorFromPoint({remembered->x, remembered->y}, MONITOR_DEFAULTTOPRIMARY)
+                   : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    const int wanted = g_wantedZoom != 0 ? g_wantedZoom
+                       : remembered      ? remembered->zoom
+                                         : kwin::kDefaultMaxZoom;
     g_zoom = kwin::largestZoom(wanted, w, h, frame, usable);
     static std::wstring title;
     title = g_title;
@@ -136,7 +290,12 @@ void placeMainWindow(HWND window, CREATESTRUCTW* create) {
                                  "x" + std::to_string(usable.height) + " usable); using zoom " +
                                  std::to_string(g_zoom) + "\n");
     }
-    const kwin::Box box = kwin::placeWindow(w * g_zoom, h * g_zoom, frame, usable, nullptr);
+    kwin::Box box = kwin::placeWindow(w * g_zoom, h * g_zoom, frame, usable, nullptr);
+    if (remembered) {
+        const kwin::Point at{remembered->x, remembered->y};
+        const kwin::Box there = kwin::placeWindow(w * g_zoom, h * g_zoom, frame, usable, &at);
+        if (there.x == at.x - frame.left && there.y == at.y - frame.top) box = there;
+    }
     g_opening = box;
     create->x = box.x;
     create->y = box.y;
@@ -148,14 +307,31 @@ void placeMainWindow(HWND window, CREATESTRUCTW* create) {
 // The executable's own icon (every size, 32-bit colour) on the main window's caption and in
 // the taskbar, in place of the class's 16-colour one.
 void setWindowIcons(HWND window) {
-    const struct {
-        WPARAM which;
-        int size;
-    } icons[] = {{ICON_SMALL, GetSystemMetrics(SM_CXSMICON)},
-                 {ICON_BIG, GetSystemMetrics(SM_CXICON)}};
-    for (const auto& icon : icons)
-        if (HANDLE image = LoadImageW(g_program, L"KESTROVA", IMAGE_ICON, icon.size, icon.size, 0))
-            SendMessageW(window, WM_SETICON, icon.which, reinterpret_cast<LPARAM>(image));
+    static const HANDLE small =
+        LoadImageW(g_program, L"KESTROVA", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), 0);
+    static const HANDLE big =
+        LoadImageW(g_program, L"KESTROVA", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                   GetSystemMetrics(SM_CYICON), 0);
+    if (small) SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    if (big) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+}
+
+// Where the window is while it is windowed and shown, with its zoom: what is remembered.
+void notePlace(HWND window) {
+    if (g_fullscreen || !IsWindowVisible(window) || IsIconic(window)) return;
+    POINT at{0, 0};
+    if (ClientToScreen(window, &at)) g_place = kwin::WindowPlace{g_zoom, at.x, at.y};
+}
+
+// The window's last place, for the next start on this desktop with this display.
+void savePlace() {
+    if (!g_place || g_settings.empty()) return;
+    std::string error;
+    const POINT desktop = desktopSize();
+    if (!kwin::saveWindowPlace(g_settings, desktop.x, desktop.y, g_geometry.width,
+                               g_geometry.height, *g_place, &error))
+        kwin::writeToConsole(STD_ERROR_HANDLE, "kestrova: " + error + "\n");
 }
 
 // Forwards every message to the program's procedure, then shows what it may have drawn: after
@@ -170,7 +346,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM first, LPARAM 
     if (message == WM_SYSCOMMAND && (first & 0xFFF0) == SC_KEYMENU && second == 0 &&
         kwin::openCommandBarMenu(window))
         return 0;
-    if (desktopKey(window, message, first)) return 0;
+    if (desktopKey(window, message, first, second)) return 0;
     if (message == WM_NCCREATE) placeMainWindow(window, reinterpret_cast<CREATESTRUCTW*>(second));
     if (message == WM_TIMER && first == kNoticeTimer) {
         KillTimer(window, kNoticeTimer);
@@ -194,6 +370,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM first, LPARAM 
             return result;
         case WM_NCHITTEST:
             return result;
+        case WM_WINDOWPOSCHANGED:
+            notePlace(window);
+            break;
+        case WM_DESTROY:
+            savePlace();
+            break;
         case WM_CREATE:
             if (result != -1) setWindowIcons(window);
             if (result != -1)
@@ -231,6 +413,7 @@ LRESULT CALLBACK watchCreation(int code, WPARAM first, LPARAM second) {
             GetClassNameW(window, className, 8) && lstrcmpW(className, L"#32770") == 0) {
             placed = window;
             placeOverMainWindow(window);
+            setWindowIcons(window);  // in place of the desktop's default
         }
     }
     if (code == HCBT_CREATEWND && !g_mainWindow) {
@@ -263,6 +446,8 @@ const kdev::Geometry& kwin::displayGeometry() { return g_geometry; }
 
 int kwin::zoom() { return g_zoom; }
 
+POINT kwin::pictureOrigin() { return g_origin; }
+
 HWND kwin::mainWindow() { return g_mainWindow; }
 
 bool kwin::watchForMainWindow(HINSTANCE program) {
@@ -280,7 +465,9 @@ extern BOOL(WINAPI* __real___imp_SetForegroundWindow)(HWND);
 
 static BOOL WINAPI deviceGetClientRect(HWND window, LPRECT rect) {
     const BOOL ok = __real___imp_GetClientRect(window, rect);
-    if (ok && window && window == g_mainWindow && g_zoom > 1) {
+    if (ok && window && window == g_mainWindow && g_fullscreen) {
+        *rect = {0, 0, g_geometry.width, g_geometry.height};
+    } else if (ok && window && window == g_mainWindow && g_zoom > 1) {
         rect->right /= g_zoom;
         rect->bottom /= g_zoom;
     }

@@ -18,6 +18,8 @@ constexpr int kCommandBarHeight = 26;
 void setDisplay(const kdev::Geometry& geometry, int wantedZoom, const std::wstring& title);
 const kdev::Geometry& displayGeometry();
 int zoom();  // desktop pixels per device pixel, each way
+// The picture's top-left in the main window's client area: (0, 0) but filling the monitor.
+POINT pictureOrigin();
 
 // Watches the program's thread for its main window: the first top-level window of a class of
 // the program's own. It gets a client area of the display's size times the largest zoom up to

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "desktop.h"
+#include "snapshot.h"
 
 namespace {
 
@@ -145,15 +146,48 @@ void kwin::presentDisplay() {
     HDC target = GetDCEx(window, nullptr, DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
     if (!target) return;
     const int z = zoom();
+    const POINT at = pictureOrigin();
+    if (at.x != 0 || at.y != 0) {
+        // Filling the monitor: black around the picture.
+        ExcludeClipRect(target, at.x, at.y, at.x + g.width * z, at.y + g.height * z);
+        const RECT all{0, 0, 0x7FFF, 0x7FFF};
+        FillRect(target, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        SelectClipRgn(target, nullptr);
+    }
     if (z == 1) {
-        BitBlt(target, 0, 0, g.width, g.height, source, 0, 0, SRCCOPY);
+        BitBlt(target, at.x, at.y, g.width, g.height, source, 0, 0, SRCCOPY);
     } else {
         // Whole-number scale with COLORONCOLOR: each pixel repeated, never blended.
         SetStretchBltMode(target, COLORONCOLOR);
-        StretchBlt(target, 0, 0, g.width * z, g.height * z, source, 0, 0, g.width, g.height,
+        StretchBlt(target, at.x, at.y, g.width * z, g.height * z, source, 0, 0, g.width, g.height,
                    SRCCOPY);
     }
     ReleaseDC(window, target);
+}
+
+bool kwin::screenPicture(Picture* picture) {
+    const Display& d = display();
+    if (!d.memory.bitmap) return false;
+    GdiFlush();  // what GDI drew into the memory is there
+    const kdev::Geometry& g = displayGeometry();
+    const bool is565 = g.format == kdev::PixelFormat::Rgb565;
+    // 5 and 6 bits widened to 8 by repeating their top bits, as the device's pictures are.
+    auto widen5 = [](unsigned v) { return static_cast<std::uint8_t>(v << 3 | v >> 2); };
+    auto widen6 = [](unsigned v) { return static_cast<std::uint8_t>(v << 2 | v >> 4); };
+    picture->width = g.width;
+    picture->height = g.height;
+    picture->bgr.resize(static_cast<std::size_t>(g.width) * static_cast<std::size_t>(g.height) * 3);
+    std::uint8_t* out = picture->bgr.data();
+    for (int y = 0; y < g.height; ++y) {
+        const std::uint8_t* from = d.base + static_cast<std::ptrdiff_t>(y) * d.yPitch;
+        for (int x = 0; x < g.width; ++x, from += d.xPitch, out += 3) {
+            const unsigned p = *reinterpret_cast<const std::uint16_t*>(from);
+            out[0] = widen5(is565 ? p >> 11 & 0x1F : p >> 10 & 0x1F);
+            out[1] = is565 ? widen6(p >> 5 & 0x3F) : widen5(p >> 5 & 0x1F);
+            out[2] = widen5(p & 0x1F);
+        }
+    }
+    return true;
 }
 
 extern "C" {

@@ -164,12 +164,6 @@ TEST(BitmapDemo, OnlyClearsWithoutBufferBitmapOrUsableResource) {
         RunBitmapDemo(d.window());
         for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0) << "empty resource";
     }
-    {
-        DemoDevice d(240, 320);
-        FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-        RunBitmapDemo(d.window());
-        for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0) << "no frame buffer";
-    }
 }
 
 // The conversion buffer comes from the page allocator and goes back before the command

@@ -78,11 +78,4 @@ TEST(CirclesDemo, TooSmallOnlyClears) {
     }
 }
 
-TEST(CirclesDemo, NothingWithoutFrameBuffer) {
-    DemoDevice d(240, 320);
-    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-    RunCirclesDemo(d.window());
-    for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0);
-}
-
 }  // namespace

@@ -13,7 +13,9 @@
 #include "dib24.h"
 #include "kestrova.h"
 #include "models.h"
+#include "res_builder.h"
 #include "resources/resources.h"
+#include "stray_writes.h"
 #include "test_device.h"
 
 namespace demotest {
@@ -56,16 +58,7 @@ public:
     std::vector<std::uint16_t> logical() { return screen().logicalPixels(); }
 
     // Words of screen memory that are not pixels of the drawing area and are not 0.
-    std::size_t strayWrites() {
-        std::vector<bool> inArea(screen().memoryPixels(), false);
-        for (int y = 26; y < height(); ++y)
-            for (int x = 0; x < width(); ++x)
-                inArea[static_cast<std::size_t>(screen().at(x, y) - screen().memory())] = true;
-        std::size_t stray = 0;
-        for (std::size_t i = 0; i < screen().memoryPixels(); ++i)
-            if (!inArea[i] && screen().memory()[i] != 0) ++stray;
-        return stray;
-    }
+    std::size_t strayWrites() { return fixture::StrayWriteScan(screen(), 26).count(); }
 
 private:
     TestDevice device_;
@@ -74,26 +67,7 @@ private:
 
 // A 32-bit resource image holding one resource, bitmap "PARROT", with the given bytes.
 inline std::vector<std::uint8_t> ResourceImageWithParrot(const std::vector<std::uint8_t>& parrot) {
-    std::vector<std::uint8_t> out;
-    auto u16 = [&](std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
-    auto u32 = [&](std::uint32_t v) {
-        u16(static_cast<std::uint16_t>(v));
-        u16(static_cast<std::uint16_t>(v >> 16));
-    };
-    // The leading empty entry.
-    u32(0), u32(32), u16(0xFFFF), u16(0), u16(0xFFFF), u16(0);
-    u32(0), u16(0), u16(0), u32(0), u32(0);
-    // Type 2 (bitmap), name "PARROT": 8 + 4 + 14 bytes, padded to 28, then 16 bytes of fields.
-    u32(static_cast<std::uint32_t>(parrot.size())), u32(44), u16(0xFFFF), u16(2);
-    for (char16_t c : std::u16string(u"PARROT")) u16(c);
-    u16(0), u16(0);
-    u32(0), u16(0x30), u16(0x0409), u32(0), u32(0);
-    out.insert(out.end(), parrot.begin(), parrot.end());
-    while (out.size() % 4) out.push_back(0);
-    return out;
+    return fixture::ResBuilder().add(2, u"PARROT", parrot).padded();  // type 2: bitmaps
 }
 
 }  // namespace demotest

@@ -71,11 +71,4 @@ TEST(LinesDemo, KeepsToTheDrawingAreaOnAwkwardSizes) {
     }
 }
 
-TEST(LinesDemo, NothingWithoutFrameBuffer) {
-    DemoDevice d(240, 320);
-    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-    RunLinesDemo(d.window());
-    for (std::uint16_t p : d.memory()) ASSERT_EQ(p, 0);
-}
-
 }  // namespace

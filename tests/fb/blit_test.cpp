@@ -162,12 +162,4 @@ TEST(FbBlitImage16, FiveFiveFiveDisplayStillReceivesFiveSixFive) {
     EXPECT_EQ(target.get(4, 30), 0xFFFF);
 }
 
-TEST(FbBlitImage16, NothingWithoutFrameBuffer) {
-    Target target(16, 40);
-    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-    const auto image = PositionImage(4, 4);
-    FbBlitImage16(image.data(), 0, 30, 4, 4);
-    EXPECT_TRUE(target.changed().empty());
-}
-
 }  // namespace

@@ -140,12 +140,4 @@ TEST(FbFillCircle, HugeRadiusCoversTheAreaAndNothingElse) {
     EXPECT_EQ(target.strayWrites(26), 0u);
 }
 
-TEST(FbFillCircle, NothingWithoutFrameBuffer) {
-    Target target(64, 100);
-    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-    FbFillCircle(30, 60, 20, 0xFFFFFF);
-    FbFillCircleRows(30, 60, 3, 20, 0xFFFF);
-    EXPECT_TRUE(target.changed().empty());
-}
-
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "fb.h"
 #include "models.h"
+#include "stray_writes.h"
 #include "core/screen.h"
 
 namespace fbtest {
@@ -81,21 +83,14 @@ public:
         return out;
     }
 
-    // Memory words that differ from background but are not pixels of the drawing area
-    // (padding, the bar's rows): each one is a stray write.
+    // Memory words outside the drawing area below a bar of barHeight rows that differ from
+    // background: each one is a stray write.
     std::size_t strayWrites(int barHeight, std::uint16_t background = 0) {
-        if (areaMaskBar_ != barHeight || areaMask_.empty()) {
-            areaMask_.assign(screen_->memoryPixels(), false);
-            for (int y = std::max(barHeight, 0); y < height(); ++y)
-                for (int x = 0; x < width(); ++x)
-                    areaMask_[static_cast<std::size_t>(screen_->at(x, y) - screen_->memory())] =
-                        true;
-            areaMaskBar_ = barHeight;
+        if (!scan_ || scanBar_ != barHeight) {
+            scan_.emplace(*screen_, barHeight);
+            scanBar_ = barHeight;
         }
-        std::size_t stray = 0;
-        for (std::size_t i = 0; i < screen_->memoryPixels(); ++i)
-            if (!areaMask_[i] && screen_->memory()[i] != background) ++stray;
-        return stray;
+        return scan_->count(background);
     }
 
     // Whether (x, y) lies in the drawing area.
@@ -105,8 +100,8 @@ public:
 
 private:
     std::unique_ptr<kdev::Screen> screen_;
-    std::vector<bool> areaMask_;  // memory words that are pixels of the drawing area
-    int areaMaskBar_ = 0;
+    std::optional<fixture::StrayWriteScan> scan_;  // for the bar height last asked
+    int scanBar_ = 0;
 };
 
 inline PixelSet Clip(const Target& target, const std::vector<Pixel>& pixels) {

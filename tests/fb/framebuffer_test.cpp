@@ -160,13 +160,4 @@ INSTANTIATE_TEST_SUITE_P(AllLayouts, ClearTest,
                                                                                           : "555");
                          });
 
-TEST(Clear, NothingWithoutFrameBuffer) {
-    Target target(16, 40);
-    target.fillMemory(0x1234);
-    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-    const RECT client = {0, 0, 16, 40};
-    FbClearClientRect(&client);
-    EXPECT_TRUE(target.changed(0x1234).empty());
-}
-
 }  // namespace

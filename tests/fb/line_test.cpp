@@ -132,11 +132,4 @@ TEST_P(LineClipTest, SameLogicalPixelsAsTheNormalLayout) {
 INSTANTIATE_TEST_SUITE_P(AllLayouts, LineClipTest, ::testing::ValuesIn(fbtest::kAllLayouts),
                          [](const auto& info) { return fbtest::LayoutName(info.param); });
 
-TEST(FbDrawLine, NothingWithoutFrameBuffer) {
-    Target target(16, 40);
-    FbAttach(nullptr, g_display, g_barHeight);  // start-up without a frame buffer
-    FbDrawLine(0, 30, 15, 39, 0xFFFFFF);
-    EXPECT_TRUE(target.changed().empty());
-}
-
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/device.h"
 #include "api/device_api.h"
 #include "kestrova.h"
+#include "res_builder.h"
 #include "resources/resources.h"
 #include "core/screen.h"
 #include "gfx/text.h"
@@ -131,24 +132,7 @@ LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM first, LPARAM secon
     }
 }
 
-// Little-endian bytes: dialog templates and .res images made by hand.
-struct Writer {
-    std::vector<std::uint8_t> b;
-    Writer& u16(unsigned v) {
-        b.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        b.push_back(static_cast<std::uint8_t>(v >> 8 & 0xFF));
-        return *this;
-    }
-    Writer& u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-    Writer& str(std::u16string_view s) {
-        for (char16_t c : s) u16(c);
-        return u16(0);
-    }
-    Writer& align4() {
-        while (b.size() % 4) b.push_back(0);
-        return *this;
-    }
-};
+using Writer = fixture::ByteWriter;
 
 struct ControlSpec {
     DWORD style;
@@ -183,26 +167,6 @@ std::vector<std::uint8_t> makeTemplate(DWORD style, DWORD exStyle, short x, shor
             w.str(c.className);
         w.str(c.text).u16(0);
     }
-    return w.b;
-}
-
-// A 32-bit .res image holding the given dialog resources.
-std::vector<std::uint8_t> makeRes(
-    const std::vector<std::pair<WORD, std::vector<std::uint8_t>>>& dialogs) {
-    Writer w;
-    auto entry = [&](WORD type, WORD name, const std::vector<std::uint8_t>& data) {
-        w.u32(static_cast<std::uint32_t>(data.size()))
-            .u32(32)
-            .u16(0xFFFF)
-            .u16(type)
-            .u16(0xFFFF)
-            .u16(name);
-        w.u32(0).u16(0x1030).u16(0x0409).u32(0).u32(0);
-        w.b.insert(w.b.end(), data.begin(), data.end());
-        w.align4();
-    };
-    entry(0, 0, {});
-    for (const auto& [id, data] : dialogs) entry(5, id, data);
     return w.b;
 }
 
@@ -245,9 +209,10 @@ protected:
         return static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(
             instance, FindResourceW(instance, MAKEINTRESOURCE(IDD_ABOUT), RT_DIALOG))));
     }
-    // A template of a module made from hand-made bytes.
+    // A template of a module made from hand-made bytes (type 5: dialogs).
     LPCDLGTEMPLATEW loaded(const std::vector<std::uint8_t>& bytes) {
-        HINSTANCE module = device_->resources().addModule(makeRes({{50, bytes}}));
+        HINSTANCE module =
+            device_->resources().addModule(fixture::ResBuilder().add(5, 50, bytes).padded());
         return static_cast<LPCDLGTEMPLATEW>(LockResource(
             LoadResource(module, FindResourceW(module, MAKEINTRESOURCE(50), RT_DIALOG))));
     }
@@ -755,6 +720,30 @@ TEST_F(DialogTest, HiddenTabStopsAreSkipped) {
     EXPECT_EQ(DialogBoxIndirectParamW(instance, loaded(tpl), owner, proc, 0), 3);
     // Opened on A; Tab to B over H2, on to A over H1; Shift+Tab back to B over H1, to A over H2.
     EXPECT_EQ(seen, (std::vector<int>{31, 33, 31, 33, 31}));
+}
+
+// A request to bring the owner forward with the windows it owns, as a second start on the same
+// device sends, while the About dialog is up: the dialog stays on top, and neither it nor what
+// the owner drew is painted over.
+TEST_F(DialogTest, BringingTheOwnerForwardKeepsItsDialogOnTopAndThePicture) {
+    for (int y = 0; y < screen().height(); ++y)
+        for (int x = 0; x < screen().width(); ++x) screen().set(x, y, 0xFFFF);  // the owner's
+    std::vector<std::uint16_t> before, after;
+    input.steps.push_back([&] {
+        before = screen().logicalPixels();
+        EXPECT_TRUE(SetForegroundWindow(
+            reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(owner) | 1)));
+    });
+    input.steps.push_back([&] {
+        after = screen().logicalPixels();
+        const Window* d = dialog();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(wm().topLevels().back(), d->handle);
+        input.key(Key::Return);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), owner, watchingAboutProc, 0), 1);
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(DialogTest, OwnerGoingEndsTheDialogAndTheQuitReachesTheMainLoop) {

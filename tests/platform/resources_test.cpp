@@ -17,6 +17,7 @@
 #include "resources/resources.h"
 #include "core/screen.h"
 #include "resources/resource.h"
+#include "res_builder.h"
 
 namespace kdev {
 namespace {
@@ -51,54 +52,23 @@ ByteVector prefix(const ByteVector& bytes, std::size_t length) {
     return ByteVector(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
-// Little-endian bytes for hand-made fixtures.
-struct Writer {
-    ByteVector b;
-    Writer& u8(unsigned v) {
-        b.push_back(static_cast<std::uint8_t>(v));
-        return *this;
-    }
-    Writer& u16(unsigned v) { return u8(v & 0xFF).u8(v >> 8 & 0xFF); }
-    Writer& u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-    Writer& str(std::u16string_view s) {
-        for (char16_t c : s) u16(c);
-        return u16(0);
-    }
-    Writer& ord(unsigned n) { return u16(0xFFFF).u16(n); }
-    Writer& align4() {
-        while (b.size() % 4) u8(0);
-        return *this;
-    }
-    Writer& bytes(const ByteVector& v) {
-        b.insert(b.end(), v.begin(), v.end());
-        return *this;
-    }
-};
+using Writer = fixture::ByteWriter;
 
-void putId(Writer& w, const ResId& id) {
-    if (id.isOrdinal)
-        w.ord(id.ordinal);
-    else
-        w.str(id.name);
+fixture::ResName resName(const ResId& id) {
+    if (id.isOrdinal) return id.ordinal;
+    return id.name;
 }
 
-// One .res entry: sizes, type, name, the fixed fields, data, padding.
-void addEntry(Writer& w, const ResId& type, const ResId& name, const ByteVector& data) {
-    Writer h;
-    putId(h, type);
-    putId(h, name);
-    h.align4();
-    h.u32(0).u16(0x1030).u16(0x409).u32(0).u32(0);
-    w.u32(static_cast<std::uint32_t>(data.size())).u32(static_cast<std::uint32_t>(8 + h.b.size()));
-    w.bytes(h.b).bytes(data).align4();
+using Entries = std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>>;
+
+fixture::ResBuilder resOf(const Entries& entries) {
+    fixture::ResBuilder res;
+    for (const auto& [id, data] : entries) res.add(resName(id.first), resName(id.second), data);
+    return res;
 }
 
-ByteVector makeRes(const std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>>& entries) {
-    Writer w;
-    addEntry(w, ResId::fromOrdinal(0), ResId::fromOrdinal(0), {});
-    for (const auto& [id, data] : entries) addEntry(w, id.first, id.second, data);
-    return w.b;
-}
+// A .res image of the entries, padded as a resource compiler writes it.
+ByteVector makeRes(const Entries& entries) { return resOf(entries).padded(); }
 
 // A .res image together with the bytes its entries point into.
 class ParsedRes {
@@ -416,8 +386,7 @@ TEST(ResourceImageDamage, BrokenHeaders) {
     }
 
     // A type name whose terminator would lie past the header.
-    Writer w;
-    addEntry(w, ResId::fromOrdinal(0), ResId::fromOrdinal(0), {});
+    Writer w{fixture::ResBuilder().bytes()};
     w.u32(0).u32(32);
     for (int i = 0; i < 12; ++i) w.u16('A');
     EXPECT_FALSE(ResourceImage::parse(w.b));
@@ -498,11 +467,7 @@ private:
 };
 
 // The image with its last entry's padding left off, so it ends where that entry's data does.
-ByteVector unpadded(const std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>>& entries) {
-    ByteVector image = makeRes(entries);
-    image.resize(image.size() - (4 - entries.back().second.size() % 4) % 4);
-    return image;
-}
+ByteVector unpadded(const Entries& entries) { return resOf(entries).bytes(); }
 
 // Every reader of UTF-16 text, given bytes that end right before an unreadable page: the text
 // that ends one byte short (on an odd byte) is refused, the one that ends exactly there is
@@ -729,7 +694,7 @@ ByteVector makeIconRes(const std::vector<std::pair<int, ByteVector>>& images,
             .u32(static_cast<std::uint32_t>(images[i].second.size()))
             .u16(unsigned(i + 1));
     // The images last, so the last one ends the buffer.
-    std::vector<std::pair<std::pair<ResId, ResId>, ByteVector>> entries;
+    Entries entries;
     entries.push_back(
         {{ResId::fromOrdinal(14), ResId::fromOrdinal(101)}, dirOverride ? *dirOverride : dir.b});
     for (std::size_t i = 0; i < images.size(); ++i)

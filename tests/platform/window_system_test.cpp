@@ -621,6 +621,8 @@ TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
     };
     g_destroyed.clear();
     const HWND top = make(nullptr), child = make(top), grandchild = make(child);
+    const HWND above = make(nullptr);  // a window over them all, painted and left alone
+    UpdateWindow(above);
     PostMessageW(grandchild, kPosted, 0, 0);
     g_parentToTake = top;  // the child, told first, takes its parent (and so itself) along
     EXPECT_TRUE(DestroyWindow(child));
@@ -628,12 +630,80 @@ TEST_F(WindowSystem, DestroyTellsEachWindowOnceAndDropsWhatWasPostedToIt) {
     EXPECT_FALSE(IsWindow(child));
     EXPECT_FALSE(IsWindow(grandchild));
     EXPECT_EQ(g_destroyed, (std::vector<HWND>{child, top, grandchild}));
+    // What they uncovered is repainted beneath them, and nothing above them.
+    kdev::WindowManager& windows = dev.device().windows();
+    EXPECT_FALSE(windows.get(window)->update.empty());
+    EXPECT_TRUE(windows.get(above)->update.empty());
+    DestroyWindow(above);
     PostQuitMessage(3);
     MSG msg;
     std::vector<HWND> delivered;
     while (GetMessageW(&msg, nullptr, 0, 0)) delivered.push_back(msg.hwnd);
     EXPECT_EQ(msg.wParam, 3u);
     EXPECT_TRUE(delivered.empty()) << "a message posted to a destroyed window was delivered";
+}
+
+// A stylus message holds the point in its window's client coordinates (signed, so a captured
+// stylus outside the window is negative), and the message's `pt` the same point on the screen.
+LRESULT CALLBACK plainProc(HWND window, UINT message, WPARAM first, LPARAM second) {
+    return DefWindowProcW(window, message, first, second);
+}
+
+void registerPlain(HINSTANCE instance) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = plainProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = u"Plain";
+    ASSERT_TRUE(RegisterClassW(&wc));
+}
+
+TEST_F(WindowSystem, AStylusMessageHasTheClientPointAndThePointOnTheScreen) {
+    registerPlain(dev.instance());
+    // A captioned window: its client area starts 1 in from the left and 20 down.
+    const HWND framed = CreateWindowExW(0, u"Plain", u"", WS_CAPTION | WS_VISIBLE, 20, 60, 100, 100,
+                                        window, nullptr, dev.instance(), nullptr);
+    const HWND child = CreateWindowExW(0, u"Plain", u"", WS_CHILD | WS_VISIBLE, 10, 5, 40, 40,
+                                       framed, nullptr, dev.instance(), nullptr);
+    ASSERT_TRUE(child);
+    struct Seen {
+        UINT message;
+        int x, y;    // from the second parameter
+        int sx, sy;  // pt
+        bool operator==(const Seen&) const = default;
+    };
+    ScriptedFrontEnd& f = dev.frontEnd();
+    f.press(33, 89);  // the child's client origin is at (31, 85)
+    f.move(25, 83);   // outside it: still captured
+    f.lift(31, 85);
+    f.close();
+    std::vector<Seen> seen;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        if (msg.hwnd == child && msg.message >= WM_MOUSEMOVE && msg.message <= WM_LBUTTONUP)
+            seen.push_back({msg.message, static_cast<short>(LOWORD(msg.lParam)),
+                            static_cast<short>(HIWORD(msg.lParam)), static_cast<int>(msg.pt.x),
+                            static_cast<int>(msg.pt.y)});
+        DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(seen, (std::vector<Seen>{{WM_LBUTTONDOWN, 2, 4, 33, 89},
+                                       {WM_MOUSEMOVE, -6, -2, 25, 83},
+                                       {WM_LBUTTONUP, 0, 0, 31, 85}}));
+}
+
+// Keys go to the topmost window that takes input: one over the main window takes them while
+// enabled and passes them on once disabled.
+TEST_F(WindowSystem, KeysGoToTheTopmostEnabledWindow) {
+    registerPlain(dev.instance());
+    const HWND over = CreateWindowExW(0, u"Plain", u"", WS_VISIBLE, 0, 30, 100, 100, nullptr,
+                                      nullptr, dev.instance(), nullptr);
+    ASSERT_TRUE(over);
+    ScriptedFrontEnd& f = dev.frontEnd();
+    f.key(kdev::Key::Space);
+    f.then([&] { EnableWindow(over, FALSE); });
+    f.key(kdev::Key::Return);
+    f.close();
+    EXPECT_EQ(pump(), 7);
+    EXPECT_EQ(g_keys, (std::vector<std::pair<UINT, WPARAM>>{{WM_KEYDOWN, VK_RETURN}}));
 }
 
 TEST_F(WindowSystem, ADestroyedWindowsAreaIsRepaintedWithTheBackgroundBeneath) {

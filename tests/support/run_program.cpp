@@ -221,3 +221,13 @@ BoundedResult runKestrovaBounded(const std::vector<std::string>& args, const std
     r.err = readFile(err);
     return r;
 }
+
+bool waitForTrace(const std::string& file, const std::string& needle, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        for (const std::string& line : readLines(file))
+            if (line.find(needle) != std::string::npos) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}

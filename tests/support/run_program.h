@@ -41,6 +41,10 @@ int startKestrovaAtBarrier(const std::vector<std::string>& args, const std::stri
 // nothing while it still runs.
 std::optional<int> waitKestrovaFor(int pid, int timeoutMs);
 
+// Waits until a line of the trace in `file` holds `needle`, looking every 10 ms for at most
+// timeoutMs (a bound only reached when something is wrong); whether one did.
+bool waitForTrace(const std::string& file, const std::string& needle, int timeoutMs = 20000);
+
 // How the trace records command id reaching the main window, as found in its line.
 inline std::string commandEvent(int id) {
     return "\"event\":\"command\",\"id\":" + std::to_string(id);

@@ -3,6 +3,7 @@
 //                            area and frame (screen coordinates), its monitor's work area, and
 //                            each child: class, id, style, text, rectangle,
 //                            and whether a static control holds an icon
+//   probe.exe move TITLE X Y moves that window's frame to X, Y
 //   probe.exe menu           the open pop-up menu's rectangle
 //   probe.exe foreground     the foreground window's title
 //   probe.exe order          the visible top-level windows' titles, top to bottom
@@ -206,9 +207,12 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"dialog" && argc > 2) return askDialog(argv[2]) ? 0 : 1;
     if (what == L"bitmap" && argc > 2) return askBitmap(argv[2]) ? 0 : 1;
     HWND window = nullptr;
-    if (what == L"window" && argc > 2) {
+    if ((what == L"window" && argc > 2) || (what == L"move" && argc > 4)) {
         window = FindWindowW(nullptr, argv[2]);
         if (!window) window = titledFrom(argv[2]);
+        if (window && what == L"move")
+            SetWindowPos(window, nullptr, _wtoi(argv[3]), _wtoi(argv[4]), 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         if (window) describe(window);
     } else if (what == L"menu") {
         window = FindWindowW(L"#32768", nullptr);

@@ -99,11 +99,11 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
         case WM_KEYDOWN:
             return onKeyDown(manager, hwnd, *w, first);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, hwnd, *w, screenPoint(manager, *w, second));
+            return onStylusDown(manager, hwnd, *w, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, *w, screenPoint(manager, *w, second));
+            return onStylusMove(manager, *w, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, hwnd, *w, screenPoint(manager, *w, second));
+            return onStylusUp(manager, hwnd, *w, manager.messagePos());
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

@@ -198,11 +198,11 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
         case WM_PAINT:
             return onPaint(manager, *bar);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, hwnd, *bar, screenPoint(manager, *bar, second));
+            return onStylusDown(manager, hwnd, *bar, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, *bar, screenPoint(manager, *bar, second));
+            return onStylusMove(manager, *bar, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, *bar, screenPoint(manager, *bar, second));
+            return onStylusUp(manager, *bar, manager.messagePos());
         case WM_KEYDOWN:
             return onKeyDown(hwnd, *bar, first);
         default:

@@ -8,12 +8,6 @@ namespace kdev {
 
 WindowManager& wm() { return Device::current().windows(); }
 
-Point screenPoint(const WindowManager& manager, const Window& w, LPARAM second) {
-    const Rect client = manager.clientRect(w);
-    return {client.left + static_cast<short>(LOWORD(second)),
-            client.top + static_cast<short>(HIWORD(second))};
-}
-
 WPARAM commandParam(int id, WORD code) {
     return static_cast<WPARAM>(static_cast<WORD>(id)) | (static_cast<WPARAM>(code) << 16);
 }

@@ -25,10 +25,6 @@ const T* dataOf(const Window* w) {
     return w ? dynamic_cast<const T*>(w->control.get()) : nullptr;
 }
 
-// Stylus position from a mouse message's second parameter (client coordinates, signed) to
-// screen coordinates.
-Point screenPoint(const WindowManager& manager, const Window& w, LPARAM second);
-
 constexpr WORD kButtonClicked = 0;  // the notification code in a button's WM_COMMAND
 // WM_COMMAND's first parameter: the control id in the low word, the notification code above.
 WPARAM commandParam(int id, WORD code);

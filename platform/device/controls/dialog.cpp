@@ -156,11 +156,11 @@ LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT mes
         case WM_ERASEBKGND:
             return 1;  // WM_PAINT covers the whole face
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, w, *data, screenPoint(manager, w, second));
+            return onStylusDown(manager, w, *data, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, w, *data, screenPoint(manager, w, second));
+            return onStylusMove(manager, w, *data, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, hwnd, w, *data, screenPoint(manager, w, second));
+            return onStylusUp(manager, hwnd, w, *data, manager.messagePos());
         case WM_KEYDOWN:
             return onKeyDown(manager, hwnd, w, *data, first);
         case WM_CLOSE:

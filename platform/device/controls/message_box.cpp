@@ -100,11 +100,11 @@ LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
         case WM_PAINT:
             return onPaint(manager, *box);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, *box, screenPoint(manager, *box, second));
+            return onStylusDown(manager, *box, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, *box, screenPoint(manager, *box, second));
+            return onStylusMove(manager, *box, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, *box, screenPoint(manager, *box, second));
+            return onStylusUp(manager, *box, manager.messagePos());
         case WM_KEYDOWN:
             return onKeyDown(*box, first);
         case WM_CLOSE:

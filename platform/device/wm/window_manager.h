@@ -1,5 +1,11 @@
-// The window system: classes, windows, z-order, the message queue, default processing,
-// painting, and the routing of stylus and keys from the front end.
+// The window system: one class, its members defined by concern, one file each:
+//   class.cpp         window classes
+//   window.cpp        windows: the tree, showing, finding, enabling, destroying
+//   foreground.cpp    z-order and the foreground, here and across instances
+//   message.cpp       the message queue and the one pump
+//   input.cpp         routing of stylus, keys, closes and commands; capture; what is disabled
+//   painting.cpp      update regions, paint order, visible regions, presenting what changed
+//   default_proc.cpp  default processing
 #pragma once
 
 #include <windows.h>
@@ -116,6 +122,10 @@ public:
     // GetMessage: false when the quit message is taken.
     bool getMessage(MSG& msg);
     LRESULT dispatch(const MSG& msg);
+    // Where the stylus was, in screen coordinates, when the message being dispatched was posted
+    // (its `pt`, as GetMessagePos tells): a stylus message's own second parameter holds the same
+    // point in the target's client coordinates.
+    Point messagePos() const { return messagePos_; }
     LRESULT defaultProc(HWND hwnd, UINT message, WPARAM first, LPARAM second);
 
     // Runs a nested message loop for `window` until done() holds or the quit message arrives
@@ -150,29 +160,35 @@ public:
     bool shiftHeld() const { return shiftHeld_; }
 
 private:
-    // Destroying, in steps: WM_DESTROY to a window, its children after it (deepest first),
-    // then forgetting a window and its queued messages.
+    // Windows. Destroying, in steps: WM_DESTROY to a window, its children after it (deepest
+    // first), then forgetting a window and its queued messages.
     void beginDestroy(Window& w);
     void destroyChildren(std::uint32_t handle);
     void forget(std::uint32_t handle);
-    // A queued message, the quit message (false) or a paint; nullopt when there is none.
+    std::uint32_t topLevelOf(std::uint32_t handle) const;
+    void showIcon(const Window& w);
+    // Z-order and the foreground.
+    void raiseTop(std::uint32_t handle, bool withOwned);
+    void publishWindows();
+    // Handles the requests of other instances now (a Wake event).
+    void serveRequests();
+    // The queue. A queued message, the quit message (false) or a paint; nullopt when there is
+    // none.
     std::optional<bool> takeMessage(MSG& msg);
     // The next input event: one put back by the pump, or the front end's.
     InputEvent nextInput();
-    // Handles the requests of other instances now (a Wake event).
-    void serveRequests();
-    // The front end shows the screen, only when it changed since it last did.
-    void presentIfChanged();
+    // Input.
     void routeInput(const InputEvent& ev);
     std::uint32_t hitTest(Point p) const;
     std::uint32_t hitChild(std::uint32_t handle, Point p) const;
+    // The one rule for disabled windows: a window takes input only when it and every parent
+    // above it are enabled.
     bool inputEnabled(std::uint32_t handle) const;
     std::uint32_t focusWindow() const;
-    std::uint32_t topLevelOf(std::uint32_t handle) const;
+    // Painting.
     bool nextPaint(MSG& msg);
-    void publishWindows();
-    void raiseTop(std::uint32_t handle, bool withOwned);
-    void showIcon(const Window& w);
+    // The front end shows the screen, only when it changed since it last did.
+    void presentIfChanged();
     // Default processing, message by message.
     LRESULT defaultPaint(Window& w);
     LRESULT defaultErase(Window& w);
@@ -191,6 +207,8 @@ private:
     int closesAfterInput_ = 0;
     std::vector<std::uint32_t> modal_;  // the windows of the running modal loops, innermost last
     std::uint32_t capture_ = 0;
+    Point stylus_;      // where the stylus last was, screen coordinates
+    Point messagePos_;  // the `pt` of the message being dispatched
     InputOwner* inputOwner_ = nullptr;
     std::optional<std::uint64_t> presented_;  // the screen's generation last presented
     std::map<std::uint32_t, std::pair<int, std::uint32_t>>
