@@ -1,7 +1,10 @@
 // The real window: kestrova on a virtual X server of the test's own (Xvfb), driven with real
 // pointer and key events and looked at through the X server's own screen contents.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -501,6 +504,40 @@ TEST_F(SdlWindowTest, TheWindowShowsExactlyTheColoursOfItsScreenshot) {
     for (const std::string& w : wrong) ADD_FAILURE() << w;
     x_->requestClose(*window);
     EXPECT_EQ(finish(pid, 10000), 0);
+}
+
+// Started from a terminal (its standard error one), F12 saves into the current folder.
+TEST_F(SdlWindowTest, FromATerminalTheScreenshotGoesToTheCurrentFolder) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const std::string side = ::ptsname(terminal);
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    const std::string trace = work_.file("trace.jsonl");
+    const pid_t pid =
+        startKestrovaOnDisplay({"--zoom", "1", "--trace", trace}, instances_.path(),
+                               display_->name(), work_.path(), work_.file("terminal.out"), side);
+    running_.push_back(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
+    ASSERT_TRUE(window) << "no window";
+    ASSERT_NO_FATAL_FAILURE(openTools(x_->geometry(*window), 1, 0, 0, trace));
+    key("F12");
+    std::string said;
+    const bool saved = waitUntil(
+        [&] {
+            char buffer[512];
+            for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+                said.append(buffer, static_cast<std::size_t>(n));
+            return said.find(".png") != std::string::npos;
+        },
+        5s);
+    EXPECT_TRUE(saved) << said;
+    EXPECT_NE(said.find("screenshot saved to " + work_.path() + "/kestrova-"), std::string::npos)
+        << said;
+    x_->requestClose(*window);
+    EXPECT_EQ(finish(pid, 10000), 0);
+    ::close(terminal);
 }
 
 TEST_F(SdlWindowTest, AWindowDestroyedByAnotherClientClosesTheProgram) {
