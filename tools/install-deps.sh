@@ -21,7 +21,7 @@ run_packages="cmake make g++ pkg-config llvm clang libfreetype-dev libpng-dev li
 libcli11-dev zlib1g-dev fonts-dejavu-core libdrm-dev libevdev-dev"
 
 packages="clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
-imagemagick xauth openbox g++-arm-linux-gnueabihf qemu-user
+imagemagick xauth openbox xdg-user-dirs g++-arm-linux-gnueabihf qemu-user
 qemu-system-x86 busybox-static cpio
 python3 dpkg-dev desktop-file-utils appstream lintian man-db
 emscripten nodejs chromium

@@ -165,6 +165,7 @@ int run(int argc, char** argv) {
         khost::SdlOptions sdl;
         sdl.zoom = options->zoom;
         sdl.slow = options->slow;
+        sdl.screenshotDir = options->screenshotDir;
         sdl.settingsFolder = khost::settingsFolder();
         frontEnd = khost::makeSdlFrontEnd(*screen, sdl, &error);
         if (!frontEnd)

@@ -6,6 +6,7 @@
 
 #include "core/pacer.h"
 #include "core/trace.h"
+#include "snapshot.h"
 
 namespace khost {
 
@@ -18,11 +19,16 @@ const char* kKeysHelp =
     "  arrow keys           device keys: move in menus\n"
     "  Tab, Space           device keys\n"
     "  F10                  open the command bar's menu\n"
-    "  F12                  save a PNG screenshot of the device screen in the current folder\n"
+    "  F12                  save a PNG screenshot of the device screen (see below)\n"
     "  Ctrl+1 ... Ctrl+8    zoom 1 to 8; Ctrl+0: the largest zoom that fits the desktop\n"
     "  Alt+Enter            fill the desktop's screen with the window, and back\n"
     "  F7, F8               slow motion: ten times slower, ten times faster (1 to 100000)\n"
     "  closing the window   closes the program's main window\n"
+    "\nF12 saves kestrova-YYYYMMDD-HHMMSS.png into --screenshot-dir DIR when given; else into the\n"
+    "current folder when Kestrova was started from a terminal (its standard input or standard\n"
+    "error is one); else, as from the desktop's menu, into Kestrova/ in the pictures folder\n"
+    "(xdg-user-dir PICTURES, or ~/Pictures), made when needed. The title bar and standard error\n"
+    "name the file.\n"
     "\nHeadless scripts (--script), one command a line, # starts a comment:\n"
     "  tap X Y | down X Y | move X Y | up X Y | key NAME | menu Tools/Lines | command ID\n"
     "  screenshot FILE.png | dump FILE | idle MS | close\n"
@@ -113,6 +119,8 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
     app.add_option("--record", options.record,
                    "Write every presented frame with its time to this animated PNG")
         ->check(named);
+    app.add_option("--screenshot-dir", options.screenshotDir,
+                   "Save F12's screenshots in this existing folder (default: see below)");
     app.add_flag("--version", version, "Print the version");
     app.footer(kKeysHelp);
 
@@ -149,6 +157,10 @@ std::optional<HostOptions> parseOptions(int argc, char** argv, int* exitCode) {
             return fail("--slow: expected a whole number from 1 to 100000, not '" +
                         kdev::printable(slow) + "'");
         options.slow = *factor;
+    }
+    if (app.count("--screenshot-dir")) {
+        const std::string problem = checkScreenshotFolder(options.screenshotDir);
+        if (!problem.empty()) return fail(problem);
     }
     for (const std::string& f : fails) {
         if (f == "display") options.faults.display = true;

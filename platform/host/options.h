@@ -18,11 +18,12 @@ struct HostOptions {
     // A real panel instead of a window: --fbdev [DEVICE] or --drm [CARD]; empty for none.
     enum class Panel { None, Fbdev, Drm } panel = Panel::None;
     std::string panelPath;
-    std::string script;  // file, "-" for standard input, empty for none
-    std::string trace;   // file, empty for none
-    std::string tour;    // folder, empty for none
-    int slow = 1;        // --slow: the program runs this many times slower (1 to 100000)
-    std::string record;  // --record: every presented frame to this APNG, empty for none
+    std::string script;         // file, "-" for standard input, empty for none
+    std::string trace;          // file, empty for none
+    std::string tour;           // folder, empty for none
+    int slow = 1;               // --slow: the program runs this many times slower (1 to 100000)
+    std::string record;         // --record: every presented frame to this APNG, empty for none
+    std::string screenshotDir;  // --screenshot-dir: F12's folder, empty for the usual rule
     kdev::Faults faults;
 };
 

@@ -17,9 +17,11 @@
 #include "core/output_file.h"
 #include "options.h"
 
-// window.conf holds one line per display size, the most recently saved last:
+// window.conf holds one line per display size and desktop size, the most recently saved last:
 //   # comment
-//   240x320 2 560 280        (display size, zoom, x and y of the client area)
+//   240x320 1920x1050 2 560 280   (display size, desktop's work area, zoom, x and y of the
+//                                  client area)
+// Earlier versions wrote lines without the desktop; they are read as valid and passed over.
 
 namespace khost {
 
@@ -32,10 +34,15 @@ constexpr int kMaxCoordinate = 1000000;
 constexpr int kLockWaitMs = 2000;
 
 struct Entry {
-    int width = 0;
-    int height = 0;
+    PlaceKey key;
     WindowPlace place;
+    bool old = false;  // an earlier version's line, for no desktop in particular
 };
+
+bool sameKey(const PlaceKey& a, const PlaceKey& b) {
+    return a.width == b.width && a.height == b.height && a.desktopWidth == b.desktopWidth &&
+           a.desktopHeight == b.desktopHeight;
+}
 
 class Fd {
 public:
@@ -71,10 +78,14 @@ std::optional<Entry> parseLine(std::string_view line) {
         line.remove_prefix(end);
     }
     Entry e;
-    if (fields.size() != 4 || !parseDisplaySize(std::string(fields[0]), &e.width, &e.height) ||
-        !parseInt(fields[1], 1, 8, &e.place.zoom) ||
-        !parseInt(fields[2], -kMaxCoordinate, kMaxCoordinate, &e.place.x) ||
-        !parseInt(fields[3], -kMaxCoordinate, kMaxCoordinate, &e.place.y)) {
+    e.old = fields.size() == 4;
+    if (e.old) fields.insert(fields.begin() + 1, "1x1");  // a desktop size no entry has
+    if (fields.size() != 5 ||
+        !parseDisplaySize(std::string(fields[0]), &e.key.width, &e.key.height) ||
+        !parseDisplaySize(std::string(fields[1]), &e.key.desktopWidth, &e.key.desktopHeight) ||
+        !parseInt(fields[2], 1, 8, &e.place.zoom) ||
+        !parseInt(fields[3], -kMaxCoordinate, kMaxCoordinate, &e.place.x) ||
+        !parseInt(fields[4], -kMaxCoordinate, kMaxCoordinate, &e.place.y)) {
         return std::nullopt;
     }
     return e;
@@ -123,9 +134,8 @@ std::vector<Entry> readEntries(const std::string& path, std::string* problem) {
         const std::size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string_view::npos || line[first] == '#') continue;
         if (std::optional<Entry> e = parseLine(line.substr(0, line.find_last_not_of('\r') + 1))) {
-            std::erase_if(entries, [&](const Entry& o) {
-                return o.width == e->width && o.height == e->height;
-            });
+            if (e->old) continue;
+            std::erase_if(entries, [&](const Entry& o) { return sameKey(o.key, e->key); });
             entries.push_back(*e);
         } else if (problem->empty()) {
             *problem = path + " is damaged at line " + std::to_string(lineNumber);
@@ -170,18 +180,18 @@ std::string settingsFolder() {
     return {};
 }
 
-std::optional<WindowPlace> loadWindowPlace(const std::string& folder, int width, int height,
+std::optional<WindowPlace> loadWindowPlace(const std::string& folder, const PlaceKey& key,
                                            std::string* warning) {
     if (folder.empty()) return std::nullopt;
     std::string problem;
     const std::vector<Entry> entries = readEntries(folder + "/" + kFileName, &problem);
     if (!problem.empty() && warning) *warning = problem + "; the window opens at its default place";
     for (const Entry& e : entries)
-        if (e.width == width && e.height == height) return e.place;
+        if (sameKey(e.key, key)) return e.place;
     return std::nullopt;
 }
 
-bool saveWindowPlace(const std::string& folder, int width, int height, const WindowPlace& place,
+bool saveWindowPlace(const std::string& folder, const PlaceKey& key, const WindowPlace& place,
                      std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = "cannot remember the window's place in " + folder + ": " + why;
@@ -198,16 +208,18 @@ bool saveWindowPlace(const std::string& folder, int width, int height, const Win
     // Whatever cannot be read of the old file is dropped: the new one is whole again.
     std::string ignored;
     std::vector<Entry> entries = readEntries(folder + "/" + kFileName, &ignored);
-    std::erase_if(entries, [&](const Entry& e) { return e.width == width && e.height == height; });
-    entries.push_back({width, height, place});
+    std::erase_if(entries, [&](const Entry& e) { return sameKey(e.key, key); });
+    entries.push_back({key, place});
     if (entries.size() > kMaxEntries)
         entries.erase(entries.begin(),
                       entries.begin() + static_cast<std::ptrdiff_t>(entries.size() - kMaxEntries));
     std::string text =
-        "# Kestrova's window: its place and zoom for each display size (WxH zoom x y)\n";
+        "# Kestrova's window: its place and zoom for each display size on each desktop size\n"
+        "# (display WxH, desktop's work area WxH, zoom, x, y)\n";
     for (const Entry& e : entries) {
-        text += std::to_string(e.width) + "x" + std::to_string(e.height) + " " +
-                std::to_string(e.place.zoom) + " " + std::to_string(e.place.x) + " " +
+        text += std::to_string(e.key.width) + "x" + std::to_string(e.key.height) + " " +
+                std::to_string(e.key.desktopWidth) + "x" + std::to_string(e.key.desktopHeight) +
+                " " + std::to_string(e.place.zoom) + " " + std::to_string(e.place.x) + " " +
                 std::to_string(e.place.y) + "\n";
     }
 

@@ -1,14 +1,24 @@
 #include "snapshot.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <new>
 #include <vector>
 
 #include "core/output_file.h"
+#include "core/strings.h"
 #include "rgba.h"
 
 namespace khost {
@@ -97,6 +107,114 @@ std::filesystem::path screenshotPath(const std::filesystem::path& folder) {
     for (int n = 2; std::filesystem::exists(path, ec) && n < 1000; ++n)
         path = folder / (base + "-" + std::to_string(n) + ".png");
     return std::filesystem::absolute(path, ec);
+}
+
+std::filesystem::path screenshotFolder(const ScreenshotFolderRule& rule) {
+    if (!rule.option.empty()) return rule.option;
+    if (rule.fromTerminal) return {};
+    if (rule.pictures) return std::filesystem::path(*rule.pictures) / "Kestrova";
+    if (!rule.home.empty() && rule.home[0] == '/')
+        return std::filesystem::path(rule.home) / "Pictures" / "Kestrova";
+    return {};
+}
+
+bool startedFromTerminal() { return ::isatty(0) == 1 || ::isatty(2) == 1; }
+
+namespace {
+
+// The child's end: reaped within `deadline`, else killed and then reaped. True when it ended
+// by itself with status 0.
+bool reap(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (r < 0 && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        ::poll(nullptr, 0, 5);
+    }
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> askPicturesFolder(std::chrono::milliseconds limit,
+                                             const std::string& program) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // The child starts with the usual signals, whatever this process blocks or ignores.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) sigaddset(&defaults, s);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string name = program, argument = "PICTURES";
+    char* argv[] = {name.data(), argument.data(), nullptr};
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(out[0]);
+        return std::nullopt;
+    }
+
+    // Its answer, up to a length no folder name needs, until it closes its output or time is up.
+    std::string answer;
+    bool whole = false;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{out[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        char buffer[512];
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            whole = n == 0;
+            break;
+        }
+        answer.append(buffer, static_cast<std::size_t>(n));
+        if (answer.size() > 4096) break;
+    }
+    ::close(out[0]);
+    const bool succeeded = reap(pid, whole ? deadline : std::chrono::steady_clock::now());
+    if (!whole || !succeeded) return std::nullopt;
+    if (!answer.empty() && answer.back() == '\n') answer.pop_back();
+    if (answer.empty() || answer[0] != '/' || answer.find('\n') != std::string::npos ||
+        answer.find('\0') != std::string::npos)
+        return std::nullopt;
+    return answer;
+}
+
+std::string checkScreenshotFolder(const std::string& folder) {
+    const std::string name = "--screenshot-dir: " + kdev::printable(folder);
+    struct stat st {};
+    if (folder.empty()) return "--screenshot-dir: the name is empty";
+    if (::stat(folder.c_str(), &st) != 0) {
+        if (errno == ENOENT) return name + " does not exist";
+        return name + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(st.st_mode)) return name + " is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return name + " cannot be written into (" + std::strerror(errno) + ")";
+    return {};
 }
 
 }  // namespace khost

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace khost {
 namespace {
 
@@ -84,10 +86,58 @@ TEST(PlacementTest, FirstPositionIsTheRememberedPlaceOnlyWhereAllOfItFits) {
     EXPECT_EQ(centre.y, 32 + (768 - 36 - 640) / 2);
     EXPECT_EQ(centredIn(kSecond, 480, 640, kFrameGuess).x, 1920 + 4 + (1280 - 8 - 480) / 2);
 
-    EXPECT_EQ(firstPosition(k1024, Spot{100, 100}, 480, 640, kFrameGuess), (Spot{100, 100}));
-    // Partly off the desktop (saved on a larger one): centred, not pushed to an edge.
-    EXPECT_EQ(firstPosition(k1024, Spot{900, 100}, 480, 640, kFrameGuess), centre);
-    EXPECT_EQ(firstPosition(k1024, std::nullopt, 480, 640, kFrameGuess), centre);
+    struct Case {
+        const char* what;
+        Area usable;
+        std::optional<RememberedPlace> remembered;
+        int zoom;
+        Spot at;
+    };
+    const Case cases[] = {
+        {"kept where it fits", k1024, RememberedPlace{{100, 100}, 2}, 2, {100, 100}},
+        {"kept on the second monitor", kSecond, RememberedPlace{{2000, 40}, 2}, 2, {2000, 40}},
+        // Partly off the desktop (saved on a larger one): centred, not pushed to an edge.
+        {"partly off the desktop", k1024, RememberedPlace{{900, 100}, 2}, 2, centre},
+        {"its title bar off the top", k1024, RememberedPlace{{100, 10}, 2}, 2, centre},
+        // Saved at zoom 3 and opened at 2 (the desktop is smaller, or --zoom): its corner was
+        // chosen for another size.
+        {"saved at another zoom", k1024, RememberedPlace{{100, 100}, 3}, 2, centre},
+        {"nothing remembered", k1024, std::nullopt, 2, centre},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(firstPosition(c.usable, c.remembered, c.zoom, 480, 640, kFrameGuess), c.at);
+    }
+}
+
+// A display larger than the desktop even at zoom 1 is said in one line; one that fits, not.
+TEST(PlacementTest, ADisplayLargerThanTheDesktopIsSaidInOneLine) {
+    struct Case {
+        Area usable;
+        int w, h;
+        bool said;
+    };
+    const Case cases[] = {
+        {k1024, 1024, 768, true},  // the frame and the panels do not leave room
+        {{0, 0, 1024, 738}, 1016, 702, false},
+        {{0, 0, 1024, 738}, 1017, 702, true},
+        {{0, 0, 1024, 738}, 1016, 703, true},
+        {k1600, 240, 320, false},
+        {k1024, 300, 1500, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        const std::string line = tooLargeNotice(c.usable, c.w, c.h, kFrameGuess);
+        EXPECT_EQ(!line.empty(), c.said) << line;
+        if (!c.said) continue;
+        EXPECT_NE(line.find(std::to_string(c.w) + "x" + std::to_string(c.h) + " display"),
+                  std::string::npos)
+            << line;
+        EXPECT_NE(line.find(std::to_string(c.usable.w) + "x" + std::to_string(c.usable.h)),
+                  std::string::npos)
+            << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+    }
 }
 
 TEST(PlacementTest, MinimumSizeIsTheScreenAtZoomOneOrWhatTheDesktopHolds) {

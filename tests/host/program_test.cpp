@@ -204,6 +204,10 @@ TEST(Program, RejectsBadOptionsWithOneLineAndExitCode2) {
         {"--tour", "a", "--script", "b"},
         {"--script", "/nonexistent/script"},
         {"--headless", "--trace", "/nonexistent/dir/trace"},
+        {"--screenshot-dir", "/nonexistent/dir"},
+        {"--screenshot-dir", "/dev/null"},
+        {"--screenshot-dir", ""},
+        {"--screenshot-dir", "/nonexistent/\x1b[2J"},
         // Whoever words the error, what the user typed reaches the terminal escaped.
         {"--display", "\x1b[2J240x320"},
         {"--format", "\x1b[2J"},
@@ -262,7 +266,8 @@ TEST(Program, ReadsTheScriptFromStandardInput) {
 TEST(Program, HelpAndVersion) {
     RunResult help = runKestrova({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word : {"--display", "--layout", "--script", "--tour", "F12", "stylus"})
+    for (const char* word : {"--display", "--layout", "--script", "--tour", "--screenshot-dir",
+                             "F12", "stylus", "xdg-user-dir PICTURES"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     RunResult version = runKestrova({"--version"});
     EXPECT_EQ(version.exitCode, 0);

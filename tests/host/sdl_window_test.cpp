@@ -1,7 +1,10 @@
 // The real window: kestrova on a virtual X server of the test's own (Xvfb), driven with real
 // pointer and key events and looked at through the X server's own screen contents.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -298,7 +301,9 @@ std::optional<RgbImage> headlessLines(const TempDir& dir, std::vector<std::strin
 
 TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     const std::string trace = work_.file("trace.jsonl");
-    const pid_t pid = start({"--zoom", "2", "--trace", trace}, "first");
+    const std::string shots = work_.file("shots");
+    std::filesystem::create_directory(shots);
+    const pid_t pid = start({"--zoom", "2", "--trace", trace, "--screenshot-dir", shots}, "first");
     const std::optional<XWindow> window = waitForWindow(pid);
     ASSERT_TRUE(window) << "no window: " << readFile(work_.file("first.err"));
     const std::string title = x_->title(*window);
@@ -327,15 +332,16 @@ TEST_F(SdlWindowTest, ShowsTheLinesPictureFollowsTheStylusAndClosesOnRequest) {
     EXPECT_LE(after.first - before.first, 2) << "CPU ticks spent while idle";
     EXPECT_LE(after.second - before.second, 10) << "wake-ups while idle";
 
-    // F12: a PNG of the device screen in the current folder, and a word on stderr.
+    // F12: a PNG of the device screen in the --screenshot-dir folder, its whole path on stderr.
     key("F12");
     std::filesystem::path png;
     ASSERT_TRUE(waitUntil(
         [&] {
-            for (const auto& entry : std::filesystem::directory_iterator(work_.path()))
+            for (const auto& entry : std::filesystem::directory_iterator(shots))
                 if (entry.path().filename().string().rfind("kestrova-", 0) == 0 &&
                     entry.path().extension() == ".png" &&
-                    readFile(work_.file("first.err")).find(entry.path().filename().string()) !=
+                    readFile(work_.file("first.err"))
+                            .find("screenshot saved to " + entry.path().string() + "\n") !=
                         std::string::npos)
                     png = entry.path();
             return !png.empty();
@@ -443,7 +449,11 @@ TEST_F(SdlWindowTest, SecondStartRaisesTheFirstWindowAndExits) {
 
 // The picture's colours, not only black and full ones: BitBlt's photograph, seen on the X
 // screen, is exactly the PNG that F12 saves of it.
+// Started as from the desktop's menu (no terminal), F12 saves into Kestrova/ in the pictures
+// folder that xdg-user-dir names, made for it.
 TEST_F(SdlWindowTest, TheWindowShowsExactlyTheColoursOfItsScreenshot) {
+    std::filesystem::create_directories(instances_.file("config"));
+    writeFile(instances_.file("config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
     const std::string trace = work_.file("trace.jsonl");
     const pid_t pid = start({"--zoom", "1", "--trace", trace}, "bitblt");
     const std::optional<XWindow> window = waitForWindow(pid);
@@ -464,6 +474,10 @@ TEST_F(SdlWindowTest, TheWindowShowsExactlyTheColoursOfItsScreenshot) {
             return true;
         },
         3s));
+    if (findProgram("xdg-user-dir"))
+        EXPECT_EQ(png.rfind(instances_.file("Bilder/Kestrova/kestrova-"), 0), 0u) << png;
+    else
+        EXPECT_EQ(png.rfind(instances_.file("Pictures/Kestrova/kestrova-"), 0), 0u) << png;
     const std::optional<RgbImage> image = readPng(png);
     ASSERT_TRUE(image);
     std::set<std::uint32_t> colours;
@@ -490,6 +504,40 @@ TEST_F(SdlWindowTest, TheWindowShowsExactlyTheColoursOfItsScreenshot) {
     for (const std::string& w : wrong) ADD_FAILURE() << w;
     x_->requestClose(*window);
     EXPECT_EQ(finish(pid, 10000), 0);
+}
+
+// Started from a terminal (its standard error one), F12 saves into the current folder.
+TEST_F(SdlWindowTest, FromATerminalTheScreenshotGoesToTheCurrentFolder) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const std::string side = ::ptsname(terminal);
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    const std::string trace = work_.file("trace.jsonl");
+    const pid_t pid =
+        startKestrovaOnDisplay({"--zoom", "1", "--trace", trace}, instances_.path(),
+                               display_->name(), work_.path(), work_.file("terminal.out"), side);
+    running_.push_back(pid);
+    const std::optional<XWindow> window = waitForWindow(pid);
+    ASSERT_TRUE(window) << "no window";
+    ASSERT_NO_FATAL_FAILURE(openTools(x_->geometry(*window), 1, 0, 0, trace));
+    key("F12");
+    std::string said;
+    const bool saved = waitUntil(
+        [&] {
+            char buffer[512];
+            for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+                said.append(buffer, static_cast<std::size_t>(n));
+            return said.find(".png") != std::string::npos;
+        },
+        5s);
+    EXPECT_TRUE(saved) << said;
+    EXPECT_NE(said.find("screenshot saved to " + work_.path() + "/kestrova-"), std::string::npos)
+        << said;
+    x_->requestClose(*window);
+    EXPECT_EQ(finish(pid, 10000), 0);
+    ::close(terminal);
 }
 
 TEST_F(SdlWindowTest, AWindowDestroyedByAnotherClientClosesTheProgram) {
@@ -601,18 +649,53 @@ TEST_F(DesktopWindowTest, OpensAtTheLargestZoomThatFitsAndNeverSmallerThanTheDev
     }
 }
 
-// A device taller than the desktop opens with its title bar on the screen.
+// A device larger than the desktop even at zoom 1 (taller, or the desktop's own size, which
+// leaves no room for the frame) opens with its title bar and its command bar on the screen,
+// and says so in one line.
 TEST_F(DesktopWindowTest, ADeviceLargerThanTheDesktopKeepsItsTitleBarOnTheScreen) {
-    const pid_t pid = start({"--display", "300x1500"}, "tall");
-    std::optional<XWindow> window;
-    ASSERT_TRUE(waitUntil([&] { return (window = x_->windowOf(pid)).has_value(); }, 10s))
-        << readFile(work_.file("tall.err"));
-    ASSERT_TRUE(waitUntil([&] { return x_->frameExtents(*window).size() == 4; }, 3s));
-    const Outer o = outer(*window);
-    EXPECT_GE(o.top, 0);
-    EXPECT_GE(o.left, 0);
-    x_->requestClose(*window);
-    EXPECT_EQ(finish(pid, 10000), 0);
+    for (const std::string size : {"300x1500", "1600x1200"}) {
+        SCOPED_TRACE(size);
+        const std::string name = "large-" + size;
+        const std::string trace = work_.file(name + ".jsonl");
+        const pid_t pid = start({"--display", size, "--trace", trace}, name);
+        std::optional<XWindow> window;
+        ASSERT_TRUE(waitUntil([&] { return (window = x_->windowOf(pid)).has_value(); }, 10s))
+            << readFile(work_.file(name + ".err"));
+        ASSERT_TRUE(waitUntil([&] { return x_->frameExtents(*window).size() == 4; }, 3s));
+        const Outer o = outer(*window);
+        EXPECT_GE(o.top, 0);
+        EXPECT_GE(o.left, 0);
+        // The command bar at the top of the client area, at 1:1 from its left edge.
+        auto expectBarOnTop = [&] {
+            const Geometry g = x_->geometry(*window);
+            const Geometry bar{g.x, g.y, std::min(g.width, 1600 - g.x), kBarHeight};
+            Shot shot;
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    shot = x_->grab(bar);
+                    return shot.width > 200 && near(shot.at(120, 5), kFace, 8) &&
+                           near(shot.at(120, kBarHeight - 1), kShadow, 8);
+                },
+                5s))
+                << "no command bar at the window's top";
+            if (shot.width > 200) expectCommandBar(shot, 1, 0, 0);
+        };
+        expectBarOnTop();
+        // Made smaller than the screen, the window shows the screen's top-left part at 1:1, not
+        // its middle.
+        x_->moveResize(*window, o.left, o.top, 800, 600);
+        ASSERT_TRUE(waitUntil([&] { return x_->geometry(*window).height < 1200; }, 3s));
+        // The stylus reaches the Tools button where the window shows it.
+        ASSERT_NO_FATAL_FAILURE(openTools(x_->geometry(*window), 1, 0, 0, trace));
+        expectBarOnTop();
+        const std::string err = readFile(work_.file(name + ".err"));
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("kestrova: the " + size + " display does not fit the desktop"),
+                  std::string::npos)
+            << err;
+        x_->requestClose(*window);
+        EXPECT_EQ(finish(pid, 10000), 0);
+    }
 }
 
 TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextStart) {
@@ -664,7 +747,11 @@ TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextS
     }
     // F12 says so in the title too, for a moment, and then the title is the plain one again.
     key("F12");
-    EXPECT_TRUE(noticed("saved kestrova-...", 1)) << readFile(trace);
+    // The whole path: xdg-user-dir names the home folder when no pictures folder is set up.
+    EXPECT_TRUE(noticed("saved " + home.file(findProgram("xdg-user-dir") ? "" : "Pictures/") +
+                            "Kestrova/kestrova-...",
+                        1))
+        << readFile(trace);
     EXPECT_TRUE(waitUntil([&] { return x_->title(*window) == title; }, 10s)) << x_->title(*window);
 
     // Moved, closed, started again: the same place and zoom.
@@ -675,7 +762,8 @@ TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextS
     x_->requestClose(*window);
     ASSERT_EQ(finish(pid, 10000), 0);
     const std::string settings = home.file("config/kestrova/window.conf");
-    EXPECT_NE(readFile(settings).find("240x320 3 "), std::string::npos) << readFile(settings);
+    EXPECT_NE(readFile(settings).find("240x320 1600x1200 3 "), std::string::npos)
+        << readFile(settings);
 
     const pid_t again = start({}, "again", &home);
     const std::optional<XWindow> reopened = waitForWindow(again);
@@ -702,6 +790,46 @@ TEST_F(DesktopWindowTest, ZoomKeysTheTitleNoticeAndThePlaceRememberedForTheNextS
     ASSERT_EQ(finish(damaged, 10000), 0);
     EXPECT_EQ(readFile(settings).find("nonsense"), std::string::npos) << "not written whole";
     (void)o;
+}
+
+// A place remembered on a desktop of another size, or at a zoom the window does not open with,
+// is not used: the window opens centred.
+TEST_F(DesktopWindowTest, APlaceFromAnotherDesktopOrZoomIsNotUsed) {
+    struct Case {
+        const char* line;
+        std::vector<std::string> args;
+        int x, y;  // where the client area opens; -1: centred
+    };
+    const Case cases[] = {
+        {"240x320 1600x1200 2 100 100", {}, 100, 100},
+        {"240x320 1024x738 2 100 100", {}, -1, -1},
+        {"240x320 1600x1200 2 100 100", {"--zoom", "3"}, -1, -1},
+        {"240x320 2 100 100", {}, -1, -1},  // an earlier version's line
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TempDir home;
+        std::filesystem::create_directories(home.file("config/kestrova"));
+        writeFile(home.file("config/kestrova/window.conf"), std::string(c.line) + "\n");
+        const std::string name = "other" + std::to_string(n++);
+        const pid_t pid = start(c.args, name, &home);
+        const std::optional<XWindow> window = waitForWindow(pid);
+        ASSERT_TRUE(window) << "no window: " << readFile(work_.file(name + ".err"));
+        ASSERT_TRUE(waitUntil([&] { return x_->frameExtents(*window).size() == 4; }, 3s));
+        const Geometry g = x_->geometry(*window);
+        if (c.x >= 0) {
+            EXPECT_EQ(g.x, c.x);
+            EXPECT_EQ(g.y, c.y);
+        } else {
+            const Outer o = outer(*window);
+            EXPECT_LE(std::abs(o.left - (1600 - o.right)), 1) << o.left << " " << o.right;
+            EXPECT_LE(std::abs(o.top - (1200 - o.bottom)), 1) << o.top << " " << o.bottom;
+        }
+        EXPECT_EQ(readFile(work_.file(name + ".err")), "");
+        x_->requestClose(*window);
+        EXPECT_EQ(finish(pid, 10000), 0);
+    }
 }
 
 TEST_F(DesktopWindowTest, SettingsThatCannotBeWrittenCostOneLineAndNothingElse) {

@@ -18,8 +18,8 @@ extern char** environ;
 
 namespace {
 
-// The binary's environment: its own instance and settings folders, and no display unless one
-// is given.
+// The binary's environment: its own instance and settings folders, its home there too (where
+// F12 saves from a desktop), and no display unless one is given.
 std::vector<std::string> environmentFor(const std::string& instancesDir,
                                         const std::string& display) {
     std::vector<std::string> env;
@@ -27,12 +27,13 @@ std::vector<std::string> environmentFor(const std::string& instancesDir,
         std::string v = *e;
         if (v.rfind("XDG_RUNTIME_DIR=", 0) == 0 || v.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
             v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
-            v.rfind("SDL_VIDEODRIVER=", 0) == 0)
+            v.rfind("SDL_VIDEODRIVER=", 0) == 0 || v.rfind("HOME=", 0) == 0)
             continue;
         env.push_back(v);
     }
     env.push_back("XDG_RUNTIME_DIR=" + instancesDir);
     env.push_back("XDG_CONFIG_HOME=" + instancesDir + "/config");
+    env.push_back("HOME=" + instancesDir);
     if (!display.empty()) env.push_back("DISPLAY=" + display);
     return env;
 }

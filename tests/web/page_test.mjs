@@ -84,6 +84,7 @@ class Page {
     }
 
     state() { return this.tab.evaluate('Module.kestrovaPage.state()'); }
+    status() { return this.tab.evaluate('document.getElementById("status").textContent'); }
     message() {
         return this.tab.evaluate(`(() => { const m = document.getElementById('message');
                                            return m.hidden ? '' : m.textContent; })()`);
@@ -187,8 +188,10 @@ async function compare(page) {
         // Static data below 0x10000 makes "PARROT" look like a resource number: BitBlt then
         // finds no picture and draws nothing, which a clean build shows no sign of.
         check(difference(shots.bitblt, shots.clear).count > 0, `${name}: BitBlt drew the picture`);
-        check(await page.state() === 'ended' && /has ended/.test(await page.message()),
-              `${name}: the page says the program has ended`, await page.message());
+        check(await page.state() === 'ended' && /has ended/.test(await page.message()) &&
+              await page.status() === 'Ended',
+              `${name}: the page says the program has ended`,
+              `${await page.message()} / ${await page.status()}`);
     }
 }
 
@@ -206,9 +209,26 @@ async function pageChecks(page, browser) {
         const state = await page.open(query);
         const message = await page.message();
         const hidden = await page.tab.evaluate('document.getElementById("screen").hidden');
-        check(state === 'refused' && hidden && message.includes(expected),
-              `refuses ${query} in a visible message`, `${state}: '${message}'`);
+        const status = await page.status();
+        check(state === 'refused' && hidden && message.includes(expected) &&
+              status === 'Could not start',
+              `refuses ${query} in a visible message, and the footer says so`,
+              `${state}: '${message}', footer '${status}'`);
     }
+    // Opened as a file, the page cannot load the program: it says why, and the footer does not
+    // go on saying it is loading.
+    await page.tab.navigate('file://' + path.resolve(options.page, 'index.html'));
+    const fileMessage = await page.message(), fileStatus = await page.status();
+    check(/needs a web server/.test(fileMessage) && fileStatus === 'Not loaded',
+          'opened as a file: the message and the footer say so', `'${fileMessage}', '${fileStatus}'`);
+    await page.open('');
+    check(await page.status() === 'Running: 240x320 5-6-5 normal' &&
+          /demonstration program for 16-bit handheld/.test(
+              await page.tab.evaluate('document.body.textContent')),
+          'the footer says what Kestrova is and that it runs', await page.status());
+    // Without ?trace the console stays quiet; with it, the window system's events go there.
+    check(!page.tab.console.some((l) => l.startsWith('{"event"') || l.includes('first frame')),
+          'no trace in the console without ?trace', page.tab.console.slice(0, 3).join(' | '));
 
     // Whole-number zoom, crisp: each device pixel is a zoom x zoom square of its own colour.
     const dir = path.join(options.work, 'page');
@@ -245,6 +265,41 @@ async function pageChecks(page, browser) {
             return [r.width, r.height, r.left, document.getElementById('view').clientWidth]; })()`);
         check(cw === 240 * zoom && ch === 320 * zoom && Math.abs(left - (viewWidth - cw) / 2) <= 1,
               `a ${w}x${h} page shows 240x320 at ${zoom}x, centred`, `${cw}x${ch} at x ${left}`);
+    }
+
+    // The zoom in the address is lowered to what fits the page. A screen narrower than the
+    // device shrinks it sharply: a whole number of screen pixels per device pixel where one
+    // fits (a phone's dense screen), else the fraction that fits, nearest-neighbour.
+    for (const [w, h, ratio, query, width, lowered] of [
+        [600, 800, 1, '?zoom=8', 480, true],
+        [900, 1100, 1, '?zoom=8', 720, true],
+        [900, 1100, 1, '?zoom=2', 480, false],
+        [390, 844, 3, '', 320, false],
+        [390, 844, 3, '?zoom=2', 320, true],
+        [200, 1200, 2, '', 120, false],
+        [200, 1200, 1, '', 200, false],
+    ]) {
+        const what = `a ${w}x${h} page at ${ratio} screen pixels a pixel${query ? ', ' + query : ''}`;
+        await page.tab.send('Emulation.setDeviceMetricsOverride',
+                            {width: w, height: h, deviceScaleFactor: ratio, mobile: ratio > 1});
+        await page.open(query);
+        const [cw, ch, viewWidth, viewHeight, rendering] = await page.tab.evaluate(`(() => {
+            const c = document.getElementById('screen'), v = document.getElementById('view');
+            const r = c.getBoundingClientRect();
+            return [r.width, r.height, v.clientWidth, v.clientHeight,
+                    getComputedStyle(c).imageRendering]; })()`);
+        const status = await page.status();
+        // Layout rounds to 1/64 of a page pixel.
+        check(Math.abs(cw - width) < 0.05 && Math.abs(ch - width * 320 / 240) < 0.05 &&
+              cw <= viewWidth && ch <= viewHeight && rendering === 'pixelated' &&
+              /lowered to fit/.test(status) === lowered,
+              `${what}: the screen is ${width} pixels wide`,
+              `${cw}x${ch} in ${viewWidth}x${viewHeight}, ${rendering}, '${status}'`);
+        if (!lowered) continue;
+        // The stylus still lands on the device pixel under it.
+        await page.step('menu Tools/Lines');
+        const d = difference(await page.canvas(), lines);
+        check(d.count === 0, `${what}: Tools > Lines chosen with the stylus`, d.text);
     }
     await page.tab.send('Emulation.clearDeviceMetricsOverride');
 
@@ -289,8 +344,9 @@ async function pageChecks(page, browser) {
     check(/^kestrova-\d{8}-\d{6}\.png$/.test(suggestedFilename) && saved.count === 0,
           'F12 saves the screen as kestrova-YYYYMMDD-HHMMSS.png', `${suggestedFilename}: ${saved.text}`);
 
+    await page.open('?trace');
     check(page.tab.console.some((l) => l.startsWith('{"event":"window_created"')),
-          'the trace goes to the console');
+          'with ?trace the trace goes to the console');
     check(page.tab.errors.length === 0, 'no script errors', page.tab.errors.join('; '));
 
     // Figures for bench/README.md, each load in a fresh tab: printed, not checked.

@@ -15,6 +15,7 @@ TEST(PageQuery, ReadsEachParameterAndDefaultsTheRest) {
         PixelFormat format;
         Layout layout;
         int zoom;
+        bool trace = false;
     };
     const Case cases[] = {
         {"", 240, 320, PixelFormat::Rgb565, Layout::Normal, 0},
@@ -24,6 +25,9 @@ TEST(PageQuery, ReadsEachParameterAndDefaultsTheRest) {
         {"display=1x8192&zoom=8&layout=padded", 1, 8192, PixelFormat::Rgb565, Layout::Padded, 8},
         {"?layout=mirrored&&zoom=1&", 240, 320, PixelFormat::Rgb565, Layout::Mirrored, 1},
         {"?display=241%78323&format=%35%35%35", 241, 323, PixelFormat::Rgb555, Layout::Normal, 0},
+        {"?trace", 240, 320, PixelFormat::Rgb565, Layout::Normal, 0, true},
+        {"?zoom=2&trace=", 240, 320, PixelFormat::Rgb565, Layout::Normal, 2, true},
+        {"?trace=1&display=320x240", 320, 240, PixelFormat::Rgb565, Layout::Normal, 0, true},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -34,6 +38,7 @@ TEST(PageQuery, ReadsEachParameterAndDefaultsTheRest) {
         EXPECT_EQ(o->geometry.format, c.format) << c.query;
         EXPECT_EQ(o->geometry.layout, c.layout) << c.query;
         EXPECT_EQ(o->zoom, c.zoom) << c.query;
+        EXPECT_EQ(o->trace, c.trace) << c.query;
     }
 }
 
@@ -53,6 +58,8 @@ TEST(PageQuery, RefusesWithOneLineNamingTheParameter) {
         {"?zoom", "zoom: expected a whole number 1 to 8, got ''"},
         {"?display=240x320&display=320x240", "parameter 'display' is given twice"},
         {"?Display=240x320", "unknown parameter 'Display'"},
+        {"?trace=yes", "trace: takes no value (or 1), got 'yes'"},
+        {"?trace&trace", "parameter 'trace' is given twice"},
         {"?display=240%x320", "broken %-escape in 'display=240%x320'"},
         {"?display=240x32%3", "broken %-escape"},
     };

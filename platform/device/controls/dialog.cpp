@@ -325,14 +325,27 @@ DialogUnits unitsOf(const Font& font) { return {font.averageCharWidth(), font.li
 const Font& dialogFont(const WindowManager& manager, const Screen& screen,
                        const DialogTemplate& tpl, DWORD style) {
     constexpr int kSmallestPixels = 8;
-    const Font* font = &Font::dialog(tpl.hasFont ? tpl.pointSize : 8);
-    for (;;) {
-        const Point size = dialogSize(manager, tpl, style, unitsOf(*font));
-        if ((size.x <= screen.width() && size.y <= screen.height()) ||
-            font->pixelSize() <= kSmallestPixels)
-            return *font;
-        font = &Font::atPixels(font->pixelSize() - 1);
+    const Font& asked = Font::dialog(tpl.hasFont ? tpl.pointSize : 8);
+    auto fits = [&](const Font& font) {
+        const Point size = dialogSize(manager, tpl, style, unitsOf(font));
+        return size.x <= screen.width() && size.y <= screen.height();
+    };
+    if (asked.pixelSize() <= kSmallestPixels || fits(asked)) return asked;
+    // The largest smaller size that fits. A dialog grows about in step with its font, so start
+    // from the size that proportion gives and walk from there, rather than down a pixel at a
+    // time from the size asked for: a damaged template asking for a huge font would otherwise
+    // lay out the face at every size in between.
+    const Point size = dialogSize(manager, tpl, style, unitsOf(asked));
+    const double scale = std::min(static_cast<double>(screen.width()) / std::max(size.x, 1),
+                                  static_cast<double>(screen.height()) / std::max(size.y, 1));
+    int pixels = std::clamp(static_cast<int>(asked.pixelSize() * scale), kSmallestPixels,
+                            asked.pixelSize() - 1);
+    if (fits(Font::atPixels(pixels))) {
+        while (pixels + 1 < asked.pixelSize() && fits(Font::atPixels(pixels + 1))) ++pixels;
+    } else {
+        while (pixels > kSmallestPixels && !fits(Font::atPixels(pixels))) --pixels;
     }
+    return Font::atPixels(pixels);
 }
 
 // The dialog window's rectangle: centred on the screen with DS_CENTER, else placed from the

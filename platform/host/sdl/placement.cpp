@@ -25,13 +25,22 @@ int largestZoom(const Area& usable, int screenW, int screenH, const Frame& f, in
     return zoom;
 }
 
-Spot firstPosition(const Area& usable, const std::optional<Spot>& remembered, int w, int h,
-                   const Frame& f) {
-    if (remembered) {
-        const Spot kept = keepInside(usable, remembered->x, remembered->y, w, h, f);
-        if (kept == *remembered) return kept;
+Spot firstPosition(const Area& usable, const std::optional<RememberedPlace>& remembered, int zoom,
+                   int w, int h, const Frame& f) {
+    if (remembered && remembered->zoom == zoom) {
+        const Spot kept = keepInside(usable, remembered->at.x, remembered->at.y, w, h, f);
+        if (kept == remembered->at) return kept;
     }
     return centredIn(usable, w, h, f);
+}
+
+std::string tooLargeNotice(const Area& usable, int screenW, int screenH, const Frame& f) {
+    if (fitsIn(usable, screenW, screenH, f)) return {};
+    return "the " + std::to_string(screenW) + "x" + std::to_string(screenH) +
+           " display does not fit the desktop (" + std::to_string(usable.w) + "x" +
+           std::to_string(usable.h) +
+           " usable) even at zoom 1; the window shows its top-left part, the command bar in "
+           "view";
 }
 
 Spot minimumSize(const Area& usable, int screenW, int screenH, const Frame& f) {

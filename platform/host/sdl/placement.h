@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace khost {
 
@@ -51,10 +52,22 @@ Spot centredIn(const Area& usable, int w, int h, const Frame& f);
 // screenW x screenH device pixels, framed, fits `usable`; 1 when none does.
 int largestZoom(const Area& usable, int screenW, int screenH, const Frame& f, int most);
 
-// The client area's first place for a window of w x h: the remembered one where all of the
-// framed window lies inside `usable` there, else centred.
-Spot firstPosition(const Area& usable, const std::optional<Spot>& remembered, int w, int h,
-                   const Frame& f);
+// A place from an earlier run on a desktop of the same size: the client area's corner and the
+// zoom the window had there.
+struct RememberedPlace {
+    Spot at;
+    int zoom = 1;
+};
+
+// The client area's first place for a window of w x h at `zoom`: the remembered one where the
+// window had that zoom and all of it, framed, lies inside `usable` there; else centred. (A place
+// saved at another zoom was chosen for another size: kept, it would sit off-centre.)
+Spot firstPosition(const Area& usable, const std::optional<RememberedPlace>& remembered, int zoom,
+                   int w, int h, const Frame& f);
+
+// One line for a screenW x screenH display that does not fit `usable`, framed, even at zoom 1,
+// saying that the window shows its top-left part; empty when it fits.
+std::string tooLargeNotice(const Area& usable, int screenW, int screenH, const Frame& f);
 
 // The smallest client size the window may be made: the device screen at zoom 1, or as much of
 // it as the usable area holds inside the frame (at least 1 x 1).

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -61,6 +63,10 @@ std::string namedDisplays() {
 std::string windowTitle(const kdev::Geometry& g) { return "Kestrova - " + geometryName(g); }
 
 constexpr auto kNoticeTime = std::chrono::seconds(2);
+
+// How long xdg-user-dir may take to name the pictures folder. It is asked as the window opens,
+// on a thread of its own, so an F12 normally finds the answer there already.
+constexpr auto kPicturesAskLimit = std::chrono::milliseconds(2000);
 
 // The part of display `index` that windows may use (without panels and docks); the whole
 // display when the desktop does not say.
@@ -122,7 +128,12 @@ public:
           width_(screen.width()),
           height_(screen.height()),
           options_(options),
-          title_(windowTitle(screen.geometry()) + slowTitle(options.slow)) {}
+          title_(windowTitle(screen.geometry()) + slowTitle(options.slow)),
+          fromTerminal_(startedFromTerminal()) {
+        if (options_.screenshotDir.empty() && !fromTerminal_)
+            asker_ =
+                std::thread([this] { picturesFolder_ = askPicturesFolder(kPicturesAskLimit); });
+    }
     ~SdlFrontEnd() override;
 
     bool open(std::string* error);
@@ -148,11 +159,13 @@ private:
     void show();
     void draw();
     void upload();
+    void fitPicture();
     bool translate(const SDL_Event& e, kdev::InputEvent& out);
     bool translateMouse(const SDL_Event& e, kdev::InputEvent& out);
     bool translateKey(const SDL_KeyboardEvent& e, kdev::InputEvent& out);
     void toggleFullscreen();
     void saveScreenshot();
+    std::filesystem::path screenshotFolder();
     bool filterEvent(const SDL_Event& e);
 
     // Placement and zoom.
@@ -203,11 +216,19 @@ private:
     int wantedZoom_ = kDefaultMaxZoom;       // --zoom, else the remembered zoom, else the default
     std::optional<WindowPlace> remembered_;  // from the settings file
     std::optional<WindowPlace> place_;       // the window's last place while windowed
+    Area placeDesktop_;                      // the usable area of place_'s display
+    bool cropped_ = false;  // the window is smaller than the screen: shown from its corner
 
     StylusTracker stylus_;
+
+    // F12's folder: the start from a terminal or not, and xdg-user-dir's answer once asked.
+    const bool fromTerminal_;
+    std::optional<std::string> picturesFolder_;  // set by asker_, read once it has been joined
+    std::thread asker_;
 };
 
 SdlFrontEnd::~SdlFrontEnd() {
+    if (asker_.joinable()) asker_.join();
     if (xWatch_.gone()) {
         // SDL would wait for ever to see a window that no longer exists unmapped. The end of
         // the process takes down what is left, the X connection among it.
@@ -251,8 +272,7 @@ bool SdlFrontEnd::open(std::string* error) {
     xWatch_.watch(window_.get());
     placeFirst();
 
-    // The picture keeps its shape and its pixels square: letterboxed at the largest whole
-    // scale that fits, and mouse positions reported in device pixels.
+    // See fitPicture.
     SDL_RenderSetLogicalSize(renderer_.get(), w, h);
     SDL_RenderSetIntegerScale(renderer_.get(), SDL_TRUE);
     if (!createTexture(error)) return false;
@@ -287,8 +307,12 @@ bool SdlFrontEnd::open(std::string* error) {
 }
 
 // Slow motion's keys act at once; a close ends slow motion, so the command finishes and the
-// close is not kept waiting. False drops the event.
+// close is not kept waiting. False drops the event. Runs as each event arrives.
 bool SdlFrontEnd::filterEvent(const SDL_Event& e) {
+    // A new size changes how the picture is shown before the mouse events that come after it
+    // are turned into device pixels: SDL does that as each event arrives, not as it is read.
+    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && renderer_)
+        fitPicture();
     kdev::Pacer* pacer = kdev::Pacer::active();
     if (!pacer) return true;
     const bool closing = e.type == SDL_QUIT ||
@@ -304,27 +328,41 @@ bool SdlFrontEnd::filterEvent(const SDL_Event& e) {
 }
 
 // What the window opens with: --zoom, else the remembered zoom, else the largest up to 2; a
-// remembered place where it still fits the desktop, else centred on the first display. Until
-// the window manager has said what frame it puts around the window, a guess of it is used.
+// remembered place where it still fits the desktop, else centred on the first display. A place
+// is remembered for a display size on a desktop of a size: the first display whose usable area
+// has that size and holds the place is the one. Until the window manager has said what frame it
+// puts around the window, a guess of it is used.
 void SdlFrontEnd::chooseFirstPlace() {
+    usable_ = usableBounds(0);
     if (!options_.settingsFolder.empty()) {
         std::string warning;
-        remembered_ = loadWindowPlace(options_.settingsFolder, width_, height_, &warning);
+        for (int i = 0; i < std::max(SDL_GetNumVideoDisplays(), 1); ++i) {
+            const Area usable = usableBounds(i);
+            std::optional<WindowPlace> place = loadWindowPlace(
+                options_.settingsFolder, {width_, height_, usable.w, usable.h}, &warning);
+            if (place && displayAt(place->x, place->y) == i) {
+                remembered_ = place;
+                usable_ = usable;
+                break;
+            }
+        }
         if (!warning.empty())
             std::fprintf(stderr, "kestrova: %s\n", kdev::printable(warning).c_str());
     }
-    usable_ = usableBounds(remembered_ ? displayAt(remembered_->x, remembered_->y) : 0);
     wantedZoom_ = options_.zoom > 0 ? options_.zoom
                   : remembered_     ? remembered_->zoom
                                     : kDefaultMaxZoom;
     zoom_ = largestZoom(wantedZoom_);
 }
 
-// The client area's place at zoom_: the remembered one if the window fits there, else centred.
+// The client area's place at zoom_: the remembered one if the window had that zoom there and
+// fits there, else centred.
 Spot SdlFrontEnd::firstPosition() const {
-    std::optional<Spot> remembered;
-    if (remembered_) remembered = Spot{remembered_->x, remembered_->y};
-    return khost::firstPosition(usable_, remembered, width_ * zoom_, height_ * zoom_, frame_);
+    std::optional<RememberedPlace> remembered;
+    if (remembered_)
+        remembered = RememberedPlace{Spot{remembered_->x, remembered_->y}, remembered_->zoom};
+    return khost::firstPosition(usable_, remembered, zoom_, width_ * zoom_, height_ * zoom_,
+                                frame_);
 }
 
 // Before the window is shown: with the frame the window manager will put around it, the
@@ -333,7 +371,10 @@ Spot SdlFrontEnd::firstPosition() const {
 void SdlFrontEnd::placeFirst() {
     if (std::optional<Frame> frame = xWatch_.askFrame(window_.get())) frame_ = *frame;
     zoom_ = largestZoom(wantedZoom_);
-    if (options_.zoom > zoom_)
+    const std::string tooLarge = tooLargeNotice(usable_, width_, height_, frame_);
+    if (!tooLarge.empty())
+        std::fprintf(stderr, "kestrova: %s\n", tooLarge.c_str());
+    else if (options_.zoom > zoom_)
         std::fprintf(stderr,
                      "kestrova: --zoom %d does not fit the desktop (%dx%d usable); using zoom %d\n",
                      options_.zoom, usable_.w, usable_.h, zoom_);
@@ -398,12 +439,15 @@ void SdlFrontEnd::rememberPlace() {
     SDL_GetWindowSize(window_.get(), &w, &h);
     const int zoom = std::clamp(std::min(w / width_, h / height_), 1, kMaxZoom);
     place_ = WindowPlace{zoom, x, y};
+    const int display = SDL_GetWindowDisplayIndex(window_.get());
+    placeDesktop_ = usableBounds(display >= 0 ? display : 0);
 }
 
 void SdlFrontEnd::savePlace() const {
     if (!place_ || options_.settingsFolder.empty()) return;
     std::string error;
-    if (!saveWindowPlace(options_.settingsFolder, width_, height_, *place_, &error))
+    const PlaceKey key{width_, height_, placeDesktop_.w, placeDesktop_.h};
+    if (!saveWindowPlace(options_.settingsFolder, key, *place_, &error))
         std::fprintf(stderr, "kestrova: %s\n", kdev::printable(error).c_str());
 }
 
@@ -448,6 +492,26 @@ void SdlFrontEnd::upload() {
     SDL_UpdateTexture(texture_.get(), nullptr, staging_.data(), w * 4);
 }
 
+// The picture keeps its shape and its pixels square: letterboxed at the largest whole scale
+// that fits, and mouse positions reported in device pixels. A window smaller than the screen
+// (a display larger than the desktop) shows it at 1:1 from its top-left corner, so that the
+// command bar is in view, where SDL would centre it and cut the bar off; a window point is then
+// a device pixel.
+void SdlFrontEnd::fitPicture() {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_.get(), &w, &h);
+    const bool cropped = w < width_ || h < height_;
+    if (cropped == cropped_) return;
+    cropped_ = cropped;
+    if (cropped) {
+        SDL_RenderSetLogicalSize(renderer_.get(), 0, 0);
+        SDL_RenderSetViewport(renderer_.get(), nullptr);
+        SDL_RenderSetScale(renderer_.get(), 1.0f, 1.0f);
+    } else {
+        SDL_RenderSetLogicalSize(renderer_.get(), width_, height_);
+    }
+}
+
 void SdlFrontEnd::draw() {
     show();
     if (!visible()) {
@@ -456,9 +520,11 @@ void SdlFrontEnd::draw() {
     }
     upload();
     SDL_Renderer* r = renderer_.get();
+    fitPicture();
     SDL_SetRenderDrawColor(r, 0x20, 0x20, 0x20, 0xFF);  // the letterbox around the picture
     SDL_RenderClear(r);
-    SDL_RenderCopy(r, texture_.get(), nullptr, nullptr);
+    const SDL_Rect corner{0, 0, width_, height_};
+    SDL_RenderCopy(r, texture_.get(), nullptr, cropped_ ? &corner : nullptr);
     SDL_RenderPresent(r);
     lastDraw_ = Clock::now();
     pending_ = false;
@@ -659,15 +725,33 @@ void SdlFrontEnd::toggleFullscreen() {
     draw();
 }
 
-// F12: said on stderr, and for a moment in the title bar, where the user is looking.
+std::filesystem::path SdlFrontEnd::screenshotFolder() {
+    if (asker_.joinable()) asker_.join();  // at most kPicturesAskLimit after the start
+    ScreenshotFolderRule rule;
+    rule.option = options_.screenshotDir;
+    rule.fromTerminal = fromTerminal_;
+    rule.pictures = picturesFolder_;
+    const char* home = std::getenv("HOME");
+    rule.home = home ? home : "";
+    return khost::screenshotFolder(rule);
+}
+
+// F12: the whole path said on stderr, and for a moment in the title bar, where the user is
+// looking.
 void SdlFrontEnd::saveScreenshot() {
-    const std::filesystem::path path = screenshotPath();
+    const std::filesystem::path folder = screenshotFolder();
     std::string error;
-    if (writePng(path.string(), *screen_, &error)) {
+    if (!folder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);  // no error when it is already there
+        if (ec) error = "cannot make the folder " + folder.string() + ": " + ec.message();
+    }
+    const std::filesystem::path path = screenshotPath(folder);
+    if (error.empty() && writePng(path.string(), *screen_, &error)) {
         // The folder's name may hold anything, escape sequences included.
-        std::fprintf(stderr, "kestrova: screenshot saved to %s\n",
-                     kdev::printable(path.string()).c_str());
-        notice("saved " + path.filename().string());
+        const std::string shown = kdev::printable(path.string());
+        std::fprintf(stderr, "kestrova: screenshot saved to %s\n", shown.c_str());
+        notice("saved " + shown);
     } else {
         std::fprintf(stderr, "kestrova: cannot save a screenshot: %s\n",
                      kdev::printable(error).c_str());

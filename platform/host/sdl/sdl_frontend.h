@@ -19,6 +19,8 @@ struct SdlOptions {
     std::string settingsFolder;
     // --slow, for the title; F7 and F8 change it on the active pacer.
     int slow = 1;
+    // --screenshot-dir, F12's folder; empty: the rule of screenshotFolder (snapshot.h).
+    std::string screenshotDir;
 };
 
 // Opens the window; null, with a reason, when no display is available.

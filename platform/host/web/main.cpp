@@ -36,7 +36,7 @@ int run(const khost::PageOptions& options, std::string* error) {
     kdev::DeviceOptions deviceOptions;
     deviceOptions.shareWindows = false;
     kdev::Device device(std::move(screen), frontEnd, deviceOptions);
-    device.trace().open("-");  // the browser's console
+    if (options.trace) device.trace().open("-");  // the browser's console
 
     const kdev::Bytes image(kestrova_res,
                             static_cast<std::size_t>(kestrova_res_end - kestrova_res));

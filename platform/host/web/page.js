@@ -19,7 +19,9 @@ Module['kestrovaPage'] = (function () {
     const status = document.getElementById('status');
     const save = document.getElementById('save');
 
-    let width = 0, height = 0, zoom = 0, context = null, picture = null;
+    let width = 0, height = 0, zoom = 0, context = null, picture = null, name = '';
+    // ?trace: the window-system trace (and the first frame's time) in the console.
+    const tracing = new URLSearchParams(location.search).has('trace');
     let state = 'loading';  // then 'running', 'ended', 'refused' or 'stopped'
     const queue = [];
     let waiter = null;  // resolves the program's pending wait for an event
@@ -43,13 +45,28 @@ Module['kestrovaPage'] = (function () {
         }
     }
 
-    // The largest whole zoom that fits the page, unless the query string chose one.
+    // Page pixels per device pixel in a view of w x h page pixels, `ratio` screen pixels each:
+    // the zoom asked for where it fits; else the largest whole number of screen pixels per
+    // device pixel that fits (sharp, also below one page pixel on a dense phone screen); where
+    // not even one does, the fraction that fits, drawn nearest-neighbour (the canvas's
+    // image-rendering). The same rule as scaleFor in the page's tests.
+    function scaleFor(w, h, ratio, asked) {
+        const whole = Math.floor(Math.min(w / width, h / height));
+        if (asked && asked <= whole) return asked;
+        const screenPixels = Math.floor(Math.min(w * ratio / width, h * ratio / height));
+        return screenPixels >= 1 ? screenPixels / ratio : Math.min(w / width, h / height);
+    }
+
     function fit() {
         if (!width) return;
-        const z = zoom || Math.max(1, Math.min(Math.floor(view.clientWidth / width),
-                                               Math.floor(view.clientHeight / height)));
-        canvas.style.width = width * z + 'px';
-        canvas.style.height = height * z + 'px';
+        const scale = scaleFor(view.clientWidth, view.clientHeight, window.devicePixelRatio || 1,
+                               zoom);
+        canvas.style.width = width * scale + 'px';
+        canvas.style.height = height * scale + 'px';
+        page.scale = scale;
+        if (state !== 'running') return;
+        status.textContent = 'Running: ' + name +
+            (zoom && scale < zoom ? ' (zoom ' + zoom + ' lowered to fit the page)' : '');
     }
 
     function drawFrame() {
@@ -60,7 +77,7 @@ Module['kestrovaPage'] = (function () {
         context.putImageData(picture, 0, 0);
         if (page.firstFrameMs === null) {
             page.firstFrameMs = performance.now();
-            console.log('kestrova: first frame ' + page.firstFrameMs.toFixed(1) +
+            if (tracing) console.log('kestrova: first frame ' + page.firstFrameMs.toFixed(1) +
                         ' ms after navigation');
         }
     }
@@ -124,6 +141,7 @@ Module['kestrovaPage'] = (function () {
 
     const page = {
         firstFrameMs: null,
+        scale: 0,  // page pixels per device pixel, as shown
 
         // web_frontend.cpp's side.
         nextEvent: function () {
@@ -138,16 +156,16 @@ Module['kestrovaPage'] = (function () {
         finish: function () {
             if (frameRequested) drawFrame();
         },
-        open: function (w, h, z, name) {
+        open: function (w, h, z, geometry) {
             width = w;
             height = h;
             zoom = z;
+            name = geometry;
             canvas.width = w;
             canvas.height = h;
             context = canvas.getContext('2d');
             picture = context.createImageData(w, h);
             document.title = 'Kestrova - ' + name;
-            status.textContent = name;
             canvas.hidden = false;
             save.disabled = false;
             state = 'running';
@@ -157,16 +175,19 @@ Module['kestrovaPage'] = (function () {
         refused: function (text) {
             state = 'refused';
             canvas.hidden = true;
+            status.textContent = 'Could not start';
             say('Kestrova cannot start: ' + text, 'error');
         },
         ended: function (code) {
             state = 'ended';
+            status.textContent = 'Ended' + (code ? ' (exit code ' + code + ')' : '');
             say('Kestrova has ended' + (code ? ' (exit code ' + code + ')' : '') +
                 '. Reload the page to start it again.', 'note');
         },
         stopped: function (what) {
             if (state === 'stopped') return;  // the first reason is the one that tells
             state = 'stopped';
+            status.textContent = 'Failed';
             say('Kestrova stopped: ' + what + ' (details in the console). Reload the page to ' +
                 'start it again.', 'error');
         },
@@ -219,13 +240,16 @@ Module['kestrovaPage'] = (function () {
     };
     // Opened from a file, the page cannot fetch kestrova.wasm, and the failure never reaches
     // this script (browsers keep it from scripts of other origins, which each file is).
-    if (location.protocol === 'file:')
+    if (location.protocol === 'file:') {
+        status.textContent = 'Not loaded';
         say('Kestrova needs a web server: browsers load WebAssembly only over HTTP. Serve this ' +
             'folder (e.g. python3 -m http.server) and open it from there.', 'error');
+    }
     return page;
 })();
 
-// The window-system trace (the device's standard error) goes to the console as it is.
+// The window-system trace (the device's standard error, written only with ?trace) goes to the
+// console as it is.
 Module['print'] = function (text) { console.log(text); };
 Module['printErr'] = function (text) {
     if (text.startsWith('{"event"')) console.log(text);

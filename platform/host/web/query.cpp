@@ -85,10 +85,11 @@ std::optional<PageOptions> parsePageQuery(std::string_view query, std::string* e
                             : *key == "format" ? 'f'
                             : *key == "layout" ? 'l'
                             : *key == "zoom"   ? 'z'
+                            : *key == "trace"  ? 't'
                                                : '\0';
         if (!letter)
             return fail("unknown parameter '" + *key +
-                        "' (the page takes display, format, layout and zoom)");
+                        "' (the page takes display, format, layout, zoom and trace)");
         if (seen.find(letter) != std::string::npos)
             return fail("parameter '" + *key + "' is given twice");
         seen += letter;
@@ -118,6 +119,11 @@ std::optional<PageOptions> parsePageQuery(std::string_view query, std::string* e
                 options.zoom = zoom;
                 break;
             }
+            case 't':
+                if (!value->empty() && *value != "1")
+                    return fail("trace: takes no value (or 1), got '" + *value + "'");
+                options.trace = true;
+                break;
         }
     }
     return options;

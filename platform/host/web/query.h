@@ -12,7 +12,8 @@ namespace khost {
 
 struct PageOptions {
     kdev::Geometry geometry;
-    int zoom = 0;  // page pixels per device pixel, 1 to 8; 0: the largest that fits the page
+    int zoom = 0;        // page pixels per device pixel, 1 to 8; 0: the largest that fits the page
+    bool trace = false;  // ?trace: the window-system trace to the browser's console
 };
 
 // Reads a query string (with or without its leading '?'; values may be percent-encoded).
