@@ -23,11 +23,19 @@ inline std::uint32_t rgbaOf(std::uint32_t bgr, std::uint8_t alpha = 0xFF) {
 
 class RgbaRows {
 public:
-    // Every 16-bit value of the screen's format as R, G, B, 0xFF, in that byte order in memory
-    // (SDL's RGBA32, a canvas's ImageData, or RGB with a filler byte for libpng).
-    explicit RgbaRows(const kdev::Screen& screen) : table_(0x10000) {
-        for (std::uint32_t p = 0; p < 0x10000; ++p)
-            table_[p] = rgbaOf(screen.unpack(static_cast<std::uint16_t>(p)));
+    // The order of the four bytes in memory: R, G, B, A (SDL's RGBA32, a canvas's ImageData, or
+    // RGB with a filler byte for libpng), or B, G, R, A (the X server's own 32-bit pixels, SDL's
+    // RGB888 on a little-endian host, which a window's renderer copies without converting).
+    enum class Order { rgba, bgra };
+
+    // Every 16-bit value of the screen's format, alpha 0xFF, in the order asked for.
+    explicit RgbaRows(const kdev::Screen& screen, Order order = Order::rgba) : table_(0x10000) {
+        for (std::uint32_t p = 0; p < 0x10000; ++p) {
+            std::uint32_t bgr = screen.unpack(static_cast<std::uint16_t>(p));
+            if (order == Order::bgra)
+                bgr = (bgr & 0x00FF00) | (bgr & 0xFF) << 16 | (bgr >> 16 & 0xFF);
+            table_[p] = rgbaOf(bgr);
+        }
     }
 
     // Row y of the logical screen, left to right, into out[0 .. width-1].

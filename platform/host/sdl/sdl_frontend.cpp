@@ -63,6 +63,11 @@ std::string namedDisplays() {
 std::string windowTitle(const kdev::Geometry& g) { return "Kestrova - " + geometryName(g); }
 
 constexpr auto kNoticeTime = std::chrono::seconds(2);
+// The texture holds B, G, R and an unused byte in memory: the X server's own 32-bit pixels,
+// without alpha, so the renderer copies and scales it on every present without converting or
+// blending each pixel (an RGBA32 texture costs both).
+constexpr Uint32 kTextureFormat =
+    SDL_BYTEORDER == SDL_LIL_ENDIAN ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_BGRX8888;
 
 // How long xdg-user-dir may take to name the pictures folder. It is asked as the window opens,
 // on a thread of its own, so an F12 normally finds the answer there already.
@@ -193,7 +198,7 @@ private:
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
     std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
-    std::unique_ptr<RgbaRows> rows_;      // the screen's pixel values as RGBA
+    std::unique_ptr<RgbaRows> rows_;      // the screen's pixel values as the texture's
     std::vector<std::uint32_t> staging_;  // the logical screen in RGBA, for the texture
 
     Uint32 wakeEventType_ = 0;
@@ -276,7 +281,7 @@ bool SdlFrontEnd::open(std::string* error) {
     SDL_RenderSetLogicalSize(renderer_.get(), w, h);
     SDL_RenderSetIntegerScale(renderer_.get(), SDL_TRUE);
     if (!createTexture(error)) return false;
-    rows_ = std::make_unique<RgbaRows>(*screen_);
+    rows_ = std::make_unique<RgbaRows>(*screen_, RgbaRows::Order::bgra);
 
     SDL_DisplayMode mode{};
     const int display = SDL_GetWindowDisplayIndex(window_.get());
@@ -460,9 +465,8 @@ void SdlFrontEnd::notice(const std::string& text) {
 
 bool SdlFrontEnd::createTexture(std::string* error) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    texture_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGBA32,
-                                     SDL_TEXTUREACCESS_STREAMING, screen_->width(),
-                                     screen_->height()));
+    texture_.reset(SDL_CreateTexture(renderer_.get(), kTextureFormat, SDL_TEXTUREACCESS_STREAMING,
+                                     screen_->width(), screen_->height()));
     if (!texture_) {
         *error = "cannot create a " + std::to_string(screen_->width()) + "x" +
                  std::to_string(screen_->height()) + " texture (" + sdlError() + ")";
