@@ -46,7 +46,7 @@ std::string HeadlessFrontEnd::firstUnrun() const {
         case ScriptCommand::Kind::Menu:
             step = "menu";
             for (std::size_t i = 0; i < c.menuPath.size(); ++i)
-                step += (i ? "/" : " ") + kdev::toUtf8(c.menuPath[i]);
+                step.append(i ? "/" : " ").append(kdev::toUtf8(c.menuPath[i]));
             break;
         case ScriptCommand::Kind::Screenshot:
             step = "screenshot " + c.file;
