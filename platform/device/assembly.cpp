@@ -13,13 +13,13 @@
 namespace kdev {
 
 namespace {
-Device* g_active = nullptr;
+Device* g_activeDevice = nullptr;
 }
 
 Device::Device(std::unique_ptr<Screen> screen, FrontEnd& frontEnd, DeviceOptions options)
     : screen_(std::move(screen)), frontEnd_(frontEnd), options_(std::move(options)) {
-    previous_ = g_active;
-    g_active = this;
+    previous_ = g_activeDevice;
+    g_activeDevice = this;
     resources_ = std::make_unique<ResourceStore>();
     if (options_.shareWindows) {
         instances_ = std::make_unique<Instances>(options_.instancesFolder, options_.deviceName);
@@ -32,17 +32,17 @@ Device::Device(std::unique_ptr<Screen> screen, FrontEnd& frontEnd, DeviceOptions
 Device::~Device() {
     windows_.reset();
     instances_.reset();
-    g_active = previous_;
+    g_activeDevice = previous_;
 }
 
 Device& Device::current() {
-    if (!g_active) {
+    if (!g_activeDevice) {
         std::fputs("kestrova: platform call with no device running\n", stderr);
         std::abort();
     }
-    return *g_active;
+    return *g_activeDevice;
 }
 
-Device* Device::active() { return g_active; }
+Device* Device::active() { return g_activeDevice; }
 
 }  // namespace kdev

@@ -30,7 +30,7 @@ namespace {
 constexpr const char* kFileName = "window.conf";
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
 constexpr std::size_t kMaxEntries = 64;
-constexpr int kMaxCoordinate = 1000000;
+constexpr int kMaxPlaceCoordinate = 1000000;
 constexpr int kLockWaitMs = 2000;
 
 struct Entry {
@@ -84,8 +84,8 @@ std::optional<Entry> parseLine(std::string_view line) {
         !parseDisplaySize(std::string(fields[0]), &e.key.width, &e.key.height) ||
         !parseDisplaySize(std::string(fields[1]), &e.key.desktopWidth, &e.key.desktopHeight) ||
         !parseInt(fields[2], 1, 8, &e.place.zoom) ||
-        !parseInt(fields[3], -kMaxCoordinate, kMaxCoordinate, &e.place.x) ||
-        !parseInt(fields[4], -kMaxCoordinate, kMaxCoordinate, &e.place.y)) {
+        !parseInt(fields[3], -kMaxPlaceCoordinate, kMaxPlaceCoordinate, &e.place.x) ||
+        !parseInt(fields[4], -kMaxPlaceCoordinate, kMaxPlaceCoordinate, &e.place.y)) {
         return std::nullopt;
     }
     return e;

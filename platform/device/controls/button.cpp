@@ -18,14 +18,14 @@ std::function<void()> repaintFace(WindowManager& manager, Window& w) {
     return [&manager, &w] { manager.invalidate(w, w.rect, false); };
 }
 
-LRESULT onCreate(Window& w) {
+LRESULT buttonOnCreate(Window& w) {
     auto data = std::make_unique<ButtonData>();
     data->isDefault = (w.style & kButtonTypeMask) == BS_DEFPUSHBUTTON;
     w.control = std::move(data);
     return 0;
 }
 
-LRESULT onPaint(WindowManager& manager, Window& w) {
+LRESULT buttonOnPaint(WindowManager& manager, Window& w) {
     if (ButtonData* data = dataOf<ButtonData>(&w)) {
         Canvas canvas = manager.paintCanvas(w);
         drawPushButton(canvas, w.rect, w.title, data->press.pressed(), data->isDefault,
@@ -41,7 +41,7 @@ void sendClicked(WindowManager& manager, HWND hwnd, const Window& w) {
                      commandParam(w.id, kButtonClicked), reinterpret_cast<LPARAM>(hwnd));
 }
 
-LRESULT onFocus(WindowManager& manager, Window& w, bool focused) {
+LRESULT buttonOnFocus(WindowManager& manager, Window& w, bool focused) {
     ButtonData* data = dataOf<ButtonData>(&w);
     if (data && data->focused != focused) {
         data->focused = focused;
@@ -52,7 +52,7 @@ LRESULT onFocus(WindowManager& manager, Window& w, bool focused) {
 
 // The stylus down on the button holds it: pressed while over it, until it comes up. In a
 // dialog it also takes the focus.
-LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& w, Point p) {
+LRESULT buttonOnStylusDown(WindowManager& manager, HWND hwnd, Window& w, Point p) {
     ButtonData* data = dataOf<ButtonData>(&w);
     if (!data) return 0;
     data->press.down(w.rect, p, repaintFace(manager, w));
@@ -60,20 +60,20 @@ LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& w, Point p) {
     return 0;
 }
 
-LRESULT onStylusMove(WindowManager& manager, Window& w, Point p) {
+LRESULT buttonOnStylusMove(WindowManager& manager, Window& w, Point p) {
     if (ButtonData* data = dataOf<ButtonData>(&w))
         data->press.move(w.rect, p, repaintFace(manager, w));
     return 0;
 }
 
-LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, Point p) {
+LRESULT buttonOnStylusUp(WindowManager& manager, HWND hwnd, Window& w, Point p) {
     ButtonData* data = dataOf<ButtonData>(&w);
     if (data && data->press.up(w.rect, p, repaintFace(manager, w))) sendClicked(manager, hwnd, w);
     return 0;
 }
 
 // Space clicks the button that has the focus; its dialog hands the key on.
-LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, WPARAM key) {
+LRESULT buttonOnKeyDown(WindowManager& manager, HWND hwnd, Window& w, WPARAM key) {
     const ButtonData* data = dataOf<ButtonData>(&w);
     if (data && data->focused && key == VK_SPACE) sendClicked(manager, hwnd, w);
     return 0;
@@ -87,23 +87,23 @@ LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
     if (!w) return 0;
     switch (message) {
         case WM_CREATE:
-            return onCreate(*w);
+            return buttonOnCreate(*w);
         case WM_PAINT:
-            return onPaint(manager, *w);
+            return buttonOnPaint(manager, *w);
         case WM_ERASEBKGND:
             return 1;  // WM_PAINT covers the whole face
         case WM_SETFOCUS:
-            return onFocus(manager, *w, true);
+            return buttonOnFocus(manager, *w, true);
         case WM_KILLFOCUS:
-            return onFocus(manager, *w, false);
+            return buttonOnFocus(manager, *w, false);
         case WM_KEYDOWN:
-            return onKeyDown(manager, hwnd, *w, first);
+            return buttonOnKeyDown(manager, hwnd, *w, first);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, hwnd, *w, manager.messagePos());
+            return buttonOnStylusDown(manager, hwnd, *w, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, *w, manager.messagePos());
+            return buttonOnStylusMove(manager, *w, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, hwnd, *w, manager.messagePos());
+            return buttonOnStylusUp(manager, hwnd, *w, manager.messagePos());
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

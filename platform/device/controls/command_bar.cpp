@@ -122,12 +122,12 @@ void openMenu(HWND barHwnd, int index, bool fromKeyboard) {
         manager.post(WindowManager::toHwnd(owner), WM_COMMAND, *chosen, 0);
 }
 
-LRESULT onCreate(Window& bar) {
+LRESULT barOnCreate(Window& bar) {
     bar.control = std::make_unique<CommandBarData>();
     return 0;
 }
 
-LRESULT onPaint(WindowManager& manager, Window& bar) {
+LRESULT barOnPaint(WindowManager& manager, Window& bar) {
     if (dataOf<CommandBarData>(&bar)) {
         Canvas canvas = manager.paintCanvas(bar);
         paintCommandBar(bar, canvas);
@@ -137,7 +137,7 @@ LRESULT onPaint(WindowManager& manager, Window& bar) {
 }
 
 // Down on a button opens its menu; down on the close box presses it.
-LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& bar, Point p) {
+LRESULT barOnStylusDown(WindowManager& manager, HWND hwnd, Window& bar, Point p) {
     CommandBarData* data = dataOf<CommandBarData>(&bar);
     if (!data) return 0;
     const std::vector<Rect> buttons = buttonRects(bar, *data);
@@ -151,13 +151,13 @@ LRESULT onStylusDown(WindowManager& manager, HWND hwnd, Window& bar, Point p) {
 }
 
 // The close box is a push button: a lift on it closes the bar's window.
-LRESULT onStylusMove(WindowManager& manager, Window& bar, Point p) {
+LRESULT barOnStylusMove(WindowManager& manager, Window& bar, Point p) {
     if (CommandBarData* data = dataOf<CommandBarData>(&bar))
         data->close.move(closeRect(bar), p, [&] { repaint(manager, bar); });
     return 0;
 }
 
-LRESULT onStylusUp(WindowManager& manager, Window& bar, Point p) {
+LRESULT barOnStylusUp(WindowManager& manager, Window& bar, Point p) {
     CommandBarData* data = dataOf<CommandBarData>(&bar);
     if (data && data->close.up(closeRect(bar), p, [&] { repaint(manager, bar); }))
         manager.post(WindowManager::toHwnd(bar.parent), WM_CLOSE, 0, 0);
@@ -165,7 +165,7 @@ LRESULT onStylusUp(WindowManager& manager, Window& bar, Point p) {
 }
 
 // F10 opens the first menu from the keyboard.
-LRESULT onKeyDown(HWND hwnd, Window& bar, WPARAM key) {
+LRESULT barOnKeyDown(HWND hwnd, Window& bar, WPARAM key) {
     CommandBarData* data = dataOf<CommandBarData>(&bar);
     if (key == VK_F10 && data && !data->menus.empty()) openMenu(hwnd, 0, true);
     return 0;
@@ -194,17 +194,17 @@ LRESULT CALLBACK commandBarProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
     if (!bar) return 0;
     switch (message) {
         case WM_CREATE:
-            return onCreate(*bar);
+            return barOnCreate(*bar);
         case WM_PAINT:
-            return onPaint(manager, *bar);
+            return barOnPaint(manager, *bar);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, hwnd, *bar, manager.messagePos());
+            return barOnStylusDown(manager, hwnd, *bar, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, *bar, manager.messagePos());
+            return barOnStylusMove(manager, *bar, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, *bar, manager.messagePos());
+            return barOnStylusUp(manager, *bar, manager.messagePos());
         case WM_KEYDOWN:
-            return onKeyDown(hwnd, *bar, first);
+            return barOnKeyDown(hwnd, *bar, first);
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

@@ -53,29 +53,29 @@ void paintDialog(WindowManager& manager, Window& w, const DialogData& data) {
 // The caption's OK button: a dialog without one has no face to press.
 Rect okFace(const Window& w) { return hasCaptionOk(w) ? captionOkRect(w) : Rect{}; }
 
-std::function<void()> repaintOk(WindowManager& manager, Window& w) {
+std::function<void()> repaintCaptionOk(WindowManager& manager, Window& w) {
     return [&manager, &w] { manager.invalidate(w, captionOkRect(w), false); };
 }
 
-LRESULT onPaint(WindowManager& manager, Window& w, const DialogData& data) {
+LRESULT dialogOnPaint(WindowManager& manager, Window& w, const DialogData& data) {
     paintDialog(manager, w, data);
     w.update = Region();
     return 0;
 }
 
 // The caption's OK button is a push button: a lift on it is the OK command.
-LRESULT onStylusDown(WindowManager& manager, Window& w, DialogData& data, Point p) {
-    data.ok.down(okFace(w), p, repaintOk(manager, w));
+LRESULT dialogOnStylusDown(WindowManager& manager, Window& w, DialogData& data, Point p) {
+    data.ok.down(okFace(w), p, repaintCaptionOk(manager, w));
     return 0;
 }
 
-LRESULT onStylusMove(WindowManager& manager, Window& w, DialogData& data, Point p) {
-    data.ok.move(okFace(w), p, repaintOk(manager, w));
+LRESULT dialogOnStylusMove(WindowManager& manager, Window& w, DialogData& data, Point p) {
+    data.ok.move(okFace(w), p, repaintCaptionOk(manager, w));
     return 0;
 }
 
-LRESULT onStylusUp(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, Point p) {
-    if (data.ok.up(okFace(w), p, repaintOk(manager, w)))
+LRESULT dialogOnStylusUp(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, Point p) {
+    if (data.ok.up(okFace(w), p, repaintCaptionOk(manager, w)))
         manager.send(hwnd, WM_COMMAND, commandParam(IDOK, kButtonClicked), 0);
     return 0;
 }
@@ -117,7 +117,8 @@ void moveFocus(WindowManager& manager, const Window& w, DialogData& data, bool b
 
 // Tab and Shift+Tab move the focus; Space goes to the focused control (a button clicks);
 // Return is the default button's command, as if it had been tapped; Escape is a cancel.
-LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, DialogData& data, WPARAM key) {
+LRESULT dialogOnKeyDown(WindowManager& manager, HWND hwnd, Window& w, DialogData& data,
+                        WPARAM key) {
     if (key == VK_TAB) {
         moveFocus(manager, w, data, manager.shiftHeld());
     } else if (key == VK_SPACE) {
@@ -140,7 +141,7 @@ LRESULT onKeyDown(WindowManager& manager, HWND hwnd, Window& w, DialogData& data
 
 // Closing a dialog is a cancel, posted behind what is already queued, as the platform's dialog
 // manager does; only the dialog's procedure ends it.
-LRESULT onClose(WindowManager& manager, HWND hwnd) {
+LRESULT dialogOnClose(WindowManager& manager, HWND hwnd) {
     manager.post(hwnd, WM_COMMAND, commandParam(IDCANCEL, kButtonClicked), 0);
     return 0;
 }
@@ -152,19 +153,19 @@ LRESULT defaultDialogProc(WindowManager& manager, HWND hwnd, Window& w, UINT mes
     if (!data) return manager.defaultProc(hwnd, message, first, second);
     switch (message) {
         case WM_PAINT:
-            return onPaint(manager, w, *data);
+            return dialogOnPaint(manager, w, *data);
         case WM_ERASEBKGND:
             return 1;  // WM_PAINT covers the whole face
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, w, *data, manager.messagePos());
+            return dialogOnStylusDown(manager, w, *data, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, w, *data, manager.messagePos());
+            return dialogOnStylusMove(manager, w, *data, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, hwnd, w, *data, manager.messagePos());
+            return dialogOnStylusUp(manager, hwnd, w, *data, manager.messagePos());
         case WM_KEYDOWN:
-            return onKeyDown(manager, hwnd, w, *data, first);
+            return dialogOnKeyDown(manager, hwnd, w, *data, first);
         case WM_CLOSE:
-            return onClose(manager, hwnd);
+            return dialogOnClose(manager, hwnd);
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

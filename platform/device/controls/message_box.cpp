@@ -37,7 +37,7 @@ Rect boxButtonRect(const Window& w) {
             cx + kBoxButtonWidth / 2, w.rect.bottom - kBoxMargin};
 }
 
-LRESULT onPaint(WindowManager& manager, Window& box) {
+LRESULT boxOnPaint(WindowManager& manager, Window& box) {
     if (MessageBoxData* data = dataOf<MessageBoxData>(&box)) {
         Canvas canvas = manager.paintCanvas(box);
         canvas.fillRect(box.rect, colors::kFace);
@@ -55,37 +55,37 @@ LRESULT onPaint(WindowManager& manager, Window& box) {
     return 0;
 }
 
-std::function<void()> repaintOk(WindowManager& manager, Window& box) {
+std::function<void()> repaintBoxOk(WindowManager& manager, Window& box) {
     return [&manager, &box] { manager.invalidate(box, boxButtonRect(box), false); };
 }
 
 // The OK button is a push button: a lift on it answers the box.
-LRESULT onStylusDown(WindowManager& manager, Window& box, Point p) {
+LRESULT boxOnStylusDown(WindowManager& manager, Window& box, Point p) {
     if (MessageBoxData* data = dataOf<MessageBoxData>(&box))
-        data->ok.down(boxButtonRect(box), p, repaintOk(manager, box));
+        data->ok.down(boxButtonRect(box), p, repaintBoxOk(manager, box));
     return 0;
 }
 
-LRESULT onStylusMove(WindowManager& manager, Window& box, Point p) {
+LRESULT boxOnStylusMove(WindowManager& manager, Window& box, Point p) {
     if (MessageBoxData* data = dataOf<MessageBoxData>(&box))
-        data->ok.move(boxButtonRect(box), p, repaintOk(manager, box));
+        data->ok.move(boxButtonRect(box), p, repaintBoxOk(manager, box));
     return 0;
 }
 
-LRESULT onStylusUp(WindowManager& manager, Window& box, Point p) {
+LRESULT boxOnStylusUp(WindowManager& manager, Window& box, Point p) {
     MessageBoxData* data = dataOf<MessageBoxData>(&box);
-    if (data && data->ok.up(boxButtonRect(box), p, repaintOk(manager, box))) data->ended = true;
+    if (data && data->ok.up(boxButtonRect(box), p, repaintBoxOk(manager, box))) data->ended = true;
     return 0;
 }
 
 // Return, Escape and Space answer the box, as its one button would.
-LRESULT onKeyDown(Window& box, WPARAM key) {
+LRESULT boxOnKeyDown(Window& box, WPARAM key) {
     MessageBoxData* data = dataOf<MessageBoxData>(&box);
     if (data && (key == VK_RETURN || key == VK_ESCAPE || key == VK_SPACE)) data->ended = true;
     return 0;
 }
 
-LRESULT onClose(Window& box) {
+LRESULT boxOnClose(Window& box) {
     if (MessageBoxData* data = dataOf<MessageBoxData>(&box)) data->ended = true;
     return 0;
 }
@@ -98,17 +98,17 @@ LRESULT CALLBACK messageBoxProc(HWND hwnd, UINT message, WPARAM first, LPARAM se
     if (!box) return 0;
     switch (message) {
         case WM_PAINT:
-            return onPaint(manager, *box);
+            return boxOnPaint(manager, *box);
         case WM_LBUTTONDOWN:
-            return onStylusDown(manager, *box, manager.messagePos());
+            return boxOnStylusDown(manager, *box, manager.messagePos());
         case WM_MOUSEMOVE:
-            return onStylusMove(manager, *box, manager.messagePos());
+            return boxOnStylusMove(manager, *box, manager.messagePos());
         case WM_LBUTTONUP:
-            return onStylusUp(manager, *box, manager.messagePos());
+            return boxOnStylusUp(manager, *box, manager.messagePos());
         case WM_KEYDOWN:
-            return onKeyDown(*box, first);
+            return boxOnKeyDown(*box, first);
         case WM_CLOSE:
-            return onClose(*box);
+            return boxOnClose(*box);
         default:
             return manager.defaultProc(hwnd, message, first, second);
     }

@@ -20,12 +20,12 @@ TextAlign staticAlign(DWORD style) {
     }
 }
 
-LRESULT onCreate(Window& w) {
+LRESULT staticOnCreate(Window& w) {
     w.control = std::make_unique<StaticData>();
     return 0;
 }
 
-LRESULT onPaint(WindowManager& manager, Window& w) {
+LRESULT staticOnPaint(WindowManager& manager, Window& w) {
     if (StaticData* data = dataOf<StaticData>(&w)) {
         Canvas canvas = manager.paintCanvas(w);
         canvas.fillRect(w.rect, colors::kFace);
@@ -48,9 +48,9 @@ LRESULT CALLBACK staticProc(HWND hwnd, UINT message, WPARAM first, LPARAM second
     if (!w) return 0;
     switch (message) {
         case WM_CREATE:
-            return onCreate(*w);
+            return staticOnCreate(*w);
         case WM_PAINT:
-            return onPaint(manager, *w);
+            return staticOnPaint(manager, *w);
         case WM_ERASEBKGND:
             return 1;  // WM_PAINT covers the whole face
         default:

@@ -16,7 +16,7 @@ namespace {
 // Set while the active pacer wants to hear of the program's next return. Read by the hook
 // with one relaxed load: at full speed with nothing due it costs a predicted branch.
 std::atomic<bool> g_due{false};
-Pacer* g_active = nullptr;
+Pacer* g_activePacer = nullptr;
 
 std::int64_t steadyNanos() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -34,10 +34,10 @@ Pacer::Pacer(FrontEnd& frontEnd, const Screen& screen, const Options& options)
       refreshNanos_(1000000000LL / refreshHz_),
       stopFd_(options.stopFd),
       slow_(std::clamp(options.slow, kMinSlow, kMaxSlow)),
-      previous_(g_active),
+      previous_(g_activePacer),
       start_(steadyNanos()) {
     nextPresent_ = refreshStart(1);
-    g_active = this;
+    g_activePacer = this;
     if (clock_ == Clock::Wall) ticker_ = std::thread([this] { tick(); });
     updateDue();
 }
@@ -51,16 +51,16 @@ Pacer::~Pacer() {
         wake_.notify_all();
         ticker_.join();
     }
-    g_active = previous_;
-    g_due.store(g_active != nullptr, std::memory_order_relaxed);
-    if (g_active) g_active->updateDue();
+    g_activePacer = previous_;
+    g_due.store(g_activePacer != nullptr, std::memory_order_relaxed);
+    if (g_activePacer) g_activePacer->updateDue();
 }
 
-Pacer* Pacer::active() { return g_active; }
+Pacer* Pacer::active() { return g_activePacer; }
 
 void Pacer::setSlow(int slow) {
     slow_.store(std::clamp(slow, kMinSlow, kMaxSlow), std::memory_order_relaxed);
-    if (g_active == this) updateDue();
+    if (g_activePacer == this) updateDue();
 }
 
 std::int64_t Pacer::now() const {
@@ -176,7 +176,7 @@ extern "C" {
 __attribute__((no_instrument_function)) void __cyg_profile_func_enter(void*, void*) {}
 
 __attribute__((no_instrument_function)) void __cyg_profile_func_exit(void*, void*) {
-    if (__builtin_expect(kdev::g_due.load(std::memory_order_relaxed), 0) && kdev::g_active)
-        kdev::g_active->boundary();
+    if (__builtin_expect(kdev::g_due.load(std::memory_order_relaxed), 0) && kdev::g_activePacer)
+        kdev::g_activePacer->boundary();
 }
 }

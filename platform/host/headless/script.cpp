@@ -19,7 +19,7 @@ namespace khost {
 
 namespace {
 
-constexpr int kMaxCoordinate = 1 << 20;
+constexpr int kMaxScriptCoordinate = 1 << 20;
 constexpr int kMaxIdle = 10 * 60 * 1000;
 constexpr std::size_t kMaxLineBytes = 4096;
 constexpr int kMaxLines = 1000000;
@@ -172,11 +172,11 @@ std::optional<std::vector<ScriptCommand>> parseScript(std::istream& in, std::str
         if (verb == "tap" || verb == "down" || verb == "move" || verb == "up") {
             long x = 0, y = 0;
             if (args.size() != 2) return fail(verb + " takes X Y");
-            if (!parseInt(args[0], -kMaxCoordinate, kMaxCoordinate, &x) ||
-                !parseInt(args[1], -kMaxCoordinate, kMaxCoordinate, &y))
+            if (!parseInt(args[0], -kMaxScriptCoordinate, kMaxScriptCoordinate, &x) ||
+                !parseInt(args[1], -kMaxScriptCoordinate, kMaxScriptCoordinate, &y))
                 return fail(verb + ": X and Y must be whole numbers from " +
-                            std::to_string(-kMaxCoordinate) + " to " +
-                            std::to_string(kMaxCoordinate));
+                            std::to_string(-kMaxScriptCoordinate) + " to " +
+                            std::to_string(kMaxScriptCoordinate));
             c.kind = verb == "tap"    ? ScriptCommand::Kind::Tap
                      : verb == "down" ? ScriptCommand::Kind::Down
                      : verb == "move" ? ScriptCommand::Kind::Move
