@@ -1,10 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages Kestrova needs, where missing, in two sets:
-#   run   what building and running the program need: the compiler, CMake, llvm-rc (with clang,
-#         its preprocessor) for the resources, FreeType, libpng, zlib, SDL2 with Xlib, CLI11 and
-#         the typeface that is linked in. tools/run.sh installs this set.
-#   test  the run set and everything the tests need (tools/test.sh installs this set): the
-#         sanitizer and fuzzing builds (clang's sanitizer and libFuzzer runtimes), the 32-bit
+#   run   what building and running the program need: the compiler, CMake with Ninja, llvm-rc
+#         for the resources, FreeType, libpng, zlib, SDL2 with Xlib, CLI11, libdrm, libevdev
+#         and the typeface that is linked in. tools/run.sh installs this set.
+#   test  the run set and everything the tests need (tools/test.sh installs this set): Make for
+#         the other presets, the sanitizer and fuzzing builds (clang with its sanitizer and libFuzzer runtimes), the 32-bit
 #         ARM cross build with its armhf libraries and qemu-user, the checkers of the installed
 #         tree and the Debian package, the web page (emscripten; dpkg-dev unpacks FreeType's
 #         source for it; chromium and node test it), and the Windows build (mingw-w64) with Wine
@@ -17,10 +17,10 @@ set -eu
 
 # Every package here is named by a find_package, pkg_check_modules, find_program or file of the
 # build with tests and benchmarks off; tests/tools/run_set_test.py keeps the two in step.
-run_packages="cmake make g++ pkg-config llvm clang libfreetype-dev libpng-dev libsdl2-dev libx11-dev
+run_packages="cmake ninja-build g++ pkg-config llvm libfreetype-dev libpng-dev libsdl2-dev libx11-dev
 libcli11-dev zlib1g-dev fonts-dejavu-core libdrm-dev libevdev-dev"
 
-packages="clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
+packages="make clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind xvfb xdotool x11-apps
 imagemagick xauth openbox xdg-user-dirs g++-arm-linux-gnueabihf qemu-user
 qemu-system-x86 busybox-static cpio
 python3 dpkg-dev desktop-file-utils appstream lintian man-db

@@ -6,6 +6,11 @@
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/install-deps.sh run
+# A build/run made before the preset built with Ninja would stop cmake: start that one afresh.
+cache=build/run/CMakeCache.txt
+if [ -f $cache ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' $cache; then
+    rm -rf build/run
+fi
 cmake --preset run > /dev/null
 cmake --build --preset run
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

@@ -98,12 +98,15 @@ part() {
   $name: $status, ${seconds} s"
 }
 
-# The release build and its tests; then the program as tools/run.sh builds it (optimised
-# further, no tests), with warnings as errors here though a user's build keeps going past them:
-# another optimisation level meets other warnings of the same compiler.
+# The release build and its tests; then the program as tools/run.sh builds it (a unity build
+# without debug information, no tests), with warnings as errors here though a user's build
+# keeps going past them: other flags meet other warnings of the same compiler, and a unity
+# build finds two files' private helpers of one name. In a folder of its own, so that a user's
+# build/run is left as it is.
 release() {
     cmake --workflow --preset test &&
-        cmake --preset run -DKESTROVA_WERROR=ON >/dev/null && cmake --build --preset run
+        cmake --preset run -B build/run-werror -DKESTROVA_WERROR=ON >/dev/null &&
+        cmake --build build/run-werror -j 2
 }
 
 # The monkey of the release build's tests, driving the ARM program under qemu-arm: fewer

@@ -5,18 +5,22 @@ Reads the build files a configure with tests and benchmarks off takes part in, a
 program's sources, and collects what they ask of the machine: every find_package,
 pkg_check_modules, find_program and find_path, the typeface that is linked in, and every
 header from outside the C library. Each maps to the Debian package that provides it; the run
-set must name those packages and the compiler, CMake and make, nothing more and nothing less.
+set must name those packages and the compiler, CMake and the run preset's build tool, nothing
+more and nothing less.
 A new dependency without a row below fails here until it has a row and a place in the set.
 
 usage: run_set_test.py SOURCE_DIR
 """
+import json
 import os
 import re
 import subprocess
 import sys
 
-# What every C++ build with CMake needs before it finds anything.
-BASE = {"cmake", "make", "g++"}
+# What every C++ build with CMake needs before it finds anything; the build tool is the run
+# preset's generator.
+BASE = {"cmake", "g++"}
+GENERATORS = {"Ninja": "ninja-build", "Unix Makefiles": "make"}
 
 # find_package / pkg_check_modules module / find_program name / find_path file -> package.
 FOUND = {
@@ -29,8 +33,8 @@ FOUND = {
     "ZLIB": "zlib1g-dev",
     "libdrm": "libdrm-dev",
     "libevdev": "libevdev-dev",
-    # llvm-rc runs clang as its preprocessor; without clang it cannot read windows.h.
-    "llvm-rc": "llvm clang",
+    # llvm-rc reads the .rc after the build's own C preprocessor (g++ brings it), not clang.
+    "llvm-rc": "llvm",
 }
 
 # The first part of an included header's path -> package.
@@ -139,12 +143,18 @@ def needed(root):
     return found, unknown
 
 
+def generator(root):
+    presets = json.load(open(os.path.join(root, "CMakePresets.json"), encoding="utf-8"))
+    run = next(p for p in presets["configurePresets"] if p["name"] == "run")
+    return GENERATORS[run["generator"]]
+
+
 def main():
     root = sys.argv[1]
     listed = subprocess.run(["sh", os.path.join(root, "tools", "install-deps.sh"), "run", "--list"],
                             capture_output=True, text=True, check=True).stdout.split()
     found, unknown = needed(root)
-    want = BASE | found
+    want = BASE | {generator(root)} | found
     ok = True
     for item in unknown:
         print(f"no package known for {item}: add a row to {sys.argv[0]} and the run set")
