@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <vector>
 
+#include "core/display_geometry.h"
 #include "core/output_file.h"
 #include "options.h"
 
@@ -30,13 +30,11 @@ namespace {
 constexpr const char* kFileName = "window.conf";
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
 constexpr std::size_t kMaxEntries = 64;
-constexpr int kMaxPlaceCoordinate = 1000000;
 constexpr int kLockWaitMs = 2000;
 
 struct Entry {
     PlaceKey key;
     WindowPlace place;
-    bool old = false;  // an earlier version's line, for no desktop in particular
 };
 
 bool sameKey(const PlaceKey& a, const PlaceKey& b) {
@@ -58,38 +56,6 @@ public:
 private:
     int fd_;
 };
-
-bool parseInt(std::string_view text, int low, int high, int* out) {
-    int v = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size() || v < low || v > high) return false;
-    *out = v;
-    return true;
-}
-
-std::optional<Entry> parseLine(std::string_view line) {
-    std::vector<std::string_view> fields;
-    while (!line.empty()) {
-        const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string_view::npos) break;
-        line.remove_prefix(start);
-        const std::size_t end = std::min(line.find_first_of(" \t"), line.size());
-        fields.push_back(line.substr(0, end));
-        line.remove_prefix(end);
-    }
-    Entry e;
-    e.old = fields.size() == 4;
-    if (e.old) fields.insert(fields.begin() + 1, "1x1");  // a desktop size no entry has
-    if (fields.size() != 5 ||
-        !parseDisplaySize(std::string(fields[0]), &e.key.width, &e.key.height) ||
-        !parseDisplaySize(std::string(fields[1]), &e.key.desktopWidth, &e.key.desktopHeight) ||
-        !parseInt(fields[2], 1, 8, &e.place.zoom) ||
-        !parseInt(fields[3], -kMaxPlaceCoordinate, kMaxPlaceCoordinate, &e.place.x) ||
-        !parseInt(fields[4], -kMaxPlaceCoordinate, kMaxPlaceCoordinate, &e.place.y)) {
-        return std::nullopt;
-    }
-    return e;
-}
 
 // The file's entries. *problem is set when the file is there but unreadable or has lines that
 // are not entries; what can be read still counts.
@@ -124,23 +90,10 @@ std::vector<Entry> readEntries(const std::string& path, std::string* problem) {
         return entries;
     }
     text.resize(size);
-    int lineNumber = 0;
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        ++lineNumber;
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        const std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-        const std::size_t first = line.find_first_not_of(" \t\r");
-        if (first == std::string_view::npos || line[first] == '#') continue;
-        if (std::optional<Entry> e = parseLine(line.substr(0, line.find_last_not_of('\r') + 1))) {
-            if (e->old) continue;
-            std::erase_if(entries, [&](const Entry& o) { return sameKey(o.key, e->key); });
-            entries.push_back(*e);
-        } else if (problem->empty()) {
-            *problem = path + " is damaged at line " + std::to_string(lineNumber);
-        }
-    }
+    int damaged = 0;
+    for (const kdev::PlaceLine& p : kdev::readPlaceLines(text, &damaged))
+        entries.push_back({{p.width[0], p.height[0], p.width[1], p.height[1]}, {p.zoom, p.x, p.y}});
+    if (damaged != 0) *problem = path + " is damaged at line " + std::to_string(damaged);
     return entries;
 }
 
@@ -217,10 +170,12 @@ bool saveWindowPlace(const std::string& folder, const PlaceKey& key, const Windo
         "# Kestrova's window: its place and zoom for each display size on each desktop size\n"
         "# (display WxH, desktop's work area WxH, zoom, x, y)\n";
     for (const Entry& e : entries) {
-        text += std::to_string(e.key.width) + "x" + std::to_string(e.key.height) + " " +
-                std::to_string(e.key.desktopWidth) + "x" + std::to_string(e.key.desktopHeight) +
-                " " + std::to_string(e.place.zoom) + " " + std::to_string(e.place.x) + " " +
-                std::to_string(e.place.y) + "\n";
+        const kdev::PlaceLine line{{e.key.width, e.key.desktopWidth},
+                                   {e.key.height, e.key.desktopHeight},
+                                   e.place.zoom,
+                                   e.place.x,
+                                   e.place.y};
+        text += kdev::placeLineText(line) + "\n";
     }
 
     const std::string temp = std::string(kFileName) + ".tmp-" + std::to_string(::getpid());

@@ -6,8 +6,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <charconv>
-
+#include "core/display_geometry.h"
 #include "desktop_io.h"
 
 namespace kwin {
@@ -17,44 +16,6 @@ namespace {
 constexpr wchar_t kFileName[] = L"\\window.conf";
 constexpr DWORD kMaxFileBytes = 64 * 1024;
 constexpr std::size_t kMaxEntries = 64;
-constexpr int kMaxCoordinate = 1000000;
-constexpr int kMaxSize = 100000;
-constexpr int kMaxZoom = 8;
-
-bool parseInt(std::string_view text, int low, int high, int* out) {
-    int v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size() || v < low || v > high) return false;
-    *out = v;
-    return true;
-}
-
-// "240x320", both at least 1.
-bool parseSize(std::string_view text, int* width, int* height) {
-    const std::size_t x = text.find('x');
-    return x != std::string_view::npos && parseInt(text.substr(0, x), 1, kMaxSize, width) &&
-           parseInt(text.substr(x + 1), 1, kMaxSize, height);
-}
-
-std::optional<PlaceEntry> parseLine(std::string_view line) {
-    std::vector<std::string_view> fields;
-    while (!line.empty()) {
-        const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string_view::npos) break;
-        line.remove_prefix(start);
-        const std::size_t end = std::min(line.find_first_of(" \t"), line.size());
-        fields.push_back(line.substr(0, end));
-        line.remove_prefix(end);
-    }
-    PlaceEntry e;
-    if (fields.size() != 5 || !parseSize(fields[0], &e.desktopWidth, &e.desktopHeight) ||
-        !parseSize(fields[1], &e.width, &e.height) ||
-        !parseInt(fields[2], 1, kMaxZoom, &e.place.zoom) ||
-        !parseInt(fields[3], -kMaxCoordinate, kMaxCoordinate, &e.place.x) ||
-        !parseInt(fields[4], -kMaxCoordinate, kMaxCoordinate, &e.place.y))
-        return std::nullopt;
-    return e;
-}
 
 bool sameSizes(const PlaceEntry& a, const PlaceEntry& b) {
     return a.desktopWidth == b.desktopWidth && a.desktopHeight == b.desktopHeight &&
@@ -106,34 +67,22 @@ std::vector<PlaceEntry> readEntries(const std::wstring& path, std::string* probl
 
 std::vector<PlaceEntry> parsePlaces(std::string_view text, int* damagedLine) {
     std::vector<PlaceEntry> entries;
-    *damagedLine = 0;
-    int lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const std::size_t first = line.find_first_not_of(" \t");
-        if (first == std::string_view::npos || line[first] == '#') continue;
-        if (std::optional<PlaceEntry> e = parseLine(line)) {
-            std::erase_if(entries, [&](const PlaceEntry& o) { return sameSizes(o, *e); });
-            entries.push_back(*e);
-        } else if (*damagedLine == 0) {
-            *damagedLine = lineNumber;
-        }
-    }
+    for (const kdev::PlaceLine& p : kdev::readPlaceLines(text, damagedLine))
+        entries.push_back({p.width[0], p.height[0], p.width[1], p.height[1], {p.zoom, p.x, p.y}});
     return entries;
 }
 
 std::string formatPlaces(const std::vector<PlaceEntry>& entries) {
     std::string text =
         "# Kestrova's window: desktop size, display size, zoom, client area's x and y\r\n";
-    for (const PlaceEntry& e : entries)
-        text += std::to_string(e.desktopWidth) + "x" + std::to_string(e.desktopHeight) + " " +
-                std::to_string(e.width) + "x" + std::to_string(e.height) + " " +
-                std::to_string(e.place.zoom) + " " + std::to_string(e.place.x) + " " +
-                std::to_string(e.place.y) + "\r\n";
+    for (const PlaceEntry& e : entries) {
+        const kdev::PlaceLine line{{e.desktopWidth, e.width},
+                                   {e.desktopHeight, e.height},
+                                   e.place.zoom,
+                                   e.place.x,
+                                   e.place.y};
+        text += kdev::placeLineText(line) + "\r\n";
+    }
     return text;
 }
 

@@ -1,10 +1,11 @@
-// The display's geometry as text: what --display, --format and --layout read, and the names
-// titles show.
+// The display's geometry as text: what --display, --format and --layout read, the names titles
+// show, and the window places remembered for display sizes.
 #include "core/display_geometry.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -86,3 +87,45 @@ TEST(DisplayGeometry, NamesForTitlesAndOptionsRoundTrip) {
 }
 
 }  // namespace
+
+// window.conf as both front ends read it: the two sizes kept in the file's order, the place's
+// limits, a later line replacing an earlier one, and the first damaged line named.
+TEST(WindowPlaceLines, ReadBackWhatIsWrittenAndNameTheFirstDamagedLine) {
+    const kdev::PlaceLine wide{{240, 11520}, {320, 2160}, 8, -1000000, 1000000};
+    int damaged = -1;
+    std::vector<kdev::PlaceLine> read = kdev::readPlaceLines(
+        "# comment\r\n\n  \t\n" + kdev::placeLineText(wide) + "\r\n", &damaged);
+    EXPECT_EQ(damaged, 0);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(kdev::placeLineText(read[0]), "240x320 11520x2160 8 -1000000 1000000");
+
+    // The same two sizes again: the later place counts, in the later line's position. The
+    // sizes swapped, or one side other, are other sizes. An earlier version's line (one size) is
+    // passed over.
+    read = kdev::readPlaceLines(
+        "1x1 2x2 1 0 0\n3x3 4x4 1 0 0\n1x1 2x2 2 5 6\n2x2 1x1 3 0 0\n1x1 2x9 4 0 0\n"
+        "240x320 2 5 6",
+        &damaged);
+    EXPECT_EQ(damaged, 0);
+    ASSERT_EQ(read.size(), 4u);
+    EXPECT_EQ(kdev::placeLineText(read[0]), "3x3 4x4 1 0 0");
+    EXPECT_EQ(kdev::placeLineText(read[1]), "1x1 2x2 2 5 6");
+    EXPECT_EQ(kdev::placeLineText(read[2]), "2x2 1x1 3 0 0");
+    EXPECT_EQ(kdev::placeLineText(read[3]), "1x1 2x9 4 0 0");
+
+    const char* bad[] = {
+        "240x320 1920x1050 9 0 0",       "240x320 1920x1050 0 0 0",
+        "240x320 100001x1050 1 0 0",     "240x320 1920x0 1 0 0",
+        "240x320 1920x1050 1 1000001 0", "240x320 1920x1050 1 0 -1000001",
+        "240x320 1920x1050 1 0 0 0",     "240x320 1920x1050 1 0",
+        "240x320 1920x1050 1 0 0x",      "240x320 0 1 2",
+        "240x320x1 1920x1050 1 0 0",     "x320 1920x1050 1 0 0",
+    };
+    for (const char* line : bad) {
+        SCOPED_TRACE(line);
+        read = kdev::readPlaceLines(std::string("1x1 2x2 1 0 0\n# note\n") + line + "\n" + line,
+                                    &damaged);
+        EXPECT_EQ(damaged, 3);
+        EXPECT_EQ(read.size(), 1u);
+    }
+}

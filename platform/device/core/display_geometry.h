@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -62,6 +63,29 @@ std::string_view nameOf(Layout layout);
 
 // "WxH" with each side 1 to kMaxScreenSide.
 bool parseDisplaySize(std::string_view text, int* width, int* height);
+
+// window.conf, where a front end remembers its window's place for a display size on a desktop
+// size: a place a line, "WxH WxH zoom x y" (the two sizes in the order that front end writes
+// them, each side 1 to kMaxPlaceSide; the zoom 1 to 8; the client area's top-left, within
+// kMaxPlaceCoordinate either way), with blank lines, '#' comments and LF or CRLF endings.
+constexpr int kMaxPlaceSide = 100000;
+constexpr int kMaxPlaceCoordinate = 1000000;
+struct PlaceLine {
+    int width[2] = {};
+    int height[2] = {};
+    int zoom = 1;
+    int x = 0;
+    int y = 0;
+};
+
+// The places of text, a later one for the same two sizes replacing an earlier one;
+// *damagedLine is the first line (from 1) that is neither a place, a comment nor blank, 0 when
+// there is none. A line of an earlier version, with the first size only ("WxH zoom x y"), is
+// valid and passed over.
+std::vector<PlaceLine> readPlaceLines(std::string_view text, int* damagedLine);
+
+// "WxH WxH zoom x y", without a line ending.
+std::string placeLineText(const PlaceLine& line);
 
 // "240x320 5-6-5 normal": size, pixel format and layout, for titles and messages.
 std::string geometryName(const Geometry& geometry);
