@@ -143,17 +143,18 @@ struct ControlSpec {
     std::u16string text;
 };
 
-// A template with DS_SETFONT (8 points) laid out as a resource compiler writes it.
+// A template with DS_SETFONT (8 points unless asked) laid out as a resource compiler writes it.
 std::vector<std::uint8_t> makeTemplate(DWORD style, DWORD exStyle, short x, short y, short cx,
                                        short cy, std::u16string_view title,
-                                       const std::vector<ControlSpec>& controls) {
+                                       const std::vector<ControlSpec>& controls,
+                                       std::uint16_t points = 8) {
     Writer w;
     w.u32(style | DS_SETFONT).u32(exStyle).u16(static_cast<unsigned>(controls.size()));
     w.u16(static_cast<std::uint16_t>(x))
         .u16(static_cast<std::uint16_t>(y))
         .u16(static_cast<std::uint16_t>(cx))
         .u16(static_cast<std::uint16_t>(cy));
-    w.u16(0).u16(0).str(title).u16(8).str(u"System");
+    w.u16(0).u16(0).str(title).u16(points).str(u"System");
     for (const ControlSpec& c : controls) {
         w.align4().u32(c.style).u32(0);
         w.u16(static_cast<std::uint16_t>(c.x))
@@ -839,6 +840,47 @@ TEST_F(DialogTest, AboutFitsCentredOnEachScreen) {
         });
         EXPECT_EQ(DialogBoxIndirectParamW(instance, about(), owner, watchingAboutProc, 0), 1);
         EXPECT_TRUE(checked);
+    }
+}
+
+// A template whose font makes it larger than the screen is laid out in the largest size of
+// the face that fits, however the screen's sides compare with the dialog's: checked against
+// every size from the one asked for down.
+TEST_F(DialogTest, TooLargeAFontShrinksToTheLargestSizeThatFits) {
+    constexpr short kCx = 120, kCy = 60;
+    const std::vector<std::uint8_t> tpl = makeTemplate(
+        WS_POPUP | WS_CAPTION | DS_CENTER, 0, 0, 0, kCx, kCy, u"Large",
+        {{WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 5, 40, 30, 14, IDOK, u"", 0x80, u"OK"}}, 24);
+    const int asked = kdev::Font::dialog(24).pixelSize();
+    std::vector<kdev::Geometry> screens;
+    for (int side = 110; side <= 400; side += 9) {
+        screens.push_back({side, 1000});      // the width decides
+        screens.push_back({1000, side / 2});  // the height decides
+    }
+    for (const kdev::Geometry& g : screens) {
+        SCOPED_TRACE(std::to_string(g.width) + "x" + std::to_string(g.height));
+        start(g);
+        input.steps.push_back([&] {
+            Window* d = dialog();
+            ASSERT_TRUE(d);
+            const Rect client = wm().clientRect(*d);
+            const int frameX = d->rect.width() - client.width();
+            const int frameY = d->rect.height() - client.height();
+            int best = 0;
+            for (int pixels = asked; pixels >= 8 && best == 0; --pixels) {
+                const kdev::Font& f = kdev::Font::atPixels(pixels);
+                if (kCx * f.averageCharWidth() / 4 + frameX <= g.width &&
+                    kCy * f.lineHeight() / 8 + frameY <= g.height)
+                    best = pixels;
+            }
+            if (best != 0) {
+                const kdev::Font& f = kdev::Font::atPixels(best);
+                EXPECT_EQ(client.width(), kCx * f.averageCharWidth() / 4) << best << " pixels";
+                EXPECT_EQ(client.height(), kCy * f.lineHeight() / 8) << best << " pixels";
+            }
+            input.key(Key::Return);
+        });
+        EXPECT_EQ(DialogBoxIndirectParamW(instance, loaded(tpl), owner, watchingAboutProc, 0), 1);
     }
 }
 
