@@ -408,18 +408,31 @@ TEST(Endings, AStopSignalEndsTheWaitForTheStartLock) {
     // A first run makes the device's folder, which is its start lock; the test then holds it
     // as a start that never finishes would.
     runKestrova({"--headless", "--device", "held"}, "", instances.path());
-    const int folder =
-        open((instances.path() + "/kestrova/name-held").c_str(), O_RDONLY | O_DIRECTORY);
+    const int folder = open((instances.path() + "/kestrova/name-held").c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(folder, 0);
     ASSERT_EQ(flock(folder, LOCK_EX), 0);
     RunBounds bounds;
     bounds.instancesDir = instances.path();
     bounds.seconds = 8;  // less than the lock's own bound and the signal's grace period
+    // The signal goes once the run has the device's folder open: its script is read by then,
+    // and what is left before the program runs is the wait for the lock. (The test's own
+    // descriptor of the folder is not inherited, so the one found is the run's.)
+    const std::string held = std::filesystem::canonical(instances.path() + "/kestrova/name-held");
+    auto hasFolderOpen = [&](int pid) {
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+        std::error_code ec;
+        for (const auto& fd : std::filesystem::directory_iterator(fds, ec)) {
+            std::error_code linkError;
+            if (std::filesystem::read_symlink(fd.path(), linkError) == held) return true;
+        }
+        return false;
+    };
     bool caught = false;
     const BoundedResult r = runKestrovaBounded(
         {"--headless", "--device", "held", "--script", "-"}, "idle 30000\n", bounds, [&](int pid) {
             for (int i = 0; i < 2000 && !caught; ++i) {
-                caught = catches(pid, SIGTERM);
+                caught = catches(pid, SIGTERM) && hasFolderOpen(pid);
                 if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             kill(pid, SIGTERM);
