@@ -4,12 +4,13 @@
 #         for the resources, FreeType, libpng, zlib, SDL2 with Xlib, CLI11, libdrm, libevdev
 #         and the typeface that is linked in. tools/run.sh installs this set.
 #   test  the run set and everything the tests need (tools/test.sh installs this set): Make for
-#         the other presets, the sanitizer and fuzzing builds (clang with its sanitizer and libFuzzer runtimes), the 32-bit
-#         ARM cross build with its armhf libraries and qemu-user, the checkers of the installed
-#         tree and the Debian package, the web page (emscripten; dpkg-dev unpacks FreeType's
-#         source for it; chromium and node test it), and the Windows build (mingw-w64) with Wine
-#         to run its tests, and its MSI package (wixl; msitools to read it back), and the real
-#         frame buffer's tests on a kernel in QEMU (busybox and cpio make its initramfs).
+#         the other presets, the sanitizer and fuzzing builds (clang with its sanitizer and
+#         libFuzzer runtimes), the 32-bit ARM cross build with its armhf libraries and
+#         qemu-user, the checkers of the installed tree and the Debian package, the web page
+#         (emscripten; dpkg-dev unpacks FreeType's source for it; chromium and node test it),
+#         and the Windows build (mingw-w64) with Wine to run its tests, and its MSI package
+#         (wixl; msitools to read it back), and the real frame buffer's tests on a kernel in
+#         QEMU (busybox and cpio make its initramfs).
 # Usage: install-deps.sh [run|test] [--list] (test when no set is named); --list prints the
 # set's packages, one a line, and installs nothing.
 # Run as root on Debian 12; running it again installs nothing new.

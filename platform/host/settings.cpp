@@ -10,12 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <string_view>
 #include <vector>
 
 #include "core/display_geometry.h"
 #include "core/output_file.h"
-#include "options.h"
 
 // window.conf holds one line per display size and desktop size, the most recently saved last:
 //   # comment
