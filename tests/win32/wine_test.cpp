@@ -1034,9 +1034,10 @@ TEST_F(WineTest, BadOptionsGetOneLineAndExitCode2) {
         EXPECT_EQ(err.rfind("kestrova: ", 0), 0u) << err;
         EXPECT_NE(err.find(args[0]), std::string::npos) << err;
     }
-    EXPECT_EQ(finish(start({"--version"}, "version"), 30s), 0);
+    EXPECT_EQ(finish(start({"--version"}, "version"), 30s), 0)
+        << readFile(work_.file("version.err"));
     EXPECT_EQ(readFile(work_.file("version.out")), "kestrova " KESTROVA_VERSION "\n");
-    EXPECT_EQ(finish(start({"--help"}, "help"), 30s), 0);
+    EXPECT_EQ(finish(start({"--help"}, "help"), 30s), 0) << readFile(work_.file("help.err"));
     EXPECT_NE(readFile(work_.file("help.out")).find("--layout"), std::string::npos);
 
     // Started as the desktop's shell starts it, with no console and no standard handles: the
