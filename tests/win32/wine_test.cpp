@@ -150,7 +150,9 @@ protected:
         if (!std::filesystem::exists(prefix_ + "/system.reg")) {
             const std::optional<int> booted = run({wine_, "wineboot", "--init"}, 180s);
             ASSERT_EQ(booted, 0) << "wineboot failed";
+            stopWine();
         }
+        holdServer();
         // Every test's window opens where it would the first time.
         std::filesystem::remove_all(settingsFolder());
     }
@@ -160,10 +162,30 @@ protected:
         for (pid_t pid : running_) stopChild(pid);
     }
 
-    // Ends every process of the prefix (all of them this test's) and its server.
-    void stopWine() {
+    // The prefix's server program, beside wine when it is there.
+    std::string wineServer() const {
         const std::string server = std::filesystem::path(wine_).parent_path() / "wineserver";
-        run({std::filesystem::exists(server) ? server : "wineserver", "-k"}, 10s);
+        return std::filesystem::exists(server) ? server : "wineserver";
+    }
+
+    // Ends every process of the prefix (all of them this test's) and its server, and waits
+    // until the server has gone: a program started while it is still ending is killed with it.
+    void stopWine() {
+        run({wineServer(), "-k"}, 10s);
+        run({wineServer(), "-w"}, 10s);
+    }
+
+    // Keeps the prefix's server up until stopWine. Left to itself, the server starts to end
+    // the session each time its last program exits, and a program started in that moment loses
+    // its connection ("wine client error: ... Connection reset by peer") and exits with 1: about
+    // one start in a few hundred when programs run one after another, as these tests run them.
+    void holdServer() {
+        SpawnOptions options;
+        options.env = wineEnv_;
+        options.outFile = options.errFile = "/dev/null";  // the server lives on after the test
+        const pid_t pid = spawnWith({wineServer(), "-p"}, options);
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(waitKestrovaFor(pid, 10000), 0) << "wineserver -p did not start";
     }
 
     // Runs a program in the prefix's environment to its end, at most for timeout.
@@ -368,6 +390,7 @@ protected:
         x_ = XClient::connect(display_->name(), &error);
         ASSERT_TRUE(x_) << error;
         wineEnv_[0] = "DISPLAY=" + display_->name();
+        holdServer();
     }
 
     // The Wine user's own folder in the prefix (drive_c/users/NAME).
@@ -1103,8 +1126,11 @@ TEST_F(WineTest, ZipRunsAnywhereAndTheMsiInstallsAndUninstallsCleanly) {
     ASSERT_FALSE(zip.empty() || msi.empty()) << "run through the windows build's tests";
     const std::string prefix = work_.file("fresh prefix");
     const std::vector<std::string> sharedEnv = wineEnv_;
+    stopWine();  // the shared prefix's server; from here on only the new prefix's runs
     wineEnv_[1] = "WINEPREFIX=" + prefix;
     ASSERT_EQ(run({wine_, "wineboot", "--init"}, 180s), 0) << "wineboot failed";
+    stopWine();
+    holdServer();
 
     // The zip: one folder, unpacked where a user might, run by its full path.
     const std::string unpacked = work_.file("Downloads (new)");
@@ -1123,6 +1149,7 @@ TEST_F(WineTest, ZipRunsAnywhereAndTheMsiInstallsAndUninstallsCleanly) {
     stopWine();
     const std::set<std::string> before = filesUnder(prefix + "/drive_c");
     const std::vector<std::string> registryBefore = registryLinesAbout(prefix);
+    holdServer();
     EXPECT_EQ(run({wine_, "msiexec", "/i", windowsPath(msi), "/qn"}, 180s), 0) << "install";
     std::string installed, shortcut;
     for (const std::string& f : filesUnder(prefix + "/drive_c")) {
