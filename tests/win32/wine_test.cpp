@@ -175,14 +175,15 @@ protected:
         run({wineServer(), "-w"}, 10s);
     }
 
-    // Keeps the prefix's server up until stopWine. Left to itself, the server starts to end
-    // the session each time its last program exits, and a program started in that moment loses
-    // its connection ("wine client error: ... Connection reset by peer") and exits with 1: about
-    // one start in a few hundred when programs run one after another, as these tests run them.
+    // Keeps the prefix's server up until stopWine. Left to itself, the server ends a moment
+    // after its last program exits, and a program started as it ends loses its connection
+    // ("wine client error: ... Connection reset by peer") and exits with 1: about one start in
+    // a few hundred when programs run one after another, as these tests run them.
     void holdServer() {
         SpawnOptions options;
         options.env = wineEnv_;
-        options.outFile = options.errFile = "/dev/null";  // the server lives on after the test
+        // Not the test's output: a server left behind would keep ctest waiting on it.
+        options.outFile = options.errFile = "/dev/null";
         const pid_t pid = spawnWith({wineServer(), "-p"}, options);
         ASSERT_GT(pid, 0);
         ASSERT_EQ(waitKestrovaFor(pid, 10000), 0) << "wineserver -p did not start";
